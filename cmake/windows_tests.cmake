@@ -1,0 +1,49 @@
+# Windows test programs, run one at a time under Wine in a prefix that is
+# made fresh for each test run.
+set(QV_WINEPREFIX ${CMAKE_BINARY_DIR}/wineprefix)
+set(QV_WINE_ENV
+  WINEPREFIX=${QV_WINEPREFIX} WINEDEBUG=-all WINEARCH=win64
+  "WINEDLLOVERRIDES=mscoree,mshtml=")
+
+function(qv_windows_program name)
+  add_executable(${name} ${ARGN})
+  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR})
+  target_compile_options(${name} PRIVATE ${QV_WARNINGS})
+  target_link_options(${name} PRIVATE ${QV_STATIC_RUNTIME})
+endfunction()
+
+function(qv_wine_test name program)
+  add_test(NAME ${name} COMMAND ${program} ${ARGN})
+  set_tests_properties(${name} PROPERTIES
+    ENVIRONMENT "${QV_WINE_ENV}"
+    FIXTURES_REQUIRED wine_prefix
+    RESOURCE_LOCK wine
+    TIMEOUT 900)
+endfunction()
+
+qv_windows_program(stand_in_client tests/support/stand_in_client.cpp)
+
+qv_windows_program(wintest_inprocess
+  tests/windows/inprocess_tests.cpp ${QV_READER_SOURCES})
+target_link_libraries(wintest_inprocess PRIVATE qvcore_win gtest gtest_main)
+
+qv_windows_program(wintest_dll tests/windows/dll_tests.cpp
+  tests/windows/wine_support.cpp ${QV_READER_SOURCES})
+target_link_libraries(wintest_dll PRIVATE gtest gtest_main version)
+add_dependencies(wintest_dll qvmapi stand_in_client)
+
+add_test(NAME wine_prefix_setup
+  COMMAND ${PROJECT_SOURCE_DIR}/tests/windows/wine-prefix.sh init ${QV_WINEPREFIX})
+set_tests_properties(wine_prefix_setup PROPERTIES FIXTURES_SETUP wine_prefix
+  RESOURCE_LOCK wine TIMEOUT 300)
+add_test(NAME wine_prefix_stop
+  COMMAND ${PROJECT_SOURCE_DIR}/tests/windows/wine-prefix.sh stop ${QV_WINEPREFIX})
+set_tests_properties(wine_prefix_stop PROPERTIES FIXTURES_CLEANUP wine_prefix
+  RESOURCE_LOCK wine)
+
+# The DLL's export table and imports, read from the file itself.
+add_test(NAME windows_dll_exports_and_imports
+  COMMAND ${PROJECT_SOURCE_DIR}/tests/windows/check-dll.sh $<TARGET_FILE:qvmapi>)
+
+qv_wine_test(wine_inprocess wintest_inprocess)
+qv_wine_test(wine_dll wintest_dll)

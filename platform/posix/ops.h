@@ -1,0 +1,30 @@
+// The platform operations the POSIX layer serves, by name, so that test
+// control can count them and make any one of them fail.
+#ifndef QV_PLATFORM_POSIX_OPS_H
+#define QV_PLATFORM_POSIX_OPS_H
+
+enum QvOp {
+  QVOP_CreateFileA,
+  QVOP_WriteFile,
+  QVOP_SetFilePointer,
+  QVOP_CloseHandle,
+  QVOP_FindFirstFileA,
+  QVOP_FindClose,
+  QVOP_CreateProcessA,
+  QVOP_WaitForSingleObject,
+  QVOP_RegOpenKeyExA,
+  QVOP_RegQueryValueExA,
+  QVOP_RegCloseKey,
+  QVOP_SHGetFolderPathA,
+  QVOP_SHCreateDirectoryExA,
+  QVOP_InitializeCriticalSection,
+  QVOP_EnterCriticalSection,
+  QVOP_LeaveCriticalSection,
+  QVOP_DeleteCriticalSection,
+  QVOP_GetCurrentThreadId,
+  QVOP_GetLocalTime,
+  QVOP_GetCPInfo,
+  QVOP_COUNT
+};
+
+#endif

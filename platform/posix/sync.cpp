@@ -1,0 +1,85 @@
+// Critical sections, thread ids, local time and the ANSI code page.
+#include <string.h>
+#include <sys/syscall.h>
+#include <time.h>
+#include <unistd.h>
+
+#include "platform/posix/seam.h"
+
+// Critical sections are re-entrant for their owner, like Windows'.
+void InitializeCriticalSection(LPCRITICAL_SECTION cs) {
+  DWORD ignored;
+  QvOpEnter(QVOP_InitializeCriticalSection, &ignored);
+  pthread_mutexattr_t attr;
+  pthread_mutexattr_init(&attr);
+  pthread_mutexattr_settype(&attr, PTHREAD_MUTEX_RECURSIVE);
+  pthread_mutex_init(&cs->mutex, &attr);
+  pthread_mutexattr_destroy(&attr);
+}
+
+void EnterCriticalSection(LPCRITICAL_SECTION cs) {
+  DWORD ignored;
+  QvOpEnter(QVOP_EnterCriticalSection, &ignored);
+  pthread_mutex_lock(&cs->mutex);
+}
+
+void LeaveCriticalSection(LPCRITICAL_SECTION cs) {
+  DWORD ignored;
+  QvOpEnter(QVOP_LeaveCriticalSection, &ignored);
+  pthread_mutex_unlock(&cs->mutex);
+}
+
+void DeleteCriticalSection(LPCRITICAL_SECTION cs) {
+  DWORD ignored;
+  QvOpEnter(QVOP_DeleteCriticalSection, &ignored);
+  pthread_mutex_destroy(&cs->mutex);
+}
+
+DWORD GetCurrentThreadId(void) {
+  DWORD ignored;
+  QvOpEnter(QVOP_GetCurrentThreadId, &ignored);
+  return (DWORD)syscall(SYS_gettid);
+}
+
+void GetLocalTime(LPSYSTEMTIME st) {
+  DWORD ignored;
+  QvOpEnter(QVOP_GetLocalTime, &ignored);
+  struct timespec now;
+  clock_gettime(CLOCK_REALTIME, &now);
+  struct tm local;
+  localtime_r(&now.tv_sec, &local);
+  st->wYear = (WORD)(local.tm_year + 1900);
+  st->wMonth = (WORD)(local.tm_mon + 1);
+  st->wDayOfWeek = (WORD)local.tm_wday;
+  st->wDay = (WORD)local.tm_mday;
+  st->wHour = (WORD)local.tm_hour;
+  st->wMinute = (WORD)local.tm_min;
+  st->wSecond = (WORD)local.tm_sec;
+  st->wMilliseconds = (WORD)(now.tv_nsec / 1000000);
+}
+
+// The process's ANSI code page: 1252 unless test control picks the
+// double-byte Japanese page 932 (lead bytes 0x81-0x9F and 0xE0-0xFC).
+UINT g_qvAnsiCodePage = 1252;
+
+BOOL GetCPInfo(UINT codePage, LPCPINFO info) {
+  DWORD ignored;
+  QvOpEnter(QVOP_GetCPInfo, &ignored);
+  UINT page = codePage == CP_ACP ? g_qvAnsiCodePage : codePage;
+  memset(info, 0, sizeof *info);
+  info->DefaultChar[0] = '?';
+  if (page == 932) {
+    static const BYTE kLead[] = {0x81, 0x9F, 0xE0, 0xFC};
+    info->MaxCharSize = 2;
+    memcpy(info->LeadByte, kLead, sizeof kLead);
+  } else {
+    info->MaxCharSize = 1;
+  }
+  return TRUE;
+}
+
+BOOL IsDBCSLeadByte(BYTE c) {
+  if (g_qvAnsiCodePage != 932)
+    return FALSE;
+  return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);
+}

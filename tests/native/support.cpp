@@ -1,0 +1,145 @@
+#include "tests/native/support.h"
+
+#include <dirent.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <sstream>
+
+#include "trace/startup.h"
+#include "trace/trace.h"
+#include "trace/trace_state.h"
+
+void ResetLibraryState() {
+  TraceClose();
+  g_traceState.level = 0;
+  g_traceState.active = 0;
+  g_traceState.logHandle = INVALID_HANDLE_VALUE;
+  g_traceState.logFileName[0] = 0;
+  g_traceState.traceFolder[0] = 0;
+  g_traceState.writingThread = 0;
+  DeleteStartupLock();
+  g_startupState.done = 0;
+}
+
+void QvTest::SetUp() {
+  ResetLibraryState();
+  TestCtl_Reset();
+  char pattern[] = "/tmp/qvtest.XXXXXX";
+  const char *tmp = getenv("TMPDIR");
+  std::string base = tmp && *tmp ? std::string(tmp) + "/qvtest.XXXXXX" : pattern;
+  std::vector<char> buf(base.begin(), base.end());
+  buf.push_back(0);
+  ASSERT_NE(mkdtemp(buf.data()), nullptr);
+  dir_ = buf.data();
+  liveBlocksAtStart_ = TestCtl_LiveBlocks();
+  handlesAtStart_ = TestCtl_OpenHandles();
+}
+
+void QvTest::TearDown() {
+  TestCtl_DisarmAll();
+  ResetLibraryState();
+  EXPECT_EQ(TestCtl_LiveBlocks(), liveBlocksAtStart_)
+      << "heap blocks of the library left allocated";
+  EXPECT_EQ(TestCtl_OpenHandles(), handlesAtStart_)
+      << "handles or registry keys left open";
+  TestCtl_Reset();
+  RemoveTree(dir_);
+}
+
+void QvTest::StartTraceLog(int level, const char *name) {
+  logPath_ = dir_ + "/" + name;
+  TraceState *ts = &g_traceState;
+  snprintf(ts->logFileName, sizeof ts->logFileName, "%s", logPath_.c_str());
+  WriteWholeFile(logPath_, "");
+  InitializeCriticalSection(&ts->lock);
+  ts->lockInitialised = 1;
+  ts->level = level;
+  if (level != 0 && level != 2) {
+    ts->logHandle = CreateFileA(ts->logFileName, GENERIC_WRITE,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
+                                OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
+    ASSERT_NE(ts->logHandle, INVALID_HANDLE_VALUE);
+  }
+  ts->active = 1;
+  TestCtl_ResetCounts();
+}
+
+std::vector<std::string> SplitCrLf(const std::string &bytes, bool *allEnded) {
+  std::vector<std::string> lines;
+  size_t start = 0;
+  *allEnded = true;
+  while (start < bytes.size()) {
+    size_t end = bytes.find("\r\n", start);
+    if (end == std::string::npos) {
+      lines.push_back(bytes.substr(start));
+      *allEnded = false;
+      break;
+    }
+    lines.push_back(bytes.substr(start, end - start));
+    start = end + 2;
+  }
+  return lines;
+}
+
+std::vector<std::string> QvTest::LogLines() const {
+  bool ended;
+  auto lines = SplitCrLf(ReadWholeFile(logPath_), &ended);
+  EXPECT_TRUE(ended) << "the log ends in a line without CR LF";
+  return lines;
+}
+
+std::vector<std::string> QvTest::LogMessages() const {
+  std::vector<std::string> messages;
+  for (const std::string &line : LogLines())
+    messages.push_back(line.size() >= 32 ? line.substr(32) : "<short:" + line + ">");
+  return messages;
+}
+
+std::string ReadWholeFile(const std::string &path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream out;
+  out << in.rdbuf();
+  return out.str();
+}
+
+bool FileExists(const std::string &path) {
+  struct stat st;
+  return stat(path.c_str(), &st) == 0;
+}
+
+void WriteWholeFile(const std::string &path, const std::string &bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out << bytes;
+}
+
+void MakeDirs(const std::string &path) {
+  for (size_t i = 1; i <= path.size(); i++)
+    if (i == path.size() || path[i] == '/')
+      mkdir(path.substr(0, i).c_str(), 0777);
+}
+
+void RemoveTree(const std::string &path) {
+  if (path.empty())
+    return;
+  DIR *dir = opendir(path.c_str());
+  if (dir) {
+    for (struct dirent *e; (e = readdir(dir)) != NULL;) {
+      std::string name = e->d_name;
+      if (name == "." || name == "..")
+        continue;
+      std::string child = path + "/" + name;
+      struct stat st;
+      if (lstat(child.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+        chmod(child.c_str(), 0777);
+        RemoveTree(child);
+      } else {
+        unlink(child.c_str());
+      }
+    }
+    closedir(dir);
+  }
+  rmdir(path.c_str());
+}

@@ -1,0 +1,43 @@
+// A stand-in mail client for the tests. It writes the whole command line it
+// was started with to QV_CLIENT_DIR/client-<pid>.txt, then waits
+// QV_CLIENT_WAIT_MS milliseconds before it exits.
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+#ifdef _WIN32
+#include <windows.h>
+static const char *CommandLine(int, char **) { return GetCommandLineA(); }
+static unsigned long ProcessId(void) { return GetCurrentProcessId(); }
+static void SleepMs(unsigned long ms) { Sleep(ms); }
+static const char kSep[] = "\\";
+#else
+#include <unistd.h>
+static const char *CommandLine(int argc, char **argv) {
+  // The POSIX platform layer hands the Win32 command line over as argv[1].
+  return argc > 1 ? argv[1] : "";
+}
+static unsigned long ProcessId(void) { return (unsigned long)getpid(); }
+static void SleepMs(unsigned long ms) { usleep((useconds_t)ms * 1000); }
+static const char kSep[] = "/";
+#endif
+
+int main(int argc, char **argv) {
+  const char *line = CommandLine(argc, argv);
+  const char *dir = getenv("QV_CLIENT_DIR");
+  if (dir && *dir) {
+    char tmp[1024], final[1024];
+    snprintf(tmp, sizeof tmp, "%s%sclient-%lu.tmp", dir, kSep, ProcessId());
+    snprintf(final, sizeof final, "%s%sclient-%lu.txt", dir, kSep, ProcessId());
+    FILE *f = fopen(tmp, "wb");
+    if (!f)
+      return 2;
+    fwrite(line, 1, strlen(line), f);
+    fclose(f);
+    rename(tmp, final); // readers never see a half-written record
+  }
+  const char *wait = getenv("QV_CLIENT_WAIT_MS");
+  if (wait && *wait)
+    SleepMs(strtoul(wait, NULL, 10));
+  return 7; // an exit code the library must not care about
+}

@@ -1,0 +1,39 @@
+// Helpers of the Windows tests that load qvmapi.dll as a host would.
+#ifndef QV_TESTS_WINDOWS_WINE_SUPPORT_H
+#define QV_TESTS_WINDOWS_WINE_SUPPORT_H
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "mapi/mapi_types.h"
+
+#define QV_CLIENT_KEY "SOFTWARE\\Clients\\Mail\\Outlook Web Access\\shell\\open\\command"
+#define QV_SETTINGS_KEY "SOFTWARE\\Quorvantile Incorporated\\Quorvantile Brindleway"
+
+typedef ULONG(WINAPI *SendMailFn)(LHANDLE, ULONG_PTR, lpMapiMessage, FLAGS, ULONG);
+typedef ULONG(WINAPI *LogonFn)(ULONG_PTR, LPSTR, LPSTR, FLAGS, ULONG, LPLHANDLE);
+typedef ULONG(WINAPI *LogoffFn)(LHANDLE, ULONG_PTR, FLAGS, ULONG);
+typedef ULONG(WINAPI *ResolveNameFn)(LHANDLE, ULONG_PTR, LPSTR, FLAGS, ULONG,
+                                     lpMapiRecipDesc *);
+typedef ULONG(WINAPI *FreeBufferFn)(LPVOID);
+
+// The folder of the running test program (with a trailing backslash).
+std::string ProgramFolder();
+std::string ReadAll(const std::string &path);
+std::vector<std::string> CrLfLines(const std::string &bytes, bool *ended);
+
+void SetClientPath(const char *path); // NULL deletes the whole command key
+void SetLogLevel(const DWORD *level); // NULL deletes the value
+std::string TraceFolder();            // %APPDATA%\Quorvantile ...\Brindleway
+void EmptyTraceFolder();
+std::vector<std::string> TraceFiles(); // names in the trace folder, sorted
+
+// A fresh empty folder for the stand-in client's records; sets the
+// environment the client reads.
+std::string NewClientFolder(const char *tag, unsigned waitMs);
+// The command lines the stand-in client recorded in that folder.
+std::vector<std::string> ClientRecords(const std::string &folder);
+
+#endif

@@ -1,0 +1,12 @@
+#!/bin/sh
+# Runs every test of both targets: native (plain, AddressSanitizer with
+# UndefinedBehaviorSanitizer, ThreadSanitizer), the bounded fuzz runs, and
+# the Windows DLL's tests under Wine.
+set -e
+cd "$(dirname "$0")/.."
+sh tools/bootstrap.sh
+for preset in native native-asan native-tsan fuzz windows; do
+  echo "=== $preset ==="
+  cmake --workflow --preset "$preset"
+done
+echo "=== all test presets passed ==="

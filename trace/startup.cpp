@@ -1,0 +1,79 @@
+// DllMain: reads FileLoggingLevel and opens the trace log once per process
+// at attach; closes it and deletes the locks at detach.
+#include "trace/startup.h"
+
+#include "trace/trace.h"
+
+static const char kSettingsKey[] =
+    "SOFTWARE\\Quorvantile Incorporated\\Quorvantile Brindleway";
+static const char kLogLevelValue[] = "FileLoggingLevel";
+static const char kLogPrefix[] = "MAPI_";
+
+StartupState g_startupState = {{}, 0, 0};
+
+// A REG_DWORD of more than 4 bytes is not a well-formed DWORD: it counts as
+// a failed read rather than being cut or written past the variable.
+int ReadRegistryDword(HKEY root, const char *subkey, const char *valueName,
+                      DWORD *value) {
+  HKEY key;
+  if (RegOpenKeyExA(root, subkey, 0, KEY_READ, &key) != ERROR_SUCCESS)
+    return 0;
+  DWORD type = REG_NONE;
+  DWORD size = 0;
+  if (RegQueryValueExA(key, valueName, NULL, &type, NULL, &size) !=
+          ERROR_SUCCESS ||
+      type != REG_DWORD || size > sizeof(DWORD)) {
+    RegCloseKey(key);
+    return 0;
+  }
+  if (RegQueryValueExA(key, valueName, NULL, NULL, (LPBYTE)value, &size) !=
+      ERROR_SUCCESS) {
+    RegCloseKey(key);
+    return 0;
+  }
+  return RegCloseKey(key) == ERROR_SUCCESS ? 1 : 0;
+}
+
+void InitStartupLock(void) {
+  if (!g_startupState.lockInitialised) {
+    InitializeCriticalSection(&g_startupState.lock);
+    g_startupState.lockInitialised = 1;
+  }
+}
+
+void DeleteStartupLock(void) {
+  if (g_startupState.lockInitialised) {
+    DeleteCriticalSection(&g_startupState.lock);
+    g_startupState.lockInitialised = 0;
+  }
+}
+
+static void ProcessAttach(void) {
+  InitStartupLock();
+  DWORD level = 1;
+  if (ReadRegistryDword(HKEY_CURRENT_USER, kSettingsKey, kLogLevelValue,
+                        &level) != 1)
+    level = 0;
+  if (g_startupState.done)
+    return;
+  EnterCriticalSection(&g_startupState.lock);
+  if (!g_startupState.done) {
+    g_startupState.done = 1;
+    SetTraceLevel((int)level);
+    TraceOpen(kLogPrefix);
+  }
+  LeaveCriticalSection(&g_startupState.lock);
+}
+
+extern "C" BOOL WINAPI DllMain(HINSTANCE module, DWORD reason,
+                               LPVOID reserved) {
+  (void)module;
+  (void)reserved;
+  if (reason == DLL_PROCESS_ATTACH) {
+    ProcessAttach();
+  } else if (reason == DLL_PROCESS_DETACH) {
+    TraceClose();
+    DeleteStartupLock();
+  }
+  return TRUE;
+}

@@ -1,0 +1,154 @@
+// Placement and naming of the trace log file: one new, numbered file per
+// process under the user's roaming application-data folder.
+#include <stdio.h>
+#include <string.h>
+
+#include "trace/file_io.h"
+#include "trace/trace.h"
+#include "trace/trace_file.h"
+#include "trace/trace_state.h"
+
+static const char kTraceFolderTail[] =
+    "Quorvantile Incorporated\\Quorvantile Brindleway\\";
+static const size_t kTraceFolderTailLength = sizeof kTraceFolderTail - 1; // 48
+static const char kProbeFormat[] = "%s\\%s%5.5lx.*";
+static const char kNameFormat[] = "%s\\%s%5.5lx.%s";
+static const char kLogExtension[] = "LOG";
+static const unsigned short kMaxFileNumbers = 1000;
+static const size_t kMaxPathChars = TRACE_PATH_SIZE - 1; // 260
+
+int GetTraceFolder(char *folder) {
+  folder[0] = 0;
+  if (FAILED(SHGetFolderPathA(NULL, CSIDL_APPDATA, NULL, SHGFP_TYPE_CURRENT,
+                              folder))) {
+    folder[0] = 0;
+    return 0;
+  }
+  size_t length = strnlen(folder, TRACE_PATH_SIZE);
+  if (length == 0 || length > kMaxPathChars) {
+    folder[0] = 0;
+    return 0;
+  }
+  if (folder[length - 1] != '\\') {
+    if (length + 1 > kMaxPathChars) {
+      folder[0] = 0;
+      return 0;
+    }
+    folder[length++] = '\\';
+    folder[length] = 0;
+  }
+  if (length + kTraceFolderTailLength > kMaxPathChars) {
+    folder[0] = 0;
+    return 0;
+  }
+  memcpy(folder + length, kTraceFolderTail, kTraceFolderTailLength + 1);
+  return 1;
+}
+
+// Formats into a 261-byte path; 0 when the result would have been cut.
+static int FormatPath(char *out, const char *format, const char *folder,
+                      const char *prefix, unsigned long number,
+                      const char *extension) {
+  int n = extension
+              ? snprintf(out, TRACE_PATH_SIZE, format, folder, prefix, number,
+                         extension)
+              : snprintf(out, TRACE_PATH_SIZE, format, folder, prefix, number);
+  if (n < 0 || (size_t)n > kMaxPathChars) {
+    out[0] = 0;
+    return 0;
+  }
+  return 1;
+}
+
+DWORD MakeUniqueFileName(const char *folder, const char *prefix, char *output,
+                         const char *extension) {
+  output[0] = 0;
+  unsigned short used = 0;
+  unsigned long number = 1;
+  char probe[TRACE_PATH_SIZE];
+  while (used < kMaxFileNumbers) {
+    if (!FormatPath(probe, kProbeFormat, folder, prefix, number, NULL))
+      return ERROR_FILENAME_EXCED_RANGE;
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA(probe, &found);
+    if (search != INVALID_HANDLE_VALUE) {
+      FindClose(search);
+      used++;
+      number++;
+      continue;
+    }
+    if (!FormatPath(output, kNameFormat, folder, prefix, number, extension))
+      return ERROR_FILENAME_EXCED_RANGE;
+    HANDLE file;
+    DWORD code = FileOpen(output, &file, GENERIC_READ | GENERIC_WRITE,
+                          FILE_SHARE_READ | FILE_SHARE_WRITE, CREATE_NEW);
+    if (code == 0) {
+      FileClose(file);
+      return 0;
+    }
+    // Another process took this name between our probe and our create:
+    // probe it again. Each retry counts toward the limit, so this ends.
+    if (code == ERROR_ALREADY_EXISTS || code == ERROR_FILE_EXISTS) {
+      output[0] = 0;
+      used++;
+      continue;
+    }
+    output[0] = 0;
+    return code;
+  }
+  return ERROR_ALREADY_EXISTS;
+}
+
+static int IsSuccessfulFolderResult(int result) {
+  return result == ERROR_SUCCESS || result == ERROR_FILE_EXISTS ||
+         result == ERROR_ALREADY_EXISTS;
+}
+
+DWORD TraceOpen(const char *prefix) {
+  TraceState *ts = &g_traceState;
+  if (!ts->lockInitialised) {
+    InitializeCriticalSection(&ts->lock);
+    ts->lockInitialised = 1;
+  }
+  DWORD code = 0;
+  if (ts->level != TRACE_LEVEL_OFF && ts->logHandle == INVALID_HANDLE_VALUE) {
+    if (!GetTraceFolder(ts->traceFolder)) {
+      code = ERROR_PATH_NOT_FOUND;
+    } else {
+      int created = SHCreateDirectoryExA(NULL, ts->traceFolder, NULL);
+      if (!IsSuccessfulFolderResult(created)) {
+        code = (DWORD)created;
+      } else {
+        code = MakeUniqueFileName(ts->traceFolder, prefix, ts->logFileName,
+                                  kLogExtension);
+        if (code == 0)
+          code = FileOpen(ts->logFileName, &ts->logHandle, GENERIC_WRITE,
+                          FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_ALWAYS);
+      }
+    }
+  }
+  // Open-per-line mode holds no handle between lines.
+  if (ts->logHandle != INVALID_HANDLE_VALUE &&
+      ts->level == TRACE_LEVEL_OPEN_PER_LINE) {
+    FileClose(ts->logHandle);
+    ts->logHandle = INVALID_HANDLE_VALUE;
+  }
+  if (code != 0)
+    TraceClose();
+  else
+    ts->active = 1;
+  return code;
+}
+
+void TraceClose(void) {
+  TraceState *ts = &g_traceState;
+  ts->active = 0;
+  if (ts->logHandle != INVALID_HANDLE_VALUE) {
+    FileClose(ts->logHandle);
+    ts->logHandle = INVALID_HANDLE_VALUE;
+  }
+  if (ts->lockInitialised) {
+    DeleteCriticalSection(&ts->lock);
+    ts->lockInitialised = 0;
+  }
+}

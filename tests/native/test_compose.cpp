@@ -1,0 +1,305 @@
+// ComposeCommandLine: the worked examples, the section rules, the mends
+// that keep values from adding switches, and every failure point.
+#include <string.h>
+
+#include <random>
+
+#include "handoff/handoff.h"
+#include "tests/native/messages.h"
+#include "tests/native/support.h"
+#include "tests/support/line_reader.h"
+
+namespace {
+
+class Compose : public QvTest {
+protected:
+  // Composes and returns the line; "<FAILED>" when composition failed.
+  std::string Line(const MapiMessage *msg, FLAGS flags, int *length = nullptr) {
+    std::vector<char> buffer(COMMAND_LINE_SIZE, 0);
+    int n = ComposeCommandLine(msg, flags, buffer.data());
+    if (length)
+      *length = n;
+    if (n == COMPOSE_FAILED) {
+      EXPECT_EQ(buffer[0], 0) << "a failed line is left empty";
+      return "<FAILED>";
+    }
+    EXPECT_EQ(strlen(buffer.data()), (size_t)n) << "NUL at the running length";
+    return std::string(buffer.data(), (size_t)n);
+  }
+};
+
+std::string Hex(const void *p) {
+  char buf[16];
+  snprintf(buf, sizeof buf, "%x", (unsigned)(uintptr_t)p);
+  return buf;
+}
+
+TEST_F(Compose, FirstWorkedExampleLineAndTrace) {
+  StartTraceLog(1);
+  MessageBuilder b;
+  FirstExample(b);
+  MapiMessage *msg = b.Get();
+  int n;
+  EXPECT_EQ(Line(msg, 0, &n), FIRST_EXAMPLE_LINE);
+  EXPECT_EQ(n, 177);
+  std::vector<std::string> expected = {
+      "lpMapiMessage lpMessage = " + Hex(msg),
+      "lpMessage->lpszSubject = " + Hex(msg->lpszSubject),
+      "lpMessage->nFileCount = 2",
+      "lpMessage->lpFiles[0].lpszPathName = 'D:\\Temp\\q3 -old.xls'",
+      "lpMessage->lpFiles[0].lpszFileName = 'q3.xls'",
+      "lpMessage->lpFiles[1].lpszPathName = 'D:\\Temp\\notes.txt'",
+      "lpMessage->lpszNoteText = 'Hi all -see attached.'",
+      "lpMessage->nRecipCount = 5",
+      "00000 Name: 'Ann Lee'", "00000 Recipient Class: '1'", "00000 Address: 'ann.lee'",
+      "00001 Name: 'Bob Ray'", "00001 Recipient Class: '2'", "00001 Address: 'bob.ray'",
+      "00002 Name: 'Cy Fox'",  "00002 Recipient Class: '1'", "00002 Address: 'cy.fox'",
+      "00003 Name: 'Dee Orr'", "00003 Recipient Class: '3'", "00003 Address: 'dee.orr'",
+      "00004 Name: 'Me'",      "00004 Recipient Class: '0'", "00004 Address: 'me'"};
+  EXPECT_EQ(LogMessages(), expected);
+}
+
+TEST_F(Compose, DialogFlagOnlyDropsSilent) {
+  MessageBuilder b;
+  FirstExample(b);
+  std::string full = FIRST_EXAMPLE_LINE;
+  EXPECT_EQ(Line(b.Get(), MAPI_DIALOG), full.substr(0, 169));
+  EXPECT_EQ(Line(b.Get(), MAPI_DIALOG | MAPI_LOGON_UI | 0xFFFF0000u), full.substr(0, 169));
+  EXPECT_EQ(Line(b.Get(), MAPI_LOGON_UI | MAPI_NEW_SESSION), full);
+}
+
+TEST_F(Compose, SecondWorkedExample) {
+  StartTraceLog(1);
+  MessageBuilder b;
+  b.Subject("").File("D:\\a b\\c.doc", "").Recip(MAPI_TO, "Eve", NULL).Recip(MAPI_CC, NULL, "");
+  int n;
+  EXPECT_EQ(Line(b.Get(), MAPI_DIALOG, &n), " -Attach D:\\a b\\c.doc -Cc ");
+  EXPECT_EQ(n, 26);
+  auto messages = LogMessages();
+  ASSERT_EQ(messages.size(), 10u) << "no subject or body line; 3 lines per recipient";
+  EXPECT_EQ(messages[1], "lpMessage->nFileCount = 1");
+  EXPECT_EQ(messages[4], "00000 Name: 'Eve'");
+  EXPECT_EQ(messages[6], "00000 Address: 'NULL'");
+  EXPECT_EQ(messages[7], "00001 Name: 'NULL'");
+  EXPECT_EQ(messages[9], "00001 Address: ''");
+}
+
+TEST_F(Compose, NullAndEmptyMessages) {
+  StartTraceLog(1);
+  EXPECT_EQ(Line(NULL, 0), "");
+  EXPECT_EQ(Line(NULL, MAPI_DIALOG), "");
+  EXPECT_TRUE(LogMessages().empty()) << "a NULL message writes no trace line";
+  MessageBuilder b;
+  EXPECT_EQ(Line(b.Get(), 0), " -Silent");
+  EXPECT_EQ(Line(b.Get(), MAPI_DIALOG), "");
+}
+
+TEST_F(Compose, RecipientsAreGroupedToCcBcc) {
+  MessageBuilder b;
+  b.Recip(MAPI_BCC, "B", "b@x").Recip(MAPI_TO, "T", "t@x").Recip(MAPI_CC, "C", "c@x")
+      .Recip(MAPI_TO, "T2", "t2@x").Recip(4, "Four", "four@x").Recip(MAPI_ORIG, "O", "o@x")
+      .Recip(0xFFFFFFFFu, "Big", "big@x");
+  EXPECT_EQ(Line(b.Get(), MAPI_DIALOG), " -To t@x;t2@x -Cc c@x -Bcc b@x");
+}
+
+TEST_F(Compose, AddressChoice) {
+  MessageBuilder b;
+  b.Recip(MAPI_TO, "ann@x.org", NULL)      // the name, it has an at sign
+      .Recip(MAPI_TO, "No At Sign", NULL)  // passed over
+      .Recip(MAPI_TO, NULL, NULL)          // passed over
+      .Recip(MAPI_TO, "named@x", "addr")   // the address wins
+      .Recip(MAPI_TO, "x", "")             // empty address, taken
+      .Recip(MAPI_CC, NULL, "")            // empty first of its list
+      .Recip(MAPI_CC, NULL, "c");
+  EXPECT_EQ(Line(b.Get(), MAPI_DIALOG), " -To ann@x.org;addr; -Cc ;c");
+}
+
+TEST_F(Compose, AliasWithoutPathAndAbsentTexts) {
+  MessageBuilder b;
+  b.File(NULL, "only.txt").File("", NULL).File("p", "").Body("");
+  EXPECT_EQ(Line(b.Get(), MAPI_DIALOG), " -Alias only.txt -Attach p");
+}
+
+TEST_F(Compose, ValuesPassByteForByte) {
+  MessageBuilder b;
+  b.Subject("tab\there \"q\" back\\slash").Body("line 1\r\nline 2\n-x");
+  EXPECT_EQ(Line(b.Get(), MAPI_DIALOG),
+            "-Subject tab\there \"q\" back\\slash -Body line 1\r\nline 2\n-x");
+}
+
+TEST_F(Compose, CountsAreSignedAndZeroTouchesNoArray) {
+  MessageBuilder b;
+  b.Subject("s");
+  MapiMessage *msg = b.Get();
+  msg->nFileCount = 0;
+  msg->lpFiles = (lpMapiFileDesc)(uintptr_t)0x10; // never dereferenced
+  msg->nRecipCount = 0;
+  msg->lpRecips = (lpMapiRecipDesc)(uintptr_t)0x10;
+  EXPECT_EQ(Line(msg, MAPI_DIALOG), "-Subject s");
+  msg->nFileCount = 0x80000000u; // negative as a signed count
+  msg->nRecipCount = 0xFFFFFFFFu;
+  EXPECT_EQ(Line(msg, MAPI_DIALOG), "-Subject s");
+}
+
+// The mends: no value, address included, can add a switch.
+TEST_F(Compose, ValuesThatLookLikeSwitchesStayValues) {
+  MessageBuilder b;
+  b.Subject("-Attach C:\\secret.txt")
+      .File("-Body x", "a -Attach C:\\y")
+      .Body("--already")
+      .Recip(MAPI_TO, "n", "a@b.c -Attach C:\\x")
+      .Recip(MAPI_TO, "n", "-Bcc evil@x")
+      .Recip(MAPI_CC, "n", "-c");
+  std::string line = Line(b.Get(), MAPI_DIALOG);
+  EXPECT_EQ(line,
+            "-Subject --Attach C:\\secret.txt -Attach --Body x -Alias a --Attach "
+            "C:\\y -Body ---already -To a@b.c --Attach C:\\x;--Bcc evil@x -Cc --c");
+  ParsedLine parsed = ReadCommandLine(line);
+  ASSERT_TRUE(parsed.ok) << parsed.error;
+  EXPECT_EQ(parsed.subject, "-Attach C:\\secret.txt");
+  ASSERT_EQ(parsed.attachments.size(), 1u);
+  EXPECT_EQ(parsed.attachments[0].path, "-Body x");
+  EXPECT_EQ(parsed.attachments[0].name, "a -Attach C:\\y");
+  EXPECT_EQ(parsed.body, "--already");
+  EXPECT_EQ(parsed.to, (std::vector<std::string>{"a@b.c -Attach C:\\x", "-Bcc evil@x"}));
+  EXPECT_EQ(parsed.cc, (std::vector<std::string>{"-c"}));
+  EXPECT_FALSE(parsed.hasBcc);
+}
+
+// " -Body " is 7 characters, so a body of 40952 makes a 40959-character line.
+TEST_F(Compose, ALineOfExactly40959CharactersFitsOneMoreFails) {
+  MessageBuilder b;
+  std::string body(COMMAND_LINE_SIZE - 1 - 7, 'b');
+  b.Body(body.c_str());
+  int n;
+  std::string line = Line(b.Get(), MAPI_DIALOG, &n);
+  EXPECT_EQ(n, 40959);
+  EXPECT_EQ(line, " -Body " + body);
+  MessageBuilder c;
+  body += 'b';
+  c.Body(body.c_str());
+  EXPECT_EQ(Line(c.Get(), MAPI_DIALOG), "<FAILED>");
+  MessageBuilder d;
+  d.Body(std::string(40945, 'b').c_str()); // fits, but " -Silent" does not
+  EXPECT_EQ(Line(d.Get(), MAPI_DIALOG, &n).size(), 40945u + 7u);
+  EXPECT_EQ(Line(d.Get(), 0), "<FAILED>");
+}
+
+TEST_F(Compose, EscapingThatOverflowsFails) {
+  MessageBuilder b;
+  std::string body;
+  while (body.size() < 40000)
+    body += " -"; // 20,000 occurrences, 60,000 characters escaped
+  b.Body(body.c_str());
+  EXPECT_EQ(Line(b.Get(), MAPI_DIALOG), "<FAILED>");
+}
+
+TEST_F(Compose, HugeRecipientCountsStayBoundedByTheLine) {
+  StartTraceLog(1);
+  MessageBuilder b;
+  std::string address(100, 'a');
+  for (int i = 0; i < 1000; i++)
+    b.Recip(MAPI_TO, "n", address.c_str());
+  unsigned long allocs = TestCtl_Allocs();
+  EXPECT_EQ(Line(b.Get(), MAPI_DIALOG), "<FAILED>");
+  // The list stopped growing at the line's size: about 400 addresses fit.
+  EXPECT_LT(TestCtl_Allocs() - allocs, 2u * 410u);
+  EXPECT_EQ(LogMessages().size(), 3u + 3u * 1000u) << "every recipient is traced";
+}
+
+TEST_F(Compose, EveryAllocationFailureFailsTheLine) {
+  MessageBuilder b;
+  FirstExample(b);
+  int points = 0;
+  for (unsigned long nth = 1;; nth++) {
+    TestCtl_FailAlloc(nth);
+    std::string line = Line(b.Get(), 0);
+    if (!TestCtl_FailureFired()) {
+      EXPECT_EQ(line, FIRST_EXAMPLE_LINE);
+      break;
+    }
+    points++;
+    EXPECT_EQ(line, "<FAILED>") << "allocation " << nth;
+    EXPECT_EQ(TestCtl_LiveBlocks(), liveBlocksAtStart_) << "allocation " << nth;
+  }
+  EXPECT_EQ(points, 14) << "5 escaped values, 5 address copies, 4 list blocks";
+}
+
+TEST_F(Compose, FailedListGrowthReleasesTheList) {
+  MessageBuilder b;
+  b.Recip(MAPI_TO, "a", "a@x").Recip(MAPI_TO, "b", "b@x");
+  TestCtl_FailAlloc(4); // copy a, list, copy b, grow list: the growth fails
+  EXPECT_EQ(Line(b.Get(), MAPI_DIALOG), "<FAILED>");
+  EXPECT_TRUE(TestCtl_FailureFired());
+}
+
+// Generated messages with arbitrary bytes read back exactly.
+TEST_F(Compose, RoundTripOfGeneratedMessages) {
+  std::mt19937 rng(20261208);
+  const char alphabet[] = " --- \"'\\\r\n\tab;@xyz-";
+  auto text = [&](int maxLen, bool allowSemicolon) {
+    int len = (int)(rng() % (unsigned)(maxLen + 1));
+    std::string s;
+    for (int i = 0; i < len; i++) {
+      char c = (rng() % 4 == 0) ? (char)(1 + rng() % 255) : alphabet[rng() % (sizeof alphabet - 1)];
+      if (c == ';' && !allowSemicolon)
+        c = ',';
+      s += c;
+    }
+    return s;
+  };
+  for (int round = 0; round < 2000; round++) {
+    MessageBuilder b;
+    std::string subject = text(12, true), body = text(30, true);
+    b.Subject(subject.c_str()).Body(body.c_str());
+    int nFiles = (int)(rng() % 3);
+    std::vector<std::string> sections;
+    for (int i = 0; i < nFiles; i++) {
+      std::string path = text(10, true), name = text(6, true);
+      b.File(path.c_str(), name.c_str());
+      if (!path.empty())
+        sections.push_back("A" + path);
+      if (!name.empty())
+        sections.push_back("N" + name);
+    }
+    std::vector<std::string> lists[3];
+    int nRecips = (int)(rng() % 5);
+    for (int i = 0; i < nRecips; i++) {
+      std::string address = text(8, false);
+      ULONG cls = 1 + rng() % 3;
+      b.Recip(cls, "n", address.c_str());
+      lists[cls - 1].push_back(address);
+    }
+    FLAGS flags = (rng() % 2) ? MAPI_DIALOG : 0;
+    std::string line = Line(b.Get(), flags);
+    ASSERT_NE(line, "<FAILED>");
+    for (size_t i = 0; i + 2 < line.size(); i++)
+      if (line[i] == ' ' && line[i + 1] == '-' && line[i + 2] != '-') {
+        static const char *const known[] = {"Attach ", "Alias ", "Body ", "To ",
+                                            "Cc ", "Bcc ", "Silent"};
+        bool ok = false;
+        for (const char *k : known)
+          ok |= line.compare(i + 2, strlen(k), k) == 0;
+        ASSERT_TRUE(ok) << "a blank and a hyphen at " << i << " in [" << line << "]";
+      }
+    ParsedLine parsed = ReadCommandLine(line);
+    ASSERT_TRUE(parsed.ok) << parsed.error << " in [" << line << "]";
+    EXPECT_EQ(parsed.hasSubject, !subject.empty());
+    EXPECT_EQ(parsed.subject, subject);
+    EXPECT_EQ(parsed.body, body);
+    std::vector<std::string> got;
+    for (const ParsedAttachment &a : parsed.attachments) {
+      if (a.hasPath)
+        got.push_back("A" + a.path);
+      if (a.hasName)
+        got.push_back("N" + a.name);
+    }
+    EXPECT_EQ(got, sections);
+    EXPECT_EQ(parsed.to, lists[0]);
+    EXPECT_EQ(parsed.cc, lists[1]);
+    EXPECT_EQ(parsed.bcc, lists[2]);
+    EXPECT_EQ(parsed.silent, flags == 0);
+  }
+}
+
+} // namespace

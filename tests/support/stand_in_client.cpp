@@ -1,6 +1,7 @@
 // A stand-in mail client for the tests. It writes the whole command line it
-// was started with to QV_CLIENT_DIR/client-<pid>.txt, then waits
-// QV_CLIENT_WAIT_MS milliseconds before it exits.
+// was started with to QV_CLIENT_DIR/client-<pid>.txt, waits
+// QV_CLIENT_WAIT_MS milliseconds, and writes client-<pid>.done just before
+// it exits, so a caller can tell that it waited for the exit.
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -39,5 +40,12 @@ int main(int argc, char **argv) {
   const char *wait = getenv("QV_CLIENT_WAIT_MS");
   if (wait && *wait)
     SleepMs(strtoul(wait, NULL, 10));
+  if (dir && *dir) {
+    char done[1024];
+    snprintf(done, sizeof done, "%s%sclient-%lu.done", dir, kSep, ProcessId());
+    FILE *f = fopen(done, "wb");
+    if (f)
+      fclose(f);
+  }
   return 7; // an exit code the library must not care about
 }

@@ -1,0 +1,294 @@
+// The hand-off: registry lookup of the client, its start, the wait, and
+// MAPISendMail around it.
+#include <dirent.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include <algorithm>
+#include <thread>
+
+#include "handoff/handoff.h"
+#include "mapi/exports.h"
+#include "platform/alloc.h"
+#include "tests/native/messages.h"
+#include "tests/native/support.h"
+
+namespace {
+
+const char kClientKey[] =
+    "SOFTWARE\\Clients\\Mail\\Outlook Web Access\\shell\\open\\command";
+
+class Launch : public QvTest {
+protected:
+  void SetUp() override {
+    QvTest::SetUp();
+    clientDir_ = dir_ + "/client";
+    MakeDirs(clientDir_);
+    setenv("QV_CLIENT_DIR", clientDir_.c_str(), 1);
+    setenv("QV_CLIENT_WAIT_MS", "0", 1);
+  }
+  void TearDown() override {
+    unsetenv("QV_CLIENT_DIR");
+    unsetenv("QV_CLIENT_WAIT_MS");
+    QvTest::TearDown();
+  }
+  void RegisterClient(const char *path = QV_STAND_IN_CLIENT) {
+    TestCtl_RegSetString(HKEY_LOCAL_MACHINE, kClientKey, "", path);
+  }
+  // Records of every client started so far: (command line, exited).
+  std::vector<std::pair<std::string, bool>> Clients() {
+    std::vector<std::pair<std::string, bool>> out;
+    DIR *d = opendir(clientDir_.c_str());
+    for (struct dirent *e; d && (e = readdir(d));) {
+      std::string name = e->d_name;
+      if (name.size() > 4 && name.compare(name.size() - 4, 4, ".txt") == 0) {
+        std::string stem = name.substr(0, name.size() - 4);
+        out.emplace_back(ReadWholeFile(clientDir_ + "/" + name),
+                         FileExists(clientDir_ + "/" + stem + ".done"));
+      }
+    }
+    if (d)
+      closedir(d);
+    return out;
+  }
+  std::string clientDir_;
+};
+
+TEST_F(Launch, StartsTheRegisteredClientWithExactlyTheLineAndWaits) {
+  RegisterClient();
+  setenv("QV_CLIENT_WAIT_MS", "300", 1);
+  MessageBuilder b;
+  FirstExample(b);
+  EXPECT_EQ(SendViaMailClient(b.Get(), 0), 1);
+  auto clients = Clients();
+  ASSERT_EQ(clients.size(), 1u);
+  EXPECT_EQ(clients[0].first, FIRST_EXAMPLE_LINE) << "no program name in front";
+  EXPECT_TRUE(clients[0].second) << "the call returned before the client exited";
+  const TestCtl_ProcessCall *call = TestCtl_LastCreateProcess();
+  EXPECT_STREQ(call->application, QV_STAND_IN_CLIENT);
+  EXPECT_FALSE(call->processAttributes || call->threadAttributes);
+  EXPECT_EQ(call->inheritHandles, FALSE);
+  EXPECT_EQ(call->creationFlags, (DWORD)NORMAL_PRIORITY_CLASS);
+  EXPECT_FALSE(call->environment || call->currentDirectory);
+  EXPECT_EQ(call->cb, (DWORD)sizeof(STARTUPINFOA));
+  EXPECT_EQ(call->dwFlags, (DWORD)STARTF_USESHOWWINDOW);
+  EXPECT_EQ(call->wShowWindow, (WORD)SW_SHOWDEFAULT);
+  STARTUPINFOA zero = {};
+  zero.cb = call->cb, zero.dwFlags = call->dwFlags, zero.wShowWindow = call->wShowWindow;
+  EXPECT_EQ(memcmp(&zero, &call->startupInfo, sizeof zero), 0) << "all else zero";
+  EXPECT_EQ(TestCtl_Calls(QVOP_WaitForSingleObject), 1u);
+  EXPECT_EQ(TestCtl_Calls(QVOP_CloseHandle), 2u) << "thread and process handles";
+}
+
+TEST_F(Launch, NullMessageStartsTheClientWithAnEmptyLine) {
+  RegisterClient();
+  EXPECT_EQ(SendViaMailClient(NULL, 0), 1);
+  auto clients = Clients();
+  ASSERT_EQ(clients.size(), 1u);
+  EXPECT_EQ(clients[0].first, "");
+  ASSERT_NE(TestCtl_LastCreateProcess()->commandLine, nullptr);
+  EXPECT_STREQ(TestCtl_LastCreateProcess()->commandLine, "");
+}
+
+void CheckBufferReleased(QvOp, void *context) {
+  long *liveAtWait = (long *)context;
+  *liveAtWait = TestCtl_LiveBlocks();
+}
+
+TEST_F(Launch, ValueBufferIsReleasedBeforeTheWait) {
+  RegisterClient();
+  long liveAtWait = -1;
+  TestCtl_SetHook(QVOP_WaitForSingleObject, CheckBufferReleased, &liveAtWait);
+  EXPECT_EQ(SendViaMailClient(NULL, 0), 1);
+  EXPECT_EQ(liveAtWait, liveBlocksAtStart_);
+}
+
+TEST_F(Launch, FailureTableGivesZeroAndLeavesNothingBehind) {
+  struct Case {
+    const char *what;
+    void (*arrange)(void);
+  } cases[] = {
+      {"key missing", [] {}},
+      {"value missing",
+       [] { TestCtl_RegSetString(HKEY_LOCAL_MACHINE, kClientKey, "other", "x"); }},
+      {"value unreadable",
+       [] {
+         TestCtl_RegSetString(HKEY_LOCAL_MACHINE, kClientKey, "", QV_STAND_IN_CLIENT);
+         TestCtl_FailCall(QVOP_RegQueryValueExA, 2, ERROR_ACCESS_DENIED);
+       }},
+      {"close fails",
+       [] {
+         TestCtl_RegSetString(HKEY_LOCAL_MACHINE, kClientKey, "", QV_STAND_IN_CLIENT);
+         TestCtl_FailCall(QVOP_RegCloseKey, 1, ERROR_INVALID_HANDLE);
+       }},
+      {"no memory for the value",
+       [] {
+         TestCtl_RegSetString(HKEY_LOCAL_MACHINE, kClientKey, "", QV_STAND_IN_CLIENT);
+         TestCtl_FailAlloc(1);
+       }},
+      {"program missing",
+       [] { TestCtl_RegSetString(HKEY_LOCAL_MACHINE, kClientKey, "", "/no/such/client"); }},
+      {"quoted path",
+       [] {
+         TestCtl_RegSetString(HKEY_LOCAL_MACHINE, kClientKey, "",
+                              "\"" QV_STAND_IN_CLIENT "\"");
+       }},
+      {"path with arguments",
+       [] {
+         TestCtl_RegSetString(HKEY_LOCAL_MACHINE, kClientKey, "", QV_STAND_IN_CLIENT " -x");
+       }},
+      {"empty path", [] { TestCtl_RegSetString(HKEY_LOCAL_MACHINE, kClientKey, "", ""); }},
+      {"start refused",
+       [] {
+         TestCtl_RegSetString(HKEY_LOCAL_MACHINE, kClientKey, "", QV_STAND_IN_CLIENT);
+         TestCtl_FailCall(QVOP_CreateProcessA, 1, ERROR_ACCESS_DENIED);
+       }},
+  };
+  for (const Case &c : cases) {
+    TestCtl_RegDeleteKey(HKEY_LOCAL_MACHINE, "SOFTWARE\\Clients");
+    c.arrange();
+    EXPECT_EQ(SendViaMailClient(NULL, 0), 0) << c.what;
+    TestCtl_DisarmAll();
+    TestCtl_RegDeleteKey(HKEY_LOCAL_MACHINE, "SOFTWARE\\Clients");
+    c.arrange();
+    EXPECT_EQ(MAPISendMail(0, 0, NULL, 0, 0), (ULONG)MAPI_E_FAILURE) << c.what;
+    TestCtl_DisarmAll();
+    EXPECT_EQ(TestCtl_LiveBlocks(), liveBlocksAtStart_) << c.what;
+    EXPECT_EQ(TestCtl_OpenHandles(), handlesAtStart_) << c.what;
+    EXPECT_TRUE(Clients().empty()) << c.what;
+  }
+}
+
+TEST_F(Launch, ReadRegistryStringResults) {
+  char *buffer = (char *)0x1;
+  DWORD size = 99, type = 99;
+  EXPECT_EQ(ReadRegistryString(HKEY_LOCAL_MACHINE, kClientKey, "", &buffer, &size, &type), 0);
+  EXPECT_EQ(buffer, (char *)0x1) << "the output is not touched when the key is missing";
+  RegisterClient("C:\\mail.exe");
+  ASSERT_EQ(ReadRegistryString(HKEY_LOCAL_MACHINE, kClientKey, "", &buffer, &size, &type), 1);
+  EXPECT_STREQ(buffer, "C:\\mail.exe");
+  EXPECT_EQ(size, 12u);
+  EXPECT_EQ(type, (DWORD)REG_SZ);
+  QvFree(buffer);
+  TestCtl_FailAlloc(1);
+  EXPECT_EQ(ReadRegistryString(HKEY_LOCAL_MACHINE, kClientKey, "", &buffer, &size, &type), -1);
+  EXPECT_EQ(buffer, nullptr);
+  // Data stored without its NUL is still handed back terminated.
+  TestCtl_RegSetValue(HKEY_LOCAL_MACHINE, kClientKey, "", REG_SZ, "abc", 3);
+  ASSERT_EQ(ReadRegistryString(HKEY_LOCAL_MACHINE, kClientKey, "", &buffer, &size, &type), 1);
+  EXPECT_EQ(size, 3u);
+  EXPECT_STREQ(buffer, "abc");
+  QvFree(buffer);
+}
+
+TEST_F(Launch, UnterminatedRegistryPathStillStartsTheClient) {
+  TestCtl_RegSetValue(HKEY_LOCAL_MACHINE, kClientKey, "", REG_SZ, QV_STAND_IN_CLIENT,
+                      (DWORD)strlen(QV_STAND_IN_CLIENT));
+  EXPECT_EQ(SendViaMailClient(NULL, MAPI_DIALOG), 1);
+  EXPECT_EQ(Clients().size(), 1u);
+}
+
+TEST_F(Launch, ARegistrationChangedBetweenCallsIsHonoured) {
+  RegisterClient("/no/such/client");
+  EXPECT_EQ(SendViaMailClient(NULL, 0), 0);
+  RegisterClient();
+  EXPECT_EQ(SendViaMailClient(NULL, 0), 1);
+  EXPECT_EQ(TestCtl_Calls(QVOP_RegOpenKeyExA), 2u) << "read anew on every call";
+}
+
+TEST_F(Launch, ALineLongerThanThePlatformTakesFailsToStart) {
+  RegisterClient();
+  MessageBuilder b;
+  b.Body(std::string(33000, 'x').c_str());
+  EXPECT_EQ(SendViaMailClient(b.Get(), MAPI_DIALOG), 0);
+  EXPECT_EQ(TestCtl_ProcessesStarted(), 1u) << "the start was tried";
+  EXPECT_TRUE(Clients().empty());
+}
+
+TEST_F(Launch, AFailedCompositionStartsNothing) {
+  RegisterClient();
+  MessageBuilder b;
+  FirstExample(b);
+  TestCtl_FailAlloc(1);
+  EXPECT_EQ(MAPISendMail(0, 0, b.Get(), 0, 0), (ULONG)MAPI_E_FAILURE);
+  EXPECT_EQ(TestCtl_ProcessesStarted(), 0u);
+  EXPECT_EQ(TestCtl_Calls(QVOP_RegOpenKeyExA), 0u);
+}
+
+TEST_F(Launch, SendMailTraceFrameAndResults) {
+  StartTraceLog(1);
+  MessageBuilder b;
+  b.Subject("s").Recip(MAPI_TO, "n", "a@b");
+  MapiMessage *msg = b.Get();
+  // No client registered: the message is composed and traced, then 2.
+  EXPECT_EQ(MAPISendMail((LHANDLE)0x123456789aULL, (ULONG_PTR)0xfedcba9876ULL, msg,
+                         0x8000000bu, 0x42),
+            (ULONG)MAPI_E_FAILURE);
+  char ptr[16];
+  snprintf(ptr, sizeof ptr, "%x", (unsigned)(uintptr_t)msg);
+  char subject[16];
+  snprintf(subject, sizeof subject, "%x", (unsigned)(uintptr_t)msg->lpszSubject);
+  std::vector<std::string> expected = {
+      "/***** MAPISendMail *****/",
+      "LHANDLE lhSession = 3456789a",
+      "ULONG ulUIParam = dcba9876",
+      "FLAGS flFlags = 8000000b",
+      "ULONG ulReserved = 42",
+      std::string("lpMapiMessage lpMessage = ") + ptr,
+      std::string("lpMessage->lpszSubject = ") + subject,
+      "lpMessage->nFileCount = 0",
+      "lpMessage->nRecipCount = 1",
+      "00000 Name: 'n'",
+      "00000 Recipient Class: '1'",
+      "00000 Address: 'a@b'",
+      "/***** MAPISendMail(END) ****/"};
+  EXPECT_EQ(LogMessages(), expected);
+
+  RegisterClient();
+  EXPECT_EQ(MAPISendMail(0, 0, NULL, MAPI_DIALOG, 0), (ULONG)SUCCESS_SUCCESS);
+  auto messages = LogMessages();
+  ASSERT_EQ(messages.size(), expected.size() + 6) << "frame only for a NULL message";
+  EXPECT_EQ(messages.back(), "/***** MAPISendMail(END) ****/");
+}
+
+TEST_F(Launch, SendMailBehavesTheSameWithTheLogOff) {
+  RegisterClient();
+  MessageBuilder b;
+  FirstExample(b);
+  EXPECT_EQ(MAPISendMail(0, 0, b.Get(), 0, 0), (ULONG)SUCCESS_SUCCESS);
+  StartTraceLog(1);
+  EXPECT_EQ(MAPISendMail(0, 0, b.Get(), 0, 0), (ULONG)SUCCESS_SUCCESS);
+  auto clients = Clients();
+  ASSERT_EQ(clients.size(), 2u);
+  EXPECT_EQ(clients[0].first, clients[1].first);
+}
+
+TEST_F(Launch, ConcurrentSendsEachStartAndWaitForTheirOwnClient) {
+  RegisterClient();
+  setenv("QV_CLIENT_WAIT_MS", "200", 1);
+  const int kThreads = 6;
+  std::vector<std::thread> threads;
+  std::vector<ULONG> results(kThreads, 99);
+  std::vector<MessageBuilder> messages(kThreads);
+  for (int t = 0; t < kThreads; t++)
+    messages[t].Subject(("thread " + std::to_string(t)).c_str());
+  for (int t = 0; t < kThreads; t++)
+    threads.emplace_back([&, t] {
+      results[t] = MAPISendMail(0, 0, messages[t].Get(), MAPI_DIALOG, 0);
+    });
+  for (auto &th : threads)
+    th.join();
+  std::vector<std::string> lines;
+  for (auto &c : Clients()) {
+    EXPECT_TRUE(c.second);
+    lines.push_back(c.first);
+  }
+  std::sort(lines.begin(), lines.end());
+  ASSERT_EQ(lines.size(), (size_t)kThreads);
+  for (int t = 0; t < kThreads; t++) {
+    EXPECT_EQ(results[t], (ULONG)SUCCESS_SUCCESS);
+    EXPECT_EQ(lines[t], "-Subject thread " + std::to_string(t));
+  }
+}
+
+} // namespace

@@ -30,7 +30,9 @@ target_link_libraries(wintest_inprocess PRIVATE qvcore_win gtest gtest_main)
 qv_windows_program(wintest_dll tests/windows/dll_tests.cpp
   tests/windows/wine_support.cpp ${QV_READER_SOURCES})
 target_link_libraries(wintest_dll PRIVATE gtest gtest_main version)
-add_dependencies(wintest_dll qvmapi stand_in_client)
+add_dependencies(wintest_dll qvmapi stand_in_client wintest_host)
+
+qv_windows_program(wintest_host tests/windows/host.cpp)
 
 add_test(NAME wine_prefix_setup
   COMMAND ${PROJECT_SOURCE_DIR}/tests/windows/wine-prefix.sh init ${QV_WINEPREFIX})

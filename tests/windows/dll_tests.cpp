@@ -1,34 +1,100 @@
-// qvmapi.dll loaded with LoadLibraryA, as a host application loads it.
+// qvmapi.dll loaded with LoadLibraryA, as a host application loads it: the
+// export table, the resources, the hand-off to a real client process, and
+// the trace log in the real %APPDATA%.
 #include <gtest/gtest.h>
 
+#include <stdio.h>
+#include <string.h>
+
+#include <thread>
+
+#include "tests/support/line_reader.h"
 #include "tests/windows/wine_support.h"
 
 namespace {
 
 const char *const kExports[] = {
-    "MAPIAddress",  "MAPIDeleteMail",  "MAPIDetails",  "MAPIFindNext",
-    "MAPILogoff",   "MAPILogon",       "MAPIReadMail", "MAPIResolveName",
+    "MAPIAddress",  "MAPIDeleteMail",    "MAPIDetails",  "MAPIFindNext",
+    "MAPILogoff",   "MAPILogon",         "MAPIReadMail", "MAPIResolveName",
     "MAPISaveMail", "MAPISendDocuments", "MAPISendMail", "MAPIFreeBuffer"};
+
+#define FIRST_EXAMPLE_LINE                                                     \
+  "-Subject Q3 report -- final -Attach D:\\Temp\\q3 --old.xls -Alias q3.xls "  \
+  "-Attach D:\\Temp\\notes.txt -Body Hi all --see attached. -To "              \
+  "ann.lee;cy.fox -Cc bob.ray -Bcc dee.orr -Silent"
+
+struct FirstExample {
+  MapiFileDesc files[2] = {};
+  MapiRecipDesc recips[5] = {};
+  MapiMessage msg = {};
+  FirstExample() {
+    files[0].lpszPathName = (LPSTR) "D:\\Temp\\q3 -old.xls";
+    files[0].lpszFileName = (LPSTR) "q3.xls";
+    files[1].lpszPathName = (LPSTR) "D:\\Temp\\notes.txt";
+    const char *names[] = {"Ann Lee", "Bob Ray", "Cy Fox", "Dee Orr", "Me"};
+    const char *addrs[] = {"ann.lee", "bob.ray", "cy.fox", "dee.orr", "me"};
+    ULONG classes[] = {MAPI_TO, MAPI_CC, MAPI_TO, MAPI_BCC, MAPI_ORIG};
+    for (int i = 0; i < 5; i++) {
+      recips[i].ulRecipClass = classes[i];
+      recips[i].lpszName = (LPSTR)names[i];
+      recips[i].lpszAddress = (LPSTR)addrs[i];
+    }
+    msg.lpszSubject = (LPSTR) "Q3 report - final";
+    msg.lpszNoteText = (LPSTR) "Hi all -see attached.";
+    msg.nFileCount = 2;
+    msg.lpFiles = files;
+    msg.nRecipCount = 5;
+    msg.lpRecips = recips;
+  }
+};
 
 class Dll : public ::testing::Test {
 protected:
   void SetUp() override {
     SetLogLevel(NULL);
+    SetClientPath(NULL);
+    EmptyTraceFolder();
+  }
+  void TearDown() override {
+    Unload();
+    SetLogLevel(NULL);
+    SetClientPath(NULL);
+    EmptyTraceFolder();
+  }
+  void Load() {
     dll_ = LoadLibraryA("qvmapi.dll");
     ASSERT_NE(dll_, nullptr) << "LoadLibraryA: error " << GetLastError();
   }
-  void TearDown() override {
+  void Unload() {
     if (dll_) {
       EXPECT_TRUE(FreeLibrary(dll_));
+      dll_ = NULL;
     }
   }
   template <typename F> F Get(const char *name) {
     return (F)(void *)GetProcAddress(dll_, name);
   }
+  std::string StandIn() const { return ProgramFolder() + "stand_in_client.exe"; }
+  std::string LogFile(int n = 1) const {
+    char name[32];
+    snprintf(name, sizeof name, "\\MAPI_%05x.LOG", n);
+    return TraceFolder() + name;
+  }
+  // The messages of the log, each line without its 32-character prefix.
+  std::vector<std::string> Messages(int n = 1) {
+    bool ended;
+    auto lines = CrLfLines(ReadAll(LogFile(n)), &ended);
+    EXPECT_TRUE(ended);
+    std::vector<std::string> out;
+    for (auto &l : lines)
+      out.push_back(l.size() >= 32 ? l.substr(32) : "<short>" + l);
+    return out;
+  }
   HMODULE dll_ = NULL;
 };
 
 TEST_F(Dll, EveryExportByNameAndByOrdinal) {
+  Load();
   for (int i = 0; i < 12; i++) {
     FARPROC byName = GetProcAddress(dll_, kExports[i]);
     FARPROC byOrdinal = GetProcAddress(dll_, MAKEINTRESOURCEA(i + 1));
@@ -36,14 +102,286 @@ TEST_F(Dll, EveryExportByNameAndByOrdinal) {
     EXPECT_EQ(byName, byOrdinal) << kExports[i] << " has ordinal " << i + 1;
   }
   EXPECT_EQ(GetProcAddress(dll_, MAKEINTRESOURCEA(13)), nullptr) << "no ordinal 13";
-  EXPECT_EQ(GetProcAddress(dll_, MAKEINTRESOURCEA(0)), nullptr);
+  EXPECT_EQ(GetProcAddress(dll_, "DllMain"), nullptr) << "nothing else exported";
 }
 
-TEST_F(Dll, LogonAndLogoffAnswerAtOnce) {
+std::string VersionString(const std::vector<char> &info, const char *name) {
+  char path[128];
+  snprintf(path, sizeof path, "\\StringFileInfo\\100904b0\\%s", name);
+  char *value = NULL;
+  UINT size = 0;
+  if (!VerQueryValueA(info.data(), path, (void **)&value, &size) || !value)
+    return "<missing>";
+  return value;
+}
+
+TEST_F(Dll, VersionBlock) {
+  std::string path = ProgramFolder() + "qvmapi.dll";
+  DWORD handle = 0;
+  DWORD size = GetFileVersionInfoSizeA(path.c_str(), &handle);
+  ASSERT_GT(size, 0u);
+  std::vector<char> info(size);
+  ASSERT_TRUE(GetFileVersionInfoA(path.c_str(), 0, size, info.data()));
+  VS_FIXEDFILEINFO *fixed = NULL;
+  UINT len = 0;
+  ASSERT_TRUE(VerQueryValueA(info.data(), "\\", (void **)&fixed, &len));
+  EXPECT_EQ(fixed->dwFileVersionMS, 0x00030001u);
+  EXPECT_EQ(fixed->dwFileVersionLS, 0x00000006u);
+  EXPECT_EQ(fixed->dwProductVersionMS, 0x00070000u);
+  EXPECT_EQ(fixed->dwProductVersionLS, 0x00000000u);
+  EXPECT_EQ(fixed->dwFileType, (DWORD)VFT_DLL);
+  EXPECT_EQ(VersionString(info, "CompanyName"), "Quorvantile Incorporated");
+  EXPECT_EQ(VersionString(info, "FileDescription"), "qvmapi");
+  EXPECT_EQ(VersionString(info, "InternalName"), "qvmapi");
+  EXPECT_EQ(VersionString(info, "OriginalFilename"), "qvmapi.dll");
+  EXPECT_EQ(VersionString(info, "ProductName"), "Quorvantile Brindleway");
+  EXPECT_EQ(VersionString(info, "FileVersion"), "3, 1, 0, 6");
+  EXPECT_EQ(VersionString(info, "ProductVersion"), "7, 0, 0, 0");
+  EXPECT_NE(VersionString(info, "LegalCopyright").find("Quorvantile"), std::string::npos);
+  WORD *translation = NULL;
+  ASSERT_TRUE(VerQueryValueA(info.data(), "\\VarFileInfo\\Translation",
+                             (void **)&translation, &len));
+  EXPECT_EQ(translation[0], 0x1009) << "English (Canada)";
+  EXPECT_EQ(translation[1], 1200) << "Unicode";
+}
+
+TEST_F(Dll, IconGroupAndManifest) {
+  HMODULE image = LoadLibraryExA("qvmapi.dll", NULL, LOAD_LIBRARY_AS_DATAFILE);
+  ASSERT_NE(image, nullptr);
+  HRSRC group = FindResourceA(image, "IDI_QVMAILCLIENT", (LPCSTR)RT_GROUP_ICON);
+  ASSERT_NE(group, nullptr);
+  const BYTE *dir = (const BYTE *)LockResource(LoadResource(image, group));
+  ASSERT_NE(dir, nullptr);
+  EXPECT_EQ(*(const WORD *)(dir + 4), 1) << "a single image";
+  EXPECT_EQ(dir[6], 16) << "16 wide";
+  EXPECT_EQ(dir[7], 16) << "16 high";
+  EXPECT_EQ(dir[8], 16) << "16 colours";
+  EXPECT_EQ(*(const WORD *)(dir + 12), 4) << "4 bits per pixel";
+  HRSRC manifest = FindResourceA(image, MAKEINTRESOURCEA(2), (LPCSTR)RT_MANIFEST);
+  ASSERT_NE(manifest, nullptr);
+  std::string text((const char *)LockResource(LoadResource(image, manifest)),
+                   SizeofResource(image, manifest));
+  EXPECT_NE(text.find("urn:schemas-microsoft-com:asm.v1"), std::string::npos);
+  EXPECT_NE(text.find("manifestVersion=\"1.0\""), std::string::npos);
+  EXPECT_EQ(FindResourceA(image, MAKEINTRESOURCEA(1), (LPCSTR)RT_MANIFEST), nullptr);
+  EXPECT_EQ(FindResourceA(image, MAKEINTRESOURCEA(1), (LPCSTR)RT_DIALOG), nullptr);
+  FreeLibrary(image);
+}
+
+TEST_F(Dll, AHostSessionRunsWithoutAnError) {
+  SetClientPath(StandIn().c_str());
+  std::string folder = NewClientFolder("session", 0);
+  Load();
   LHANDLE session = 0;
-  EXPECT_EQ(Get<LogonFn>("MAPILogon")(0, NULL, NULL, 0, 0, &session), 0u);
-  EXPECT_EQ(session, 1u);
+  ASSERT_EQ(Get<LogonFn>("MAPILogon")(0, NULL, NULL, MAPI_LOGON_UI, 0, &session), 0u);
+  lpMapiRecipDesc ann = NULL, bob = NULL;
+  ASSERT_EQ(Get<ResolveNameFn>("MAPIResolveName")(session, 0, (LPSTR) "ann@x.org", 0, 0, &ann), 0u);
+  ASSERT_EQ(Get<ResolveNameFn>("MAPIResolveName")(session, 0, (LPSTR) "bob@x.org", 0, 0, &bob), 0u);
+  ann->ulRecipClass = MAPI_TO; // a host may adjust the class of its copy
+  MapiRecipDesc recips[2] = {*ann, *bob};
+  recips[1].ulRecipClass = MAPI_CC;
+  MapiMessage msg = {};
+  msg.lpszSubject = (LPSTR) "Hello";
+  msg.nRecipCount = 2;
+  msg.lpRecips = recips;
+  EXPECT_EQ(Get<SendMailFn>("MAPISendMail")(session, 0, &msg, MAPI_DIALOG, 0), 0u);
+  EXPECT_EQ(Get<FreeBufferFn>("MAPIFreeBuffer")(ann), 0u);
+  EXPECT_EQ(Get<FreeBufferFn>("MAPIFreeBuffer")(bob), 0u);
   EXPECT_EQ(Get<LogoffFn>("MAPILogoff")(session, 0, 0, 0), 0u);
+  auto records = ClientRecords(folder);
+  ASSERT_EQ(records.size(), 1u);
+  EXPECT_EQ(records[0], "-Subject Hello -To ann@x.org -Cc bob@x.org");
+}
+
+TEST_F(Dll, TheClientGetsExactlyTheLineAndTheCallWaitsForIt) {
+  SetClientPath(StandIn().c_str());
+  std::string folder = NewClientFolder("wait", 1000);
+  Load();
+  FirstExample example;
+  DWORD start = GetTickCount();
+  EXPECT_EQ(Get<SendMailFn>("MAPISendMail")(0, 0, &example.msg, 0, 0), 0u);
+  DWORD elapsed = GetTickCount() - start;
+  EXPECT_GE(elapsed, 1000u) << "MAPISendMail returned before the client exited";
+  auto records = ClientRecords(folder);
+  ASSERT_EQ(records.size(), 1u);
+  EXPECT_EQ(records[0], FIRST_EXAMPLE_LINE);
+  ParsedLine parsed = ReadCommandLine(records[0]);
+  EXPECT_TRUE(parsed.ok) << parsed.error;
+}
+
+TEST_F(Dll, FailuresOfTheHandOff) {
+  std::string folder = NewClientFolder("fail", 0);
+  Load();
+  FirstExample example;
+  SendMailFn send = Get<SendMailFn>("MAPISendMail");
+  EXPECT_EQ(send(0, 0, &example.msg, 0, 0), (ULONG)MAPI_E_FAILURE) << "no registration";
+  SetClientPath((ProgramFolder() + "no_such_client.exe").c_str());
+  EXPECT_EQ(send(0, 0, &example.msg, 0, 0), (ULONG)MAPI_E_FAILURE) << "missing program";
+  SetClientPath(("\"" + StandIn() + "\"").c_str());
+  EXPECT_EQ(send(0, 0, &example.msg, 0, 0), (ULONG)MAPI_E_FAILURE) << "quoted path";
+  SetClientPath((StandIn() + " -x").c_str());
+  EXPECT_EQ(send(0, 0, &example.msg, 0, 0), (ULONG)MAPI_E_FAILURE) << "path with arguments";
+  EXPECT_TRUE(ClientRecords(folder).empty()) << "nothing was started";
+}
+
+TEST_F(Dll, ANullMessageStartsTheClientWithAnEmptyLine) {
+  SetClientPath(StandIn().c_str());
+  std::string folder = NewClientFolder("null", 0);
+  Load();
+  EXPECT_EQ(Get<SendMailFn>("MAPISendMail")(0, 0, NULL, 0, 0), 0u);
+  auto records = ClientRecords(folder);
+  ASSERT_EQ(records.size(), 1u);
+  // Windows shows the child the empty text; Wine shows it its quoted path.
+  EXPECT_TRUE(records[0].empty() || records[0] == "\"" + StandIn() + "\"") << records[0];
+}
+
+TEST_F(Dll, ConcurrentSendsEachStartTheirOwnClient) {
+  SetClientPath(StandIn().c_str());
+  std::string folder = NewClientFolder("threads", 500);
+  Load();
+  SendMailFn send = Get<SendMailFn>("MAPISendMail");
+  const int kThreads = 4;
+  std::vector<std::string> subjects;
+  for (int t = 0; t < kThreads; t++)
+    subjects.push_back("thread " + std::to_string(t));
+  std::vector<ULONG> results(kThreads, 99);
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kThreads; t++)
+    threads.emplace_back([&, t] {
+      MapiMessage msg = {};
+      msg.lpszSubject = (LPSTR)subjects[t].c_str();
+      results[t] = send(0, 0, &msg, MAPI_DIALOG, 0);
+    });
+  for (auto &th : threads)
+    th.join();
+  auto records = ClientRecords(folder);
+  ASSERT_EQ(records.size(), (size_t)kThreads);
+  for (int t = 0; t < kThreads; t++) {
+    EXPECT_EQ(results[t], 0u);
+    EXPECT_EQ(records[t], "-Subject " + subjects[t]);
+  }
+}
+
+TEST_F(Dll, LevelOneHoldsANewEmptyFileOpen) {
+  DWORD one = 1;
+  SetLogLevel(&one);
+  Load();
+  auto files = TraceFiles();
+  ASSERT_EQ(files, std::vector<std::string>{"MAPI_00001.LOG"});
+  EXPECT_EQ(ReadAll(LogFile()), "");
+  HANDLE exclusive = CreateFileA(LogFile().c_str(), GENERIC_READ, 0, NULL,
+                                 OPEN_EXISTING, 0, NULL);
+  EXPECT_EQ(exclusive, INVALID_HANDLE_VALUE) << "the library holds the file open";
+  if (exclusive != INVALID_HANDLE_VALUE)
+    CloseHandle(exclusive);
+  LHANDLE session = 0x77;
+  Get<LogonFn>("MAPILogon")(0x1234, (LPSTR) "Work", (LPSTR) "pw", 0, 0, &session);
+  Unload();
+  char ptr[16];
+  snprintf(ptr, sizeof ptr, "%x", (unsigned)(ULONG_PTR)&session);
+  std::vector<std::string> expected = {
+      "/***** MAPILogon *****/", "ULONG ulUIParam = 1234",
+      "LPTSTR lpszProfileName = 'Work'", "LPTSTR lpszPassword = '********'",
+      "FLAGS flFlags = 0", "ULONG ulReserved = 0",
+      std::string("LPLHANDLE lplhSession = ") + ptr, "*lplhSession = 77",
+      "/***** MAPILogon(END) ****/"};
+  EXPECT_EQ(Messages(), expected);
+  bool ended;
+  auto lines = CrLfLines(ReadAll(LogFile()), &ended);
+  char tid[16];
+  snprintf(tid, sizeof tid, "%08lX", (unsigned long)GetCurrentThreadId());
+  for (auto &l : lines)
+    EXPECT_EQ(l.substr(20, 12), std::string(tid) + "  I ") << l;
+  Load(); // a new load takes the next number
+  Unload();
+  EXPECT_EQ(TraceFiles(), (std::vector<std::string>{"MAPI_00001.LOG", "MAPI_00002.LOG"}));
+}
+
+TEST_F(Dll, LevelTwoLeavesTheFileAndHoldsNoHandle) {
+  DWORD two = 2;
+  SetLogLevel(&two);
+  Load();
+  ASSERT_EQ(TraceFiles(), std::vector<std::string>{"MAPI_00001.LOG"});
+  HANDLE exclusive = CreateFileA(LogFile().c_str(), GENERIC_READ, 0, NULL,
+                                 OPEN_EXISTING, 0, NULL);
+  EXPECT_NE(exclusive, INVALID_HANDLE_VALUE) << "no handle held between lines";
+  CloseHandle(exclusive);
+  Get<LogoffFn>("MAPILogoff")(0, 0, 0, 0);
+  EXPECT_EQ(Messages().size(), 6u);
+  ASSERT_TRUE(DeleteFileA(LogFile().c_str()));
+  Get<LogoffFn>("MAPILogoff")(5, 0, 0, 0);
+  auto messages = Messages();
+  ASSERT_EQ(messages.size(), 6u) << "a deleted log starts again";
+  EXPECT_EQ(messages[1], "LHANDLE lhSession = 5");
+}
+
+TEST_F(Dll, LevelZeroMakesNoFolder) {
+  DWORD zero = 0;
+  SetLogLevel(&zero);
+  Load();
+  Get<LogoffFn>("MAPILogoff")(0, 0, 0, 0);
+  EXPECT_EQ(GetFileAttributesA(TraceFolder().c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
+TEST_F(Dll, TheFullTraceOfOneSend) {
+  DWORD one = 1;
+  SetLogLevel(&one);
+  SetClientPath(StandIn().c_str());
+  NewClientFolder("trace", 0);
+  Load();
+  FirstExample example;
+  EXPECT_EQ(Get<SendMailFn>("MAPISendMail")(0x10, 0x20, &example.msg, 0, 0x30), 0u);
+  Unload();
+  auto messages = Messages();
+  ASSERT_EQ(messages.size(), 5u + 23u + 1u);
+  EXPECT_EQ(messages[0], "/***** MAPISendMail *****/");
+  EXPECT_EQ(messages[1], "LHANDLE lhSession = 10");
+  EXPECT_EQ(messages[2], "ULONG ulUIParam = 20");
+  EXPECT_EQ(messages[3], "FLAGS flFlags = 0");
+  EXPECT_EQ(messages[4], "ULONG ulReserved = 30");
+  EXPECT_EQ(messages[7], "lpMessage->nFileCount = 2");
+  EXPECT_EQ(messages[8], "lpMessage->lpFiles[0].lpszPathName = 'D:\\Temp\\q3 -old.xls'");
+  EXPECT_EQ(messages[12], "lpMessage->nRecipCount = 5");
+  EXPECT_EQ(messages[27], "00004 Address: 'me'");
+  EXPECT_EQ(messages[28], "/***** MAPISendMail(END) ****/");
+}
+
+TEST_F(Dll, EachProcessGetsItsOwnLogEvenWhenStartedTogether) {
+  DWORD one = 1;
+  SetLogLevel(&one);
+  const char kEvent[] = "qvmapi-test-start";
+  HANDLE go = CreateEventA(NULL, TRUE, FALSE, kEvent);
+  ASSERT_NE(go, nullptr);
+  std::string host = ProgramFolder() + "wintest_host.exe";
+  std::vector<PROCESS_INFORMATION> hosts;
+  for (int i = 0; i < 6; i++) {
+    std::string line = "\"" + host + "\" " + kEvent;
+    STARTUPINFOA si = {};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi;
+    ASSERT_TRUE(CreateProcessA(host.c_str(), &line[0], NULL, NULL, FALSE, 0, NULL,
+                               NULL, &si, &pi));
+    hosts.push_back(pi);
+  }
+  Sleep(500); // let all six reach the event
+  SetEvent(go);
+  for (auto &pi : hosts) {
+    EXPECT_EQ(WaitForSingleObject(pi.hProcess, 60000), WAIT_OBJECT_0);
+    DWORD code = 99;
+    GetExitCodeProcess(pi.hProcess, &code);
+    EXPECT_EQ(code, 0u);
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+  }
+  CloseHandle(go);
+  auto files = TraceFiles();
+  ASSERT_EQ(files.size(), 6u);
+  for (int n = 1; n <= 6; n++) {
+    auto messages = Messages(n);
+    ASSERT_EQ(messages.size(), 7u + 6u) << "file " << n;
+    EXPECT_EQ(messages.front(), "/***** MAPILogon *****/");
+    EXPECT_EQ(messages.back(), "/***** MAPILogoff(END) ****/");
+  }
 }
 
 } // namespace

@@ -49,3 +49,7 @@ add_test(NAME windows_dll_exports_and_imports
 
 qv_wine_test(wine_inprocess wintest_inprocess)
 qv_wine_test(wine_dll wintest_dll)
+
+# The demo: a sample host and a sample mail client.
+qv_windows_program(demo_host tools/demo_host.cpp)
+qv_windows_program(sample_client tools/sample_client.cpp ${QV_READER_SOURCES})

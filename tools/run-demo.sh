@@ -1,11 +1,39 @@
 #!/bin/sh
-# The main job: builds qvmapi.dll and runs the demo under Wine.
+# The main job: builds qvmapi.dll, registers a sample mail client in a Wine
+# prefix, and runs a sample host that sends one message through the DLL.
 set -e
 cd "$(dirname "$0")/.."
 sh tools/bootstrap.sh
 cmake --preset windows >/dev/null
 cmake --build --preset windows
+build=$(pwd)/build/windows
+export WINEPREFIX="$build/demo-prefix" WINEDEBUG=-all WINEARCH=win64
+export WINEDLLOVERRIDES="mscoree,mshtml="
+wine=/usr/lib/wine/wine64
+if [ ! -d "$WINEPREFIX/drive_c/windows" ]; then
+  echo "creating the demo's Wine prefix (once) ..."
+  $wine wineboot -i >/dev/null 2>&1
+fi
+winpath() { printf 'Z:%s' "$1" | tr / '\\'; }
+client=$(winpath "$build/sample_client.exe")
+report="$build/demo-report.txt"
+rm -f "$report"
 echo
-echo "qvmapi.dll exports:"
-x86_64-w64-mingw32-objdump -p build/windows/qvmapi.dll |
-  sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p'
+echo "== registering the sample mail client and switching the trace log on"
+$wine reg add 'HKLM\SOFTWARE\Clients\Mail\Outlook Web Access\shell\open\command' \
+  /ve /d "$client" /f >/dev/null
+$wine reg add 'HKCU\SOFTWARE\Quorvantile Incorporated\Quorvantile Brindleway' \
+  /v FileLoggingLevel /t REG_DWORD /d 1 /f >/dev/null
+printf "   client: %s\n" "$client"
+echo
+echo "== the sample host sends a message through qvmapi.dll"
+cd "$build"
+QV_DEMO_REPORT=$(winpath "$report") WINEPATH= $wine demo_host.exe | tr -d '\r' > "$build/demo-host.txt"
+sed -n '1,/^$/p' "$build/demo-host.txt" | sed '/^$/d'
+echo
+echo "== what the mail client received"
+tr -d '\r' < "$report"
+echo
+echo "== the trace log"
+sed -n '/^Trace log of this run/,$p' "$build/demo-host.txt"
+wineserver -k 2>/dev/null || true

@@ -1,0 +1,67 @@
+// The demo's sample mail client: reads the command line qvmapi.dll started
+// it with, field by field, and writes what it received to the report file
+// named by QV_DEMO_REPORT (or to standard output).
+#include <windows.h>
+
+#include <stdio.h>
+#include <stdlib.h>
+
+#include <string>
+
+#include "tests/support/line_reader.h"
+
+static std::string Shown(const std::string &text) {
+  std::string out;
+  for (char c : text) {
+    if (c == '\r')
+      out += "\\r";
+    else if (c == '\n')
+      out += "\\n";
+    else
+      out += c;
+  }
+  return "\"" + out + "\"";
+}
+
+static void List(FILE *out, const char *label, bool has,
+                 const std::vector<std::string> &items) {
+  if (!has)
+    return;
+  fprintf(out, "  %-12s", label);
+  for (size_t i = 0; i < items.size(); i++)
+    fprintf(out, "%s%s", i ? ", " : "", items[i].c_str());
+  fprintf(out, "\n");
+}
+
+int main() {
+  const char *line = GetCommandLineA();
+  const char *reportPath = getenv("QV_DEMO_REPORT");
+  FILE *out = reportPath ? fopen(reportPath, "wb") : stdout;
+  if (!out)
+    return 1;
+  fprintf(out, "mail client: started with the command line\n  %s\n\n", Shown(line).c_str());
+  ParsedLine m = ReadCommandLine(line);
+  if (!m.ok) {
+    fprintf(out, "mail client: the line is not well-formed: %s\n", m.error.c_str());
+    return 1;
+  }
+  fprintf(out, "mail client: received, field by field\n");
+  if (m.hasSubject)
+    fprintf(out, "  %-12s%s\n", "Subject:", Shown(m.subject).c_str());
+  for (size_t i = 0; i < m.attachments.size(); i++) {
+    const ParsedAttachment &a = m.attachments[i];
+    fprintf(out, "  Attachment %zu: %s%s%s\n", i + 1,
+            a.hasPath ? Shown(a.path).c_str() : "(no path)",
+            a.hasName ? " named " : "", a.hasName ? Shown(a.name).c_str() : "");
+  }
+  if (m.hasBody)
+    fprintf(out, "  %-12s%s\n", "Body:", Shown(m.body).c_str());
+  List(out, "To:", m.hasTo, m.to);
+  List(out, "Cc:", m.hasCc, m.cc);
+  List(out, "Bcc:", m.hasBcc, m.bcc);
+  fprintf(out, "  %-12s%s\n", "Silent:", m.silent ? "yes (send without a dialog)"
+                                                  : "no (show the compose window)");
+  if (out != stdout)
+    fclose(out);
+  return 0;
+}

@@ -1,0 +1,280 @@
+// The fault sweep: each scenario is run once per failure point, with the
+// Nth heap allocation failing, then with the Nth call of each platform
+// operation failing with each error code the library tells apart, until a
+// run completes without reaching N. Every run must leave nothing allocated
+// or open, give the result the hand-off rules give, never start a client
+// with anything but the whole escaped line, and never report a failure of
+// the trace log.
+#include <dirent.h>
+#include <stdlib.h>
+#include <string.h>
+#include <unistd.h>
+
+#include "mapi/exports.h"
+#include "tests/native/messages.h"
+#include "tests/native/support.h"
+#include "trace/startup.h"
+#include "trace/trace.h"
+#include "trace/trace_state.h"
+
+namespace {
+
+const char kClientKey[] =
+    "SOFTWARE\\Clients\\Mail\\Outlook Web Access\\shell\\open\\command";
+const char kSettings[] = "SOFTWARE\\Quorvantile Incorporated\\Quorvantile Brindleway";
+
+const DWORD kCodes[] = {ERROR_ACCESS_DENIED, ERROR_FILE_NOT_FOUND, ERROR_FILE_EXISTS,
+                        ERROR_ALREADY_EXISTS, ERROR_DISK_FULL};
+
+// Operations the library calls that can fail.
+const QvOp kFallibleOps[] = {
+    QVOP_CreateFileA,      QVOP_WriteFile,         QVOP_SetFilePointer,
+    QVOP_CloseHandle,      QVOP_FindFirstFileA,    QVOP_FindClose,
+    QVOP_CreateProcessA,   QVOP_WaitForSingleObject, QVOP_RegOpenKeyExA,
+    QVOP_RegQueryValueExA, QVOP_RegCloseKey,       QVOP_SHGetFolderPathA,
+    QVOP_SHCreateDirectoryExA};
+
+// Operations of the trace log only: their failures must never change a result.
+bool IsTraceOnly(QvOp op) {
+  return op == QVOP_CreateFileA || op == QVOP_WriteFile || op == QVOP_SetFilePointer ||
+         op == QVOP_FindFirstFileA || op == QVOP_FindClose ||
+         op == QVOP_SHGetFolderPathA || op == QVOP_SHCreateDirectoryExA;
+}
+
+struct Fault {
+  bool alloc;
+  QvOp op;
+  unsigned long nth;
+  DWORD code;
+};
+
+std::string Describe(const Fault &f) {
+  char buf[96];
+  if (f.alloc)
+    snprintf(buf, sizeof buf, "allocation %lu", f.nth);
+  else
+    snprintf(buf, sizeof buf, "op %d call %lu error %lu", (int)f.op, f.nth,
+             (unsigned long)f.code);
+  return buf;
+}
+
+class FaultSweep : public QvTest {
+protected:
+  void SetUp() override {
+    QvTest::SetUp();
+    appData_ = dir_ + "/Roaming";
+    clientDir_ = dir_ + "/client";
+    MakeDirs(appData_);
+    MakeDirs(clientDir_);
+    setenv("QV_CLIENT_DIR", clientDir_.c_str(), 1);
+    setenv("QV_CLIENT_WAIT_MS", "0", 1);
+  }
+  void TearDown() override {
+    unsetenv("QV_CLIENT_DIR");
+    unsetenv("QV_CLIENT_WAIT_MS");
+    QvTest::TearDown();
+  }
+  // A fresh process: registry, folders and library state as at load.
+  void Fresh(int level) {
+    ResetLibraryState();
+    TestCtl_DisarmAll();
+    TestCtl_RegDeleteKey(HKEY_CURRENT_USER, "SOFTWARE");
+    TestCtl_RegDeleteKey(HKEY_LOCAL_MACHINE, "SOFTWARE");
+    TestCtl_SetAppDataFolder(appData_.c_str());
+    TestCtl_RegSetString(HKEY_LOCAL_MACHINE, kClientKey, "", QV_STAND_IN_CLIENT);
+    if (level >= 0)
+      TestCtl_RegSetDword(HKEY_CURRENT_USER, kSettings, "FileLoggingLevel", (DWORD)level);
+    RemoveTree(appData_ + "/Quorvantile Incorporated");
+    RemoveTree(clientDir_);
+    MakeDirs(clientDir_);
+  }
+  void Arm(const Fault &f) {
+    if (f.alloc)
+      TestCtl_FailAlloc(f.nth);
+    else
+      TestCtl_FailCall(f.op, f.nth, f.code);
+  }
+  std::vector<std::string> ClientLines() {
+    std::vector<std::string> out;
+    DIR *d = opendir(clientDir_.c_str());
+    for (struct dirent *e; d && (e = readdir(d));) {
+      std::string name = e->d_name;
+      if (name.size() > 4 && name.compare(name.size() - 4, 4, ".txt") == 0)
+        out.push_back(ReadWholeFile(clientDir_ + "/" + name));
+    }
+    if (d)
+      closedir(d);
+    return out;
+  }
+  // Runs `scenario` under every failure point; returns how many were hit.
+  template <typename Scenario> int Sweep(int level, Scenario scenario) {
+    int points = 0;
+    std::vector<Fault> faults;
+    faults.push_back({true, QVOP_COUNT, 0, 0});
+    for (QvOp op : kFallibleOps)
+      for (DWORD code : kCodes)
+        faults.push_back({false, op, 0, code});
+    for (Fault f : faults) {
+      for (f.nth = 1; f.nth < 100000; f.nth++) {
+        Fresh(level);
+        DllMain(NULL, DLL_PROCESS_ATTACH, NULL);
+        Arm(f);
+        scenario(f);
+        bool fired = TestCtl_FailureFired();
+        TestCtl_DisarmAll();
+        DllMain(NULL, DLL_PROCESS_DETACH, NULL);
+        EXPECT_EQ(TestCtl_LiveBlocks(), liveBlocksAtStart_) << Describe(f);
+        EXPECT_EQ(TestCtl_OpenHandles(), handlesAtStart_) << Describe(f);
+        if (HasFailure())
+          return points;
+        if (!fired)
+          break;
+        points++;
+      }
+    }
+    return points;
+  }
+  std::string appData_, clientDir_;
+};
+
+// A failed wait returns before the client has written its record: give it
+// time. Every other run has waited for the client's exit.
+void SettleClients(const Fault &f) {
+  if (!f.alloc && f.op == QVOP_WaitForSingleObject)
+    usleep(50 * 1000);
+}
+
+TEST_F(FaultSweep, SendTheFirstWorkedExample) {
+  MessageBuilder b;
+  FirstExample(b);
+  int total = 0;
+  for (int level : {0, 1, 2}) {
+    int points = Sweep(level, [&](const Fault &f) {
+      ULONG rc = MAPISendMail(1, 0, b.Get(), 0, 0);
+      bool fired = TestCtl_FailureFired();
+      SettleClients(f);
+      auto lines = ClientLines();
+      if (rc == SUCCESS_SUCCESS) {
+        ASSERT_EQ(lines.size(), 1u) << Describe(f);
+        EXPECT_EQ(lines[0], FIRST_EXAMPLE_LINE) << "a partial line, " << Describe(f);
+      } else {
+        EXPECT_EQ(rc, (ULONG)MAPI_E_FAILURE) << Describe(f);
+        EXPECT_TRUE(lines.empty()) << Describe(f);
+        EXPECT_TRUE(fired) << "failed without a fault";
+        EXPECT_FALSE(!f.alloc && IsTraceOnly(f.op))
+            << "a trace log failure was reported: " << Describe(f);
+      }
+      if (!fired) {
+        EXPECT_EQ(rc, (ULONG)SUCCESS_SUCCESS);
+      }
+      if (f.alloc || f.op == QVOP_RegOpenKeyExA || f.op == QVOP_RegQueryValueExA ||
+          f.op == QVOP_RegCloseKey || f.op == QVOP_CreateProcessA) {
+        // Everything these reach belongs to the hand-off (start-up's
+        // registry reads come before the fault is armed).
+        if (fired) {
+          EXPECT_EQ(rc, (ULONG)MAPI_E_FAILURE) << Describe(f);
+        }
+      }
+    });
+    total += points;
+  }
+  printf("[ sweep    ] MAPISendMail, first worked example: %d failure points\n", total);
+  EXPECT_GT(total, 100);
+}
+
+TEST_F(FaultSweep, SendANullMessage) {
+  int points = Sweep(1, [&](const Fault &f) {
+    ULONG rc = MAPISendMail(0, 0, NULL, 0, 0);
+    bool fired = TestCtl_FailureFired();
+    SettleClients(f);
+    auto lines = ClientLines();
+    if (rc == SUCCESS_SUCCESS) {
+      ASSERT_EQ(lines.size(), 1u) << Describe(f);
+      EXPECT_EQ(lines[0], "") << Describe(f);
+    } else {
+      EXPECT_EQ(rc, (ULONG)MAPI_E_FAILURE);
+      EXPECT_TRUE(fired && !(!f.alloc && IsTraceOnly(f.op))) << Describe(f);
+      EXPECT_TRUE(lines.empty());
+    }
+  });
+  printf("[ sweep    ] MAPISendMail, NULL message: %d failure points\n", points);
+  EXPECT_GT(points, 10);
+}
+
+TEST_F(FaultSweep, ResolveNameThenFreeBuffer) {
+  int points = Sweep(2, [&](const Fault &f) {
+    char name[] = "ann@x.org";
+    lpMapiRecipDesc recip = (lpMapiRecipDesc)0x1;
+    ULONG rc = MAPIResolveName(0, 0, name, 0, 0, &recip);
+    if (rc == SUCCESS_SUCCESS) {
+      ASSERT_NE(recip, nullptr);
+      EXPECT_STREQ(recip->lpszName, name);
+    } else {
+      EXPECT_EQ(rc, (ULONG)MAPI_E_FAILURE) << Describe(f);
+      EXPECT_TRUE(f.alloc) << "only a failed block fails it: " << Describe(f);
+      EXPECT_EQ(recip, nullptr);
+    }
+    EXPECT_EQ(MAPIFreeBuffer(rc == SUCCESS_SUCCESS ? recip : NULL), (ULONG)SUCCESS_SUCCESS);
+  });
+  printf("[ sweep    ] MAPIResolveName + MAPIFreeBuffer: %d failure points\n", points);
+  EXPECT_GT(points, 10);
+}
+
+TEST_F(FaultSweep, ProcessAttachAndDetachAtEachLevel) {
+  int total = 0;
+  for (int level : {-1, 0, 1, 2, 5}) {
+    std::vector<Fault> faults;
+    faults.push_back({true, QVOP_COUNT, 0, 0});
+    for (QvOp op : kFallibleOps)
+      for (DWORD code : kCodes)
+        faults.push_back({false, op, 0, code});
+    for (Fault f : faults) {
+      for (f.nth = 1; f.nth < 100000; f.nth++) {
+        Fresh(level);
+        Arm(f);
+        EXPECT_EQ(DllMain(NULL, DLL_PROCESS_ATTACH, NULL), TRUE);
+        LHANDLE session = 0;
+        EXPECT_EQ(MAPILogon(0, NULL, NULL, 0, 0, &session), (ULONG)SUCCESS_SUCCESS);
+        EXPECT_EQ(session, 1u);
+        EXPECT_EQ(DllMain(NULL, DLL_PROCESS_DETACH, NULL), TRUE);
+        bool fired = TestCtl_FailureFired();
+        TestCtl_DisarmAll();
+        EXPECT_EQ(TestCtl_LiveBlocks(), liveBlocksAtStart_) << Describe(f);
+        EXPECT_EQ(TestCtl_OpenHandles(), handlesAtStart_) << Describe(f);
+        EXPECT_EQ(g_traceState.lockInitialised, 0);
+        EXPECT_EQ(g_startupState.lockInitialised, 0);
+        // At most one log file, and every line in it whole.
+        std::string folder = appData_ + "/Quorvantile Incorporated/Quorvantile Brindleway";
+        int files = 0;
+        DIR *d = opendir(folder.c_str());
+        for (struct dirent *e; d && (e = readdir(d));) {
+          std::string name = e->d_name;
+          if (name == "." || name == "..")
+            continue;
+          files++;
+          EXPECT_EQ(name, "MAPI_00001.LOG") << Describe(f);
+          bool ended;
+          auto lines = SplitCrLf(ReadWholeFile(folder + "/" + name), &ended);
+          EXPECT_TRUE(ended) << Describe(f);
+          EXPECT_LE(lines.size(), 7u);
+        }
+        if (d)
+          closedir(d);
+        EXPECT_LE(files, 1);
+        if (level <= 0) {
+          EXPECT_EQ(files, 0);
+        }
+        if (HasFailure())
+          return;
+        if (!fired)
+          break;
+        total++;
+      }
+    }
+  }
+  printf("[ sweep    ] process attach and detach, levels none/0/1/2/5: %d failure points\n",
+         total);
+  EXPECT_GT(total, 20);
+}
+
+} // namespace

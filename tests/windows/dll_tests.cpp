@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "tests/support/line_reader.h"
+#include "tests/support/soak.h"
 #include "tests/windows/wine_support.h"
 
 namespace {
@@ -381,6 +382,47 @@ TEST_F(Dll, EachProcessGetsItsOwnLogEvenWhenStartedTogether) {
     ASSERT_EQ(messages.size(), 7u + 6u) << "file " << n;
     EXPECT_EQ(messages.front(), "/***** MAPILogon *****/");
     EXPECT_EQ(messages.back(), "/***** MAPILogoff(END) ****/");
+  }
+}
+
+// The soak through the real DLL, in each log mode.
+TEST_F(Dll, SixteenThreadsCallAllTwelveExports) {
+  SetClientPath(StandIn().c_str());
+  NewClientFolder("soak", 0);
+  SetEnvironmentVariableA("QV_CLIENT_DIR", NULL);
+  for (DWORD level : {0u, 1u, 2u}) {
+    EmptyTraceFolder();
+    SetLogLevel(&level);
+    Load();
+    SoakApi api;
+    api.Logon = Get<decltype(api.Logon)>("MAPILogon");
+    api.Logoff = Get<decltype(api.Logoff)>("MAPILogoff");
+    api.SendMail = Get<decltype(api.SendMail)>("MAPISendMail");
+    api.SendDocuments = Get<decltype(api.SendDocuments)>("MAPISendDocuments");
+    api.FindNext = Get<decltype(api.FindNext)>("MAPIFindNext");
+    api.ReadMail = Get<decltype(api.ReadMail)>("MAPIReadMail");
+    api.SaveMail = Get<decltype(api.SaveMail)>("MAPISaveMail");
+    api.DeleteMail = Get<decltype(api.DeleteMail)>("MAPIDeleteMail");
+    api.FreeBuffer = Get<decltype(api.FreeBuffer)>("MAPIFreeBuffer");
+    api.Address = Get<decltype(api.Address)>("MAPIAddress");
+    api.Details = Get<decltype(api.Details)>("MAPIDetails");
+    api.ResolveName = Get<decltype(api.ResolveName)>("MAPIResolveName");
+    SoakResult result = RunSoak(api, 16, 200, 100);
+    Unload();
+    EXPECT_EQ(result.badResults, 0) << "level " << level;
+    EXPECT_EQ(result.sends, 32);
+    if (level == 0) {
+      EXPECT_TRUE(TraceFiles().empty());
+      continue;
+    }
+    bool ended;
+    auto lines = CrLfLines(ReadAll(LogFile()), &ended);
+    EXPECT_TRUE(ended);
+    EXPECT_EQ((long)lines.size(), result.lines) << "level " << level;
+    long torn = 0;
+    for (const std::string &line : lines)
+      torn += !IsWholeTraceLine(line);
+    EXPECT_EQ(torn, 0) << "level " << level;
   }
 }
 

@@ -63,7 +63,11 @@ char *ReplaceAll(const char *source, const char *pattern,
   char *block = (char *)QvAlloc(size);
   if (!block)
     return NULL;
-  memset(block, 0, size);
+  // Every byte of the exactly sized block is written below, the NUL last.
+  if (count == 0) {
+    memcpy(block, source, size);
+    return block;
+  }
 
   size_t pos = 0;
   const char *current = source;
@@ -75,5 +79,6 @@ char *ReplaceAll(const char *source, const char *pattern,
     current = hit + patternLength;
   }
   AppendBounded(block, size, &pos, current, strlen(current));
+  block[pos] = 0;
   return block;
 }

@@ -14,9 +14,11 @@
 #endif
 
 #if defined(__GNUC__) || defined(__clang__)
-#define QV_UNUSED __attribute__((unused))
+#define QV_NOINLINE __attribute__((noinline))
+#elif defined(_MSC_VER)
+#define QV_NOINLINE __declspec(noinline)
 #else
-#define QV_UNUSED
+#define QV_NOINLINE
 #endif
 
 #endif

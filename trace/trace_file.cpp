@@ -60,19 +60,92 @@ static int FormatPath(char *out, const char *format, const char *folder,
   return 1;
 }
 
+// The number a log file name carries, when the name is one that the probe
+// "<prefix><number>.*" finds: the prefix (any case), five hexadecimal
+// digits (any case), then a dot or nothing (Windows' ".*" also matches a
+// name without an extension). 0 for any other name.
+static unsigned long NumberOfName(const char *name, const char *prefix) {
+  size_t i = 0;
+  for (; prefix[i]; i++) {
+    char a = name[i], b = prefix[i];
+    if (a >= 'A' && a <= 'Z')
+      a = (char)(a - 'A' + 'a');
+    if (b >= 'A' && b <= 'Z')
+      b = (char)(b - 'A' + 'a');
+    if (a != b)
+      return 0;
+  }
+  unsigned long number = 0;
+  for (int d = 0; d < 5; d++) {
+    char c = name[i + d];
+    int v = c >= '0' && c <= '9'   ? c - '0'
+            : c >= 'a' && c <= 'f' ? c - 'a' + 10
+            : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                   : -1;
+    if (v < 0)
+      return 0;
+    number = number * 16 + (unsigned long)v;
+  }
+  char after = name[i + 5];
+  return after == '.' || after == 0 ? number : 0;
+}
+
+// Marks the numbers in use from one listing of the folder. Probing each
+// number with a search of its own reads the folder once per number, which
+// makes a full folder quadratic. Returns 0 when the pattern would not fit.
+static int ListUsedNumbers(const char *folder, const char *prefix,
+                           unsigned char *used) {
+  char pattern[TRACE_PATH_SIZE];
+  int n = snprintf(pattern, sizeof pattern, "%s\\%s*", folder, prefix);
+  if (n < 0 || (size_t)n > kMaxPathChars)
+    return 0;
+  WIN32_FIND_DATAA found;
+  HANDLE search = FindFirstFileA(pattern, &found);
+  if (search == INVALID_HANDLE_VALUE)
+    return 1; // an empty or unreadable folder: every number is free
+  do {
+    unsigned long number = NumberOfName(found.cFileName, prefix);
+    if (number >= 1 && number <= kMaxFileNumbers)
+      used[number] = 1;
+  } while (FindNextFileA(search, &found));
+  FindClose(search);
+  return 1;
+}
+
+// The probe for one number: 1 when something in the folder matches
+// "<prefix><number>.*", 0 when nothing does, -1 when the pattern is too long.
+static int ProbeNumber(const char *folder, const char *prefix,
+                       unsigned long number) {
+  char probe[TRACE_PATH_SIZE];
+  if (!FormatPath(probe, kProbeFormat, folder, prefix, number, NULL))
+    return -1;
+  WIN32_FIND_DATAA found;
+  HANDLE search = FindFirstFileA(probe, &found);
+  if (search == INVALID_HANDLE_VALUE)
+    return 0; // any failure counts as finding no entry
+  FindClose(search);
+  return 1;
+}
+
 DWORD MakeUniqueFileName(const char *folder, const char *prefix, char *output,
                          const char *extension) {
   output[0] = 0;
+  unsigned char inUse[kMaxFileNumbers + 1];
+  memset(inUse, 0, sizeof inUse);
+  if (!ListUsedNumbers(folder, prefix, inUse))
+    return ERROR_FILENAME_EXCED_RANGE;
   unsigned short used = 0;
   unsigned long number = 1;
-  char probe[TRACE_PATH_SIZE];
+  int probeAgain = 0;
   while (used < kMaxFileNumbers) {
-    if (!FormatPath(probe, kProbeFormat, folder, prefix, number, NULL))
-      return ERROR_FILENAME_EXCED_RANGE;
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA(probe, &found);
-    if (search != INVALID_HANDLE_VALUE) {
-      FindClose(search);
+    int taken = inUse[number];
+    if (probeAgain) {
+      taken = ProbeNumber(folder, prefix, number);
+      if (taken < 0)
+        return ERROR_FILENAME_EXCED_RANGE;
+      probeAgain = 0;
+    }
+    if (taken) {
       used++;
       number++;
       continue;
@@ -86,14 +159,14 @@ DWORD MakeUniqueFileName(const char *folder, const char *prefix, char *output,
       FileClose(file);
       return 0;
     }
-    // Another process took this name between our probe and our create:
+    output[0] = 0;
+    // Another process took this name between our listing and our create:
     // probe it again. Each retry counts toward the limit, so this ends.
     if (code == ERROR_ALREADY_EXISTS || code == ERROR_FILE_EXISTS) {
-      output[0] = 0;
       used++;
+      probeAgain = 1;
       continue;
     }
-    output[0] = 0;
     return code;
   }
   return ERROR_ALREADY_EXISTS;

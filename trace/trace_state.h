@@ -32,6 +32,8 @@ extern TraceState g_traceState;
 
 DWORD TraceFormatLine(DWORD threadId, unsigned short severity,
                       const char *format, va_list args);
+int FormatLinePrefix(char *out, const SYSTEMTIME *time, DWORD threadId,
+                     const char *label);
 DWORD WriteLineCrLf(HANDLE handle, char *text, DWORD capacity);
 
 #endif

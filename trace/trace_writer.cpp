@@ -12,7 +12,50 @@ TraceState g_traceState = {
 
 static const char *const kSeverityLabels[] = {" I", " W", " E", "AF", "AS"};
 static const unsigned short kMaxSeverity = 4;
-static const char kLinePrefixFormat[] = "%04u/%02u/%02u %02u:%02u:%02u %08X %s ";
+
+// Writes `value` in decimal, at least `width` digits, zero-padded (%0Nu).
+static char *PutDecimal(char *out, unsigned value, int width) {
+  char digits[10];
+  int n = 0;
+  do {
+    digits[n++] = (char)('0' + value % 10);
+    value /= 10;
+  } while (value);
+  while (width-- > n)
+    *out++ = '0';
+  while (n)
+    *out++ = digits[--n];
+  return out;
+}
+
+// The line prefix, exactly as "%04u/%02u/%02u %02u:%02u:%02u %08X %s "
+// formats it, without the cost of a printf on every line. out must hold
+// TRACE_LINE_SIZE bytes; returns the length (32 for every real date).
+int FormatLinePrefix(char *out, const SYSTEMTIME *t, DWORD threadId,
+                     const char *label) {
+  static const char kHex[] = "0123456789ABCDEF";
+  char *p = out;
+  p = PutDecimal(p, t->wYear, 4);
+  *p++ = '/';
+  p = PutDecimal(p, t->wMonth, 2);
+  *p++ = '/';
+  p = PutDecimal(p, t->wDay, 2);
+  *p++ = ' ';
+  p = PutDecimal(p, t->wHour, 2);
+  *p++ = ':';
+  p = PutDecimal(p, t->wMinute, 2);
+  *p++ = ':';
+  p = PutDecimal(p, t->wSecond, 2);
+  *p++ = ' ';
+  for (int shift = 28; shift >= 0; shift -= 4)
+    *p++ = kHex[(threadId >> shift) & 0xF];
+  *p++ = ' ';
+  for (const char *l = label; *l && p < out + TRACE_LINE_CHARS; l++)
+    *p++ = *l;
+  *p++ = ' ';
+  *p = 0;
+  return (int)(p - out);
+}
 
 void SetTraceLevel(int level) { g_traceState.level = level; }
 
@@ -43,13 +86,7 @@ DWORD TraceFormatLine(DWORD threadId, unsigned short severity,
   SYSTEMTIME now;
   GetLocalTime(&now);
   const char *label = kSeverityLabels[severity <= kMaxSeverity ? severity : 0];
-  int prefix = snprintf(line, sizeof line, kLinePrefixFormat,
-                        (unsigned)now.wYear, (unsigned)now.wMonth,
-                        (unsigned)now.wDay, (unsigned)now.wHour,
-                        (unsigned)now.wMinute, (unsigned)now.wSecond,
-                        (unsigned)threadId, label);
-  if (prefix < 0)
-    prefix = 0;
+  int prefix = FormatLinePrefix(line, &now, threadId, label);
   if (prefix > TRACE_LINE_CHARS)
     prefix = TRACE_LINE_CHARS;
   int room = TRACE_LINE_CHARS - prefix;
@@ -59,15 +96,13 @@ DWORD TraceFormatLine(DWORD threadId, unsigned short severity,
   return WriteLineCrLf(g_traceState.logHandle, line, sizeof line);
 }
 
-void TraceWrite(unsigned short severity, const char *format, ...) {
-  if (g_traceState.level == TRACE_LEVEL_OFF || !g_traceState.active)
-    return;
+// The work of an active log, out of line so that TraceWrite itself stays a
+// few instructions while the log is off.
+static QV_NOINLINE void TraceWriteActive(unsigned short severity, const char *format,
+                             va_list args) {
   DWORD self = GetCurrentThreadId();
-  va_list args;
   if (g_traceState.level != TRACE_LEVEL_OPEN_PER_LINE) {
-    va_start(args, format);
     TraceFormatLine(self, severity, format, args);
-    va_end(args);
     return;
   }
   // A nested call from the thread inside a write would replace and close
@@ -79,13 +114,19 @@ void TraceWrite(unsigned short severity, const char *format, ...) {
   if (FileOpen(g_traceState.logFileName, &g_traceState.logHandle,
                GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                OPEN_ALWAYS) == 0 &&
-      FileSeek(g_traceState.logHandle, 0, FILE_END) == 0) {
-    va_start(args, format);
+      FileSeek(g_traceState.logHandle, 0, FILE_END) == 0)
     TraceFormatLine(self, severity, format, args);
-    va_end(args);
-  }
   FileClose(g_traceState.logHandle);
   g_traceState.logHandle = INVALID_HANDLE_VALUE;
   g_traceState.writingThread.store(0, std::memory_order_relaxed);
   LeaveCriticalSection(&g_traceState.lock);
+}
+
+void TraceWrite(unsigned short severity, const char *format, ...) {
+  if (g_traceState.level == TRACE_LEVEL_OFF || !g_traceState.active)
+    return;
+  va_list args;
+  va_start(args, format);
+  TraceWriteActive(severity, format, args);
+  va_end(args);
 }

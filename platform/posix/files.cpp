@@ -56,36 +56,51 @@ HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD share,
     oflags |= O_WRONLY;
   else
     oflags |= O_RDONLY;
-  struct stat before;
-  int existed = stat(path, &before) == 0;
+  // Open-existing first where the file may already be there: one system
+  // call in the common case, and it tells whether the file existed.
+  int existed = 0;
+  int fd = -1;
   switch (disposition) {
   case CREATE_NEW:
-    oflags |= O_CREAT | O_EXCL;
+    fd = open(path, oflags | O_CREAT | O_EXCL, 0666);
     break;
   case CREATE_ALWAYS:
-    oflags |= O_CREAT | O_TRUNC;
+  case OPEN_ALWAYS:
+    fd = open(path, oflags | (disposition == CREATE_ALWAYS ? O_TRUNC : 0));
+    if (fd >= 0) {
+      existed = 1;
+    } else if (errno == ENOENT) {
+      fd = open(path, oflags | O_CREAT | O_EXCL, 0666);
+      if (fd < 0 && errno == EEXIST) // created in between: open it after all
+        fd = open(path, oflags), existed = 1;
+    }
     break;
   case OPEN_EXISTING:
-    break;
-  case OPEN_ALWAYS:
-    oflags |= O_CREAT;
+    fd = open(path, oflags);
     break;
   case TRUNCATE_EXISTING:
-    oflags |= O_TRUNC;
+    fd = open(path, oflags | O_TRUNC);
     break;
   default:
     SetLastError(ERROR_INVALID_PARAMETER);
     return INVALID_HANDLE_VALUE;
   }
-  if (existed && S_ISDIR(before.st_mode)) {
-    SetLastError(disposition == CREATE_NEW ? ERROR_FILE_EXISTS
-                                           : ERROR_ACCESS_DENIED);
-    return INVALID_HANDLE_VALUE;
-  }
-  int fd = open(path, oflags, 0666);
   if (fd < 0) {
     int err = errno;
-    SetLastError(err == ENOENT ? MissingPathError(path) : QvErrnoToWin32(err));
+    struct stat st;
+    if (err == EEXIST || ((err == EISDIR || err == EACCES) &&
+                          stat(path, &st) == 0 && S_ISDIR(st.st_mode)))
+      SetLastError(disposition == CREATE_NEW ? ERROR_FILE_EXISTS
+                                             : ERROR_ACCESS_DENIED);
+    else
+      SetLastError(err == ENOENT ? MissingPathError(path) : QvErrnoToWin32(err));
+    return INVALID_HANDLE_VALUE;
+  }
+  struct stat opened;
+  if ((oflags & O_ACCMODE) == O_RDONLY && fstat(fd, &opened) == 0 &&
+      S_ISDIR(opened.st_mode)) {
+    close(fd); // a folder opens for reading on POSIX, not as a Win32 file
+    SetLastError(ERROR_ACCESS_DENIED);
     return INVALID_HANDLE_VALUE;
   }
   HANDLE h = QvHandleNew(QVH_FILE);
@@ -96,10 +111,7 @@ HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD share,
   }
   QvHandleGet(h, QVH_FILE)->fd = fd;
   // Like Windows, a successful open of an existing file leaves 183 behind.
-  SetLastError((existed && (disposition == OPEN_ALWAYS ||
-                            disposition == CREATE_ALWAYS))
-                   ? ERROR_ALREADY_EXISTS
-                   : ERROR_SUCCESS);
+  SetLastError(existed ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS);
   return h;
 }
 
@@ -219,6 +231,20 @@ static int WildMatch(const char *pattern, const char *name) {
   return *pattern == 0;
 }
 
+// The next entry of the folder that matches the search, into data.
+static int NextMatch(QvHandle *record, LPWIN32_FIND_DATAA data) {
+  for (struct dirent *entry; (entry = readdir(record->dir)) != NULL;) {
+    if (!WildMatch(record->pattern, entry->d_name))
+      continue;
+    memset(data, 0, sizeof *data);
+    strncpy(data->cFileName, entry->d_name, MAX_PATH - 1);
+    data->dwFileAttributes = entry->d_type == DT_DIR ? FILE_ATTRIBUTE_DIRECTORY
+                                                     : FILE_ATTRIBUTE_NORMAL;
+    return 1;
+  }
+  return 0;
+}
+
 HANDLE FindFirstFileA(LPCSTR spec, LPWIN32_FIND_DATAA data) {
   DWORD injected;
   if (QvOpEnter(QVOP_FindFirstFileA, &injected)) {
@@ -237,33 +263,51 @@ HANDLE FindFirstFileA(LPCSTR spec, LPWIN32_FIND_DATAA data) {
     *slash = 0;
     folder = slash == path ? "/" : path;
   }
+  if (strlen(pattern) >= MAX_PATH) {
+    SetLastError(ERROR_FILENAME_EXCED_RANGE);
+    return INVALID_HANDLE_VALUE;
+  }
   DIR *dir = opendir(folder);
   if (!dir) {
     SetLastError(errno == ENOENT || errno == ENOTDIR ? ERROR_PATH_NOT_FOUND
                                                      : QvErrnoToWin32(errno));
     return INVALID_HANDLE_VALUE;
   }
-  for (struct dirent *entry; (entry = readdir(dir)) != NULL;) {
-    if (!WildMatch(pattern, entry->d_name))
-      continue;
-    memset(data, 0, sizeof *data);
-    strncpy(data->cFileName, entry->d_name, MAX_PATH - 1);
-    data->dwFileAttributes = entry->d_type == DT_DIR
-                                 ? FILE_ATTRIBUTE_DIRECTORY
-                                 : FILE_ATTRIBUTE_NORMAL;
-    HANDLE h = QvHandleNew(QVH_FIND);
-    if (h == INVALID_HANDLE_VALUE) {
-      closedir(dir);
-      SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-      return INVALID_HANDLE_VALUE;
-    }
-    QvHandleGet(h, QVH_FIND)->dir = dir;
-    SetLastError(ERROR_SUCCESS);
-    return h;
+  HANDLE h = QvHandleNew(QVH_FIND);
+  if (h == INVALID_HANDLE_VALUE) {
+    closedir(dir);
+    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    return INVALID_HANDLE_VALUE;
   }
-  closedir(dir);
-  SetLastError(ERROR_FILE_NOT_FOUND);
-  return INVALID_HANDLE_VALUE;
+  QvHandle *record = QvHandleGet(h, QVH_FIND);
+  record->dir = dir;
+  memcpy(record->pattern, pattern, strlen(pattern) + 1);
+  if (!NextMatch(record, data)) {
+    QvHandleFree(record);
+    closedir(dir);
+    SetLastError(ERROR_FILE_NOT_FOUND);
+    return INVALID_HANDLE_VALUE;
+  }
+  SetLastError(ERROR_SUCCESS);
+  return h;
+}
+
+BOOL FindNextFileA(HANDLE h, LPWIN32_FIND_DATAA data) {
+  DWORD injected;
+  if (QvOpEnter(QVOP_FindNextFileA, &injected)) {
+    SetLastError(injected);
+    return FALSE;
+  }
+  QvHandle *record = QvHandleGet(h, QVH_FIND);
+  if (!record) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return FALSE;
+  }
+  if (!NextMatch(record, data)) {
+    SetLastError(ERROR_NO_MORE_FILES);
+    return FALSE;
+  }
+  return TRUE;
 }
 
 BOOL FindClose(HANDLE h) {

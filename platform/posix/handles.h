@@ -16,6 +16,7 @@ struct QvHandle {
   pid_t pid;   // QVH_PROCESS, QVH_THREAD
   int waited;  // QVH_PROCESS: reaped by waitpid
   DIR *dir;    // QVH_FIND
+  char pattern[MAX_PATH]; // QVH_FIND: the name part of the search
 };
 
 HANDLE QvHandleNew(int kind);

@@ -9,6 +9,7 @@ enum QvOp {
   QVOP_SetFilePointer,
   QVOP_CloseHandle,
   QVOP_FindFirstFileA,
+  QVOP_FindNextFileA,
   QVOP_FindClose,
   QVOP_CreateProcessA,
   QVOP_WaitForSingleObject,

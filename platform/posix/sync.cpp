@@ -35,19 +35,34 @@ void DeleteCriticalSection(LPCRITICAL_SECTION cs) {
   pthread_mutex_destroy(&cs->mutex);
 }
 
+// The kernel's thread id, asked for once per thread: a system call on every
+// trace line would cost more than the line's write. (The library does not
+// fork; a forked child would need its own id.)
+static thread_local DWORD t_threadId;
+
 DWORD GetCurrentThreadId(void) {
   DWORD ignored;
   QvOpEnter(QVOP_GetCurrentThreadId, &ignored);
-  return (DWORD)syscall(SYS_gettid);
+  if (!t_threadId)
+    t_threadId = (DWORD)syscall(SYS_gettid);
+  return t_threadId;
 }
+
+// The calendar fields of the last second converted on this thread: within
+// one second they do not change, and localtime_r is the dearest part.
+static thread_local time_t t_lastSecond = (time_t)-1;
+static thread_local struct tm t_lastLocal;
 
 void GetLocalTime(LPSYSTEMTIME st) {
   DWORD ignored;
   QvOpEnter(QVOP_GetLocalTime, &ignored);
   struct timespec now;
   clock_gettime(CLOCK_REALTIME, &now);
-  struct tm local;
-  localtime_r(&now.tv_sec, &local);
+  if (now.tv_sec != t_lastSecond) {
+    localtime_r(&now.tv_sec, &t_lastLocal);
+    t_lastSecond = now.tv_sec;
+  }
+  const struct tm &local = t_lastLocal;
   st->wYear = (WORD)(local.tm_year + 1900);
   st->wMonth = (WORD)(local.tm_mon + 1);
   st->wDayOfWeek = (WORD)local.tm_wday;

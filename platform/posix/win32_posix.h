@@ -150,6 +150,7 @@ DWORD SetFilePointer(HANDLE hFile, LONG lDistanceToMove,
                      PLONG lpDistanceToMoveHigh, DWORD dwMoveMethod);
 BOOL CloseHandle(HANDLE hObject);
 HANDLE FindFirstFileA(LPCSTR lpFileName, LPWIN32_FIND_DATAA lpFindFileData);
+BOOL FindNextFileA(HANDLE hFindFile, LPWIN32_FIND_DATAA lpFindFileData);
 BOOL FindClose(HANDLE hFindFile);
 DWORD GetLastError(void);
 void SetLastError(DWORD dwErrCode);

@@ -29,7 +29,8 @@ const DWORD kCodes[] = {ERROR_ACCESS_DENIED, ERROR_FILE_NOT_FOUND, ERROR_FILE_EX
 // Operations the library calls that can fail.
 const QvOp kFallibleOps[] = {
     QVOP_CreateFileA,      QVOP_WriteFile,         QVOP_SetFilePointer,
-    QVOP_CloseHandle,      QVOP_FindFirstFileA,    QVOP_FindClose,
+    QVOP_CloseHandle,      QVOP_FindFirstFileA,    QVOP_FindNextFileA,
+    QVOP_FindClose,
     QVOP_CreateProcessA,   QVOP_WaitForSingleObject, QVOP_RegOpenKeyExA,
     QVOP_RegQueryValueExA, QVOP_RegCloseKey,       QVOP_SHGetFolderPathA,
     QVOP_SHCreateDirectoryExA};
@@ -37,7 +38,7 @@ const QvOp kFallibleOps[] = {
 // Operations of the trace log only: their failures must never change a result.
 bool IsTraceOnly(QvOp op) {
   return op == QVOP_CreateFileA || op == QVOP_WriteFile || op == QVOP_SetFilePointer ||
-         op == QVOP_FindFirstFileA || op == QVOP_FindClose ||
+         op == QVOP_FindFirstFileA || op == QVOP_FindNextFileA || op == QVOP_FindClose ||
          op == QVOP_SHGetFolderPathA || op == QVOP_SHCreateDirectoryExA;
 }
 

@@ -37,6 +37,17 @@ TEST_F(Platform, WildcardProbeIgnoresCase) {
   HANDLE h = FindFirstFileA((dir_ + "\\MAPI_0000a.*").c_str(), &found);
   ASSERT_NE(h, INVALID_HANDLE_VALUE);
   EXPECT_STREQ(found.cFileName, "mapi_0000A.log");
+  EXPECT_FALSE(FindNextFileA(h, &found));
+  EXPECT_EQ(GetLastError(), (DWORD)ERROR_NO_MORE_FILES);
+  EXPECT_TRUE(FindClose(h));
+  WriteWholeFile(dir_ + "/MAPI_00002.txt", "");
+  WriteWholeFile(dir_ + "/other.txt", "");
+  h = FindFirstFileA((dir_ + "\\MAPI_*").c_str(), &found);
+  ASSERT_NE(h, INVALID_HANDLE_VALUE);
+  int matches = 1;
+  while (FindNextFileA(h, &found))
+    matches++;
+  EXPECT_EQ(matches, 2);
   EXPECT_TRUE(FindClose(h));
   EXPECT_EQ(FindFirstFileA((dir_ + "\\MAPI_0000b.*").c_str(), &found),
             INVALID_HANDLE_VALUE);

@@ -113,6 +113,20 @@ TEST_F(TraceFile, NumbersAreTheLowestFreeOnesAnyExtensionCounts) {
   EXPECT_EQ(std::string(name), folder + "\\MAPI_0000d.LOG");
 }
 
+TEST_F(TraceFile, OnlyNamesTheProbeWouldFindCount) {
+  char name[TRACE_PATH_SIZE];
+  std::string folder = Folder();
+  Touch("MAPI_00001");      // no extension: Windows' ".*" matches it
+  Touch("MAPI_000021.LOG"); // six digits: not number 2
+  Touch("MAPI_0000g.LOG");  // not hexadecimal
+  Touch("xMAPI_00002.LOG");
+  Touch("MAPI_00003.LOG");
+  ASSERT_EQ(MakeUniqueFileName(folder.c_str(), "MAPI_", name, "LOG"), 0u);
+  EXPECT_EQ(std::string(name), folder + "\\MAPI_00002.LOG");
+  ASSERT_EQ(MakeUniqueFileName(folder.c_str(), "MAPI_", name, "LOG"), 0u);
+  EXPECT_EQ(std::string(name), folder + "\\MAPI_00004.LOG");
+}
+
 TEST_F(TraceFile, AllThousandNumbersUsedGives183) {
   for (int i = 1; i <= 1000; i++) {
     char n[32];

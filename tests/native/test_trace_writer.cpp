@@ -49,6 +49,30 @@ TEST_F(TraceWriter, LineIsPrefixLabelAndMessageThenCrLf) {
   FAIL() << "the clock never stayed within one second";
 }
 
+TEST_F(TraceWriter, PrefixMatchesItsPrintfFormatForAnyValues) {
+  const char *labels[] = {" I", " W", " E", "AF", "AS"};
+  unsigned state = 12345;
+  for (int i = 0; i < 20000; i++) {
+    state = state * 1103515245u + 12345u;
+    SYSTEMTIME t = {};
+    WORD *fields[] = {&t.wYear, &t.wMonth, &t.wDay, &t.wHour, &t.wMinute, &t.wSecond};
+    for (WORD *f : fields) {
+      state = state * 1103515245u + 12345u;
+      *f = (WORD)(i < 10000 ? (state >> 8) % 100 : state >> 16); // small and any
+    }
+    DWORD tid = state ^ (state << 7);
+    char mine[TRACE_LINE_SIZE], theirs[TRACE_LINE_SIZE];
+    const char *label = labels[i % 5];
+    int n = FormatLinePrefix(mine, &t, tid, label);
+    int m = snprintf(theirs, sizeof theirs, "%04u/%02u/%02u %02u:%02u:%02u %08X %s ",
+                     (unsigned)t.wYear, (unsigned)t.wMonth, (unsigned)t.wDay,
+                     (unsigned)t.wHour, (unsigned)t.wMinute, (unsigned)t.wSecond,
+                     (unsigned)tid, label);
+    ASSERT_EQ(n, m);
+    ASSERT_STREQ(mine, theirs);
+  }
+}
+
 TEST_F(TraceWriter, SeverityLabels) {
   StartTraceLog(1);
   for (unsigned short s : {0, 1, 2, 3, 4, 5, 7, 65535})

@@ -81,8 +81,9 @@ DWORD WriteLineCrLf(HANDLE handle, char *text, DWORD capacity) {
 
 DWORD TraceFormatLine(DWORD threadId, unsigned short severity,
                       const char *format, va_list args) {
+  // Every byte up to the message's NUL is written below, so the buffer
+  // needs no zero fill first.
   char line[TRACE_LINE_SIZE];
-  memset(line, 0, sizeof line);
   SYSTEMTIME now;
   GetLocalTime(&now);
   const char *label = kSeverityLabels[severity <= kMaxSeverity ? severity : 0];
@@ -90,7 +91,9 @@ DWORD TraceFormatLine(DWORD threadId, unsigned short severity,
   if (prefix > TRACE_LINE_CHARS)
     prefix = TRACE_LINE_CHARS;
   int room = TRACE_LINE_CHARS - prefix;
-  // A longer message is cut after `room` characters, silently.
+  // A longer message is cut after `room` characters, silently. Should the
+  // runtime refuse the format, the line ends with the prefix.
+  line[prefix] = 0;
   vsnprintf(line + prefix, (size_t)room + 1, format, args);
   line[prefix + room] = 0;
   return WriteLineCrLf(g_traceState.logHandle, line, sizeof line);

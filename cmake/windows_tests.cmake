@@ -53,3 +53,9 @@ qv_wine_test(wine_dll wintest_dll)
 # The demo: a sample host and a sample mail client.
 qv_windows_program(demo_host tools/demo_host.cpp)
 qv_windows_program(sample_client tools/sample_client.cpp ${QV_READER_SOURCES})
+
+# The registration scripts under Wine's cmd.
+add_test(NAME wine_deploy_scripts
+  COMMAND ${PROJECT_SOURCE_DIR}/tests/windows/deploy-test.sh ${PROJECT_SOURCE_DIR} ${CMAKE_BINARY_DIR})
+set_tests_properties(wine_deploy_scripts PROPERTIES ENVIRONMENT "${QV_WINE_ENV}"
+  FIXTURES_REQUIRED wine_prefix RESOURCE_LOCK wine TIMEOUT 600)

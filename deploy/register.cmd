@@ -1,0 +1,105 @@
+@echo off
+rem Registers the mail client program and qvmapi.dll, from an elevated prompt.
+rem
+rem   register.cmd "C:\Program Files\Mail\client.exe" [/default]
+rem
+rem Writes, under HKEY_LOCAL_MACHINE\SOFTWARE\Clients\Mail\Outlook Web Access:
+rem   shell\open\command (default)  the client program's full path, unquoted
+rem   DLLPath                       qvmapi.dll beside this script
+rem With /default, also makes "Outlook Web Access" the default mail client
+rem (the default value of HKEY_LOCAL_MACHINE\SOFTWARE\Clients\Mail).
+rem What was there before is kept beside this script, so that
+rem unregister.cmd can put it back.
+rem
+rem Plain immediate expansion and goto only: paths may hold parentheses,
+rem which break parenthesised blocks, and Wine's cmd lacks the delayed
+rem expansion modifiers.
+setlocal EnableExtensions
+
+set "CLIENTKEY=HKLM\SOFTWARE\Clients\Mail\Outlook Web Access"
+set "MAILKEY=HKLM\SOFTWARE\Clients\Mail"
+set "HERE=%~dp0"
+set "DLL=%~dp0qvmapi.dll"
+set "SAVEDCLIENT=%~dp0qvmapi-previous-client.reg"
+set "SAVEDDEFAULT=%~dp0qvmapi-previous-default.txt"
+set "REGISTERED=%~dp0qvmapi-registered.txt"
+
+set "CLIENT=%~1"
+set "MAKEDEFAULT="
+if /i "%~2"=="/default" set "MAKEDEFAULT=1"
+
+if "%CLIENT%"=="" goto usage
+if not "%~2"=="" if not defined MAKEDEFAULT goto split
+if not "%~3"=="" goto toomany
+rem A quote left inside the path means it carried quotes of its own.
+set "UNQUOTED=%CLIENT:"=%"
+if not "%UNQUOTED%"=="%CLIENT%" goto quoted
+rem A full path starts with a drive letter and ":\", or with "\\".
+set "HEAD=%CLIENT:~1,2%"
+set "UNC=%CLIENT:~0,2%"
+if not "%HEAD%"==":\" if not "%UNC%"=="\\" goto relative
+if not exist "%CLIENT%" goto missing
+if exist "%CLIENT%\*" goto folder
+if not exist "%DLL%" goto nodll
+
+rem Keep what was there before, once: a second register keeps the notes of
+rem the first, so that unregister puts back the state before either.
+if exist "%REGISTERED%" goto savedclient
+reg query "%CLIENTKEY%" >nul 2>&1
+if errorlevel 1 goto savedclient
+reg export "%CLIENTKEY%" "%SAVEDCLIENT%" /y >nul 2>&1
+if errorlevel 1 goto nobackup
+:savedclient
+if not exist "%REGISTERED%" >"%REGISTERED%" echo qvmapi.dll registered for "Outlook Web Access"; unregister.cmd undoes it.
+if not defined MAKEDEFAULT goto write
+if exist "%SAVEDDEFAULT%" goto write
+set "PREVIOUS=*none*"
+for /f "tokens=2,*" %%a in ('reg query "%MAILKEY%" /ve 2^>nul') do if "%%a"=="REG_SZ" if not "%%b"=="(value not set)" set "PREVIOUS=%%b"
+>"%SAVEDDEFAULT%" echo %PREVIOUS%
+
+:write
+reg add "%CLIENTKEY%\shell\open\command" /ve /d "%CLIENT%" /f >nul
+if errorlevel 1 goto failed
+reg add "%CLIENTKEY%" /v DLLPath /d "%DLL%" /f >nul
+if errorlevel 1 goto failed
+if not defined MAKEDEFAULT goto done
+reg add "%MAILKEY%" /ve /d "Outlook Web Access" /f >nul
+if errorlevel 1 goto failed
+echo register: "Outlook Web Access" is now the default mail client.
+:done
+echo register: mail client     %CLIENT%
+echo register: Simple MAPI DLL %DLL%
+exit /b 0
+
+:usage
+echo usage: register.cmd "C:\full\path\to\client.exe" [/default]
+exit /b 1
+:split
+echo register: the client path must be one argument, without arguments of its own.
+echo register: put a path that contains blanks in double quotes.
+exit /b 2
+:toomany
+echo register: too many arguments.
+exit /b 2
+:quoted
+echo register: the client path must not contain quotes.
+exit /b 2
+:relative
+echo register: the client path must be a full path, like C:\Program Files\Mail\client.exe
+exit /b 2
+:missing
+echo register: the client program does not exist: %CLIENT%
+echo register: give the program file itself, without arguments.
+exit /b 3
+:folder
+echo register: the client path is a folder, not a program: %CLIENT%
+exit /b 3
+:nodll
+echo register: qvmapi.dll is not beside this script: %DLL%
+exit /b 3
+:nobackup
+echo register: cannot keep the previous registration in %SAVEDCLIENT%
+exit /b 4
+:failed
+echo register: writing the registry failed; run this from an elevated prompt.
+exit /b 5

@@ -1,0 +1,82 @@
+#!/bin/sh
+# register.cmd and unregister.cmd under Wine's cmd: refusals, the values
+# written, a send through the DLL the registration names, and a registry
+# left as it was before.
+# Usage: deploy-test.sh SOURCE_DIR BUILD_DIR
+set -u
+src=$1
+build=$2
+wine=/usr/lib/wine/wine64
+stage="$build/deploy-test"
+records="$build/deploy-test-client"
+winpath() { printf 'Z:%s' "$1" | tr / '\\'; }
+passed=0
+failed=0
+check() { # description, then a command that must succeed
+  what=$1
+  shift
+  if "$@"; then passed=$((passed + 1)); else failed=$((failed + 1)); echo "FAIL: $what"; fi
+}
+run() { # runs a batch file from the stage folder; prints its output
+  (cd "$stage" && $wine cmd /c "$@" 2>/dev/null | tr -d '\r')
+}
+rc_of() { (cd "$stage" && $wine cmd /c "$@" >/dev/null 2>&1); echo $?; }
+query() { $wine reg query "$1" ${2:-} 2>/dev/null | tr -d "\r"; }
+
+rm -rf "$stage" "$records"
+mkdir -p "$stage" "$records"
+cp "$src/deploy/register.cmd" "$src/deploy/unregister.cmd" "$build/qvmapi.dll" "$stage/"
+client=$(winpath "$build/stand_in_client.exe")
+clientkey='HKLM\SOFTWARE\Clients\Mail\Outlook Web Access'
+
+# A machine that already has another default mail client.
+$wine reg add 'HKLM\SOFTWARE\Clients\Mail' /ve /d "Other Client" /f >/dev/null 2>&1
+$wine reg delete "$clientkey" /f >/dev/null 2>&1
+$wine reg export 'HKLM\SOFTWARE\Clients' "$(winpath "$build/deploy-before.reg")" /y >/dev/null 2>&1
+
+check "no argument is refused" test "$(rc_of register.cmd)" -ne 0
+check "a missing program is refused" test "$(rc_of register.cmd 'C:\no\such\client.exe')" -ne 0
+check "a quoted path is refused" test "$(rc_of register.cmd "\"\"$client\"\"")" -ne 0
+check "a path with arguments is refused" test "$(rc_of register.cmd "$client -x")" -ne 0
+check "a path split into arguments is refused" test "$(rc_of register.cmd "$client" -x)" -ne 0
+check "a relative path is refused" test "$(rc_of register.cmd 'stand_in_client.exe')" -ne 0
+out=$(run register.cmd 'C:\no\such\client.exe')
+check "the refusal says why" sh -c "printf '%s' \"\$1\" | grep -q 'does not exist'" _ "$out"
+check "nothing written by a refusal" sh -c "! printf '%s' \"\$1\" | grep -q REG_SZ" _ "$(query "$clientkey\shell\open\command" /ve)"
+
+out=$(run register.cmd "$client" /default)
+printf "%s\n" "$out"
+check "register succeeds" test "$(rc_of register.cmd "$client" /default)" -eq 0
+check "the command value is the unquoted path" sh -c \
+  "query() { $wine reg query \"\$1\" \$2 2>/dev/null | tr -d '\r'; }; query '$clientkey\shell\open\command' /ve | grep -F -q 'REG_SZ    $client'"
+check "DLLPath names the DLL beside the script" sh -c \
+  "$wine reg query '$clientkey' /v DLLPath 2>/dev/null | tr -d '\r' | grep -F -q 'deploy-test\qvmapi.dll'"
+check "it is the default mail client" sh -c \
+  "$wine reg query 'HKLM\SOFTWARE\Clients\Mail' /ve 2>/dev/null | tr -d '\r' | grep -q 'REG_SZ    Outlook Web Access'"
+
+QV_CLIENT_DIR=$(winpath "$records") QV_CLIENT_WAIT_MS=0 \
+  $wine "$build/wintest_host.exe" send-registered >/dev/null 2>&1
+check "a send through the registered DLL succeeds" test $? -eq 0
+line=$(cat "$records"/client-*.txt 2>/dev/null)
+check "the client received the line" test "$line" = \
+  '-Subject Deployed -Attach C:\Reports\q3 --old.xls -Alias q3.xls -To ann@example.com -Silent'
+
+out=$(run unregister.cmd)
+printf "%s\n" "$out"
+$wine reg export 'HKLM\SOFTWARE\Clients' "$(winpath "$build/deploy-after.reg")" /y >/dev/null 2>&1
+check "unregister leaves the registry as it was before" cmp -s "$build/deploy-before.reg" "$build/deploy-after.reg"
+check "unregister removes its notes" test ! -e "$stage/qvmapi-previous-default.txt" -a \
+  ! -e "$stage/qvmapi-registered.txt" -a ! -e "$stage/qvmapi-previous-client.reg"
+
+# A registration that existed before register.cmd is put back.
+$wine reg add "$clientkey\shell\open\command" /ve /d 'C:\Old\client.exe' /f >/dev/null 2>&1
+$wine reg add "$clientkey" /v Extra /d keep /f >/dev/null 2>&1
+$wine reg export 'HKLM\SOFTWARE\Clients' "$(winpath "$build/deploy-before2.reg")" /y >/dev/null 2>&1
+run register.cmd "$client" >/dev/null
+run unregister.cmd >/dev/null
+$wine reg export 'HKLM\SOFTWARE\Clients' "$(winpath "$build/deploy-after2.reg")" /y >/dev/null 2>&1
+check "an earlier registration is restored" cmp -s "$build/deploy-before2.reg" "$build/deploy-after2.reg"
+$wine reg delete "$clientkey" /f >/dev/null 2>&1
+
+echo "deployment scripts: $passed passed, $failed failed"
+test "$failed" -eq 0

@@ -8,6 +8,15 @@ if(QV_WINDOWS_CLANG)
   set(CMAKE_CXX_COMPILER clang++)
   set(CMAKE_C_COMPILER_TARGET ${QV_MINGW_PREFIX})
   set(CMAKE_CXX_COMPILER_TARGET ${QV_MINGW_PREFIX})
+  # clang finds the mingw-w64 headers and binutils by itself, but not the
+  # GCC runtime of Debian's posix-thread variant: point it there.
+  file(GLOB QV_MINGW_GCC_DIRS /usr/lib/gcc/${QV_MINGW_PREFIX}/*-posix)
+  list(GET QV_MINGW_GCC_DIRS 0 QV_MINGW_GCC_DIR)
+  set(CMAKE_C_FLAGS_INIT "")
+  set(CMAKE_CXX_FLAGS_INIT
+      "-isystem ${QV_MINGW_GCC_DIR}/include/c++ -isystem ${QV_MINGW_GCC_DIR}/include/c++/${QV_MINGW_PREFIX} -isystem ${QV_MINGW_GCC_DIR}/include/c++/backward")
+  set(CMAKE_EXE_LINKER_FLAGS_INIT "-L${QV_MINGW_GCC_DIR}")
+  set(CMAKE_SHARED_LINKER_FLAGS_INIT "-L${QV_MINGW_GCC_DIR}")
 else()
   set(CMAKE_C_COMPILER ${QV_MINGW_PREFIX}-gcc-posix)
   set(CMAKE_CXX_COMPILER ${QV_MINGW_PREFIX}-g++-posix)

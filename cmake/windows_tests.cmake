@@ -59,3 +59,9 @@ add_test(NAME wine_deploy_scripts
   COMMAND ${PROJECT_SOURCE_DIR}/tests/windows/deploy-test.sh ${PROJECT_SOURCE_DIR} ${CMAKE_BINARY_DIR})
 set_tests_properties(wine_deploy_scripts PROPERTIES ENVIRONMENT "${QV_WINE_ENV}"
   FIXTURES_REQUIRED wine_prefix RESOURCE_LOCK wine TIMEOUT 600)
+
+# The release package builds and holds what an administrator needs.
+add_test(NAME release_package
+  COMMAND ${PROJECT_SOURCE_DIR}/tests/windows/package-test.sh ${CMAKE_BINARY_DIR}
+          ${CMAKE_COMMAND} ${PROJECT_VERSION})
+set_tests_properties(release_package PROPERTIES TIMEOUT 300)

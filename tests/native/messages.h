@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "mapi/mapi_types.h"
+#include "tests/support/first_example.h"
 
 // Owns every text and record of one message; NULL stays NULL.
 struct MessageBuilder {
@@ -47,7 +48,7 @@ struct MessageBuilder {
   }
 };
 
-inline void FirstExample(MessageBuilder &b) {
+inline void BuildFirstExample(MessageBuilder &b) {
   b.Subject("Q3 report - final")
       .Body("Hi all -see attached.")
       .File("D:\\Temp\\q3 -old.xls", "q3.xls")
@@ -58,10 +59,5 @@ inline void FirstExample(MessageBuilder &b) {
       .Recip(MAPI_BCC, "Dee Orr", "dee.orr")
       .Recip(MAPI_ORIG, "Me", "me");
 }
-
-#define FIRST_EXAMPLE_LINE                                                     \
-  "-Subject Q3 report -- final -Attach D:\\Temp\\q3 --old.xls -Alias q3.xls "  \
-  "-Attach D:\\Temp\\notes.txt -Body Hi all --see attached. -To "              \
-  "ann.lee;cy.fox -Cc bob.ray -Bcc dee.orr -Silent"
 
 #endif

@@ -49,6 +49,36 @@ void QvTest::TearDown() {
   RemoveTree(dir_);
 }
 
+void ClientTest::SetUp() {
+  QvTest::SetUp();
+  clientDir_ = dir_ + "/client";
+  MakeDirs(clientDir_);
+  setenv("QV_CLIENT_DIR", clientDir_.c_str(), 1);
+  setenv("QV_CLIENT_WAIT_MS", "0", 1);
+}
+
+void ClientTest::TearDown() {
+  unsetenv("QV_CLIENT_DIR");
+  unsetenv("QV_CLIENT_WAIT_MS");
+  QvTest::TearDown();
+}
+
+std::vector<ClientTest::Record> ClientTest::Clients() const {
+  std::vector<Record> out;
+  DIR *d = opendir(clientDir_.c_str());
+  for (struct dirent *e; d && (e = readdir(d));) {
+    std::string name = e->d_name;
+    if (name.size() > 4 && name.compare(name.size() - 4, 4, ".txt") == 0) {
+      std::string stem = name.substr(0, name.size() - 4);
+      out.push_back({ReadWholeFile(clientDir_ + "/" + name),
+                     FileExists(clientDir_ + "/" + stem + ".done")});
+    }
+  }
+  if (d)
+    closedir(d);
+  return out;
+}
+
 void QvTest::StartTraceLog(int level, const char *name) {
   logPath_ = dir_ + "/" + name;
   TraceState *ts = &g_traceState;

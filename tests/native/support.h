@@ -33,6 +33,20 @@ protected:
   long handlesAtStart_ = 0;
 };
 
+// A test that starts the stand-in mail client: its records go to a folder
+// of the test's own.
+class ClientTest : public QvTest {
+protected:
+  void SetUp() override;
+  void TearDown() override;
+  struct Record {
+    std::string line; // the whole command line the client was given
+    bool exited;      // it had finished when this was read
+  };
+  std::vector<Record> Clients() const;
+  std::string clientDir_;
+};
+
 std::string ReadWholeFile(const std::string &path);
 bool FileExists(const std::string &path);
 void WriteWholeFile(const std::string &path, const std::string &bytes);

@@ -37,7 +37,7 @@ std::string Hex(const void *p) {
 TEST_F(Compose, FirstWorkedExampleLineAndTrace) {
   StartTraceLog(1);
   MessageBuilder b;
-  FirstExample(b);
+  BuildFirstExample(b);
   MapiMessage *msg = b.Get();
   int n;
   EXPECT_EQ(Line(msg, 0, &n), FIRST_EXAMPLE_LINE);
@@ -61,7 +61,7 @@ TEST_F(Compose, FirstWorkedExampleLineAndTrace) {
 
 TEST_F(Compose, DialogFlagOnlyDropsSilent) {
   MessageBuilder b;
-  FirstExample(b);
+  BuildFirstExample(b);
   std::string full = FIRST_EXAMPLE_LINE;
   EXPECT_EQ(Line(b.Get(), MAPI_DIALOG), full.substr(0, 169));
   EXPECT_EQ(Line(b.Get(), MAPI_DIALOG | MAPI_LOGON_UI | 0xFFFF0000u), full.substr(0, 169));
@@ -209,7 +209,7 @@ TEST_F(Compose, HugeRecipientCountsStayBoundedByTheLine) {
 
 TEST_F(Compose, EveryAllocationFailureFailsTheLine) {
   MessageBuilder b;
-  FirstExample(b);
+  BuildFirstExample(b);
   int points = 0;
   for (unsigned long nth = 1;; nth++) {
     TestCtl_FailAlloc(nth);

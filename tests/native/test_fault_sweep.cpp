@@ -59,21 +59,22 @@ std::string Describe(const Fault &f) {
   return buf;
 }
 
-class FaultSweep : public QvTest {
+// Every failure point kind: allocations, then each operation with each code.
+std::vector<Fault> AllFaults() {
+  std::vector<Fault> faults;
+  faults.push_back({true, QVOP_COUNT, 0, 0});
+  for (QvOp op : kFallibleOps)
+    for (DWORD code : kCodes)
+      faults.push_back({false, op, 0, code});
+  return faults;
+}
+
+class FaultSweep : public ClientTest {
 protected:
   void SetUp() override {
-    QvTest::SetUp();
+    ClientTest::SetUp();
     appData_ = dir_ + "/Roaming";
-    clientDir_ = dir_ + "/client";
     MakeDirs(appData_);
-    MakeDirs(clientDir_);
-    setenv("QV_CLIENT_DIR", clientDir_.c_str(), 1);
-    setenv("QV_CLIENT_WAIT_MS", "0", 1);
-  }
-  void TearDown() override {
-    unsetenv("QV_CLIENT_DIR");
-    unsetenv("QV_CLIENT_WAIT_MS");
-    QvTest::TearDown();
   }
   // A fresh process: registry, folders and library state as at load.
   void Fresh(int level) {
@@ -97,25 +98,14 @@ protected:
   }
   std::vector<std::string> ClientLines() {
     std::vector<std::string> out;
-    DIR *d = opendir(clientDir_.c_str());
-    for (struct dirent *e; d && (e = readdir(d));) {
-      std::string name = e->d_name;
-      if (name.size() > 4 && name.compare(name.size() - 4, 4, ".txt") == 0)
-        out.push_back(ReadWholeFile(clientDir_ + "/" + name));
-    }
-    if (d)
-      closedir(d);
+    for (const Record &r : Clients())
+      out.push_back(r.line);
     return out;
   }
   // Runs `scenario` under every failure point; returns how many were hit.
   template <typename Scenario> int Sweep(int level, Scenario scenario) {
     int points = 0;
-    std::vector<Fault> faults;
-    faults.push_back({true, QVOP_COUNT, 0, 0});
-    for (QvOp op : kFallibleOps)
-      for (DWORD code : kCodes)
-        faults.push_back({false, op, 0, code});
-    for (Fault f : faults) {
+    for (Fault f : AllFaults()) {
       for (f.nth = 1; f.nth < 100000; f.nth++) {
         Fresh(level);
         DllMain(NULL, DLL_PROCESS_ATTACH, NULL);
@@ -135,7 +125,7 @@ protected:
     }
     return points;
   }
-  std::string appData_, clientDir_;
+  std::string appData_;
 };
 
 // A failed wait returns before the client has written its record: give it
@@ -147,7 +137,7 @@ void SettleClients(const Fault &f) {
 
 TEST_F(FaultSweep, SendTheFirstWorkedExample) {
   MessageBuilder b;
-  FirstExample(b);
+  BuildFirstExample(b);
   int total = 0;
   for (int level : {0, 1, 2}) {
     int points = Sweep(level, [&](const Fault &f) {
@@ -224,12 +214,7 @@ TEST_F(FaultSweep, ResolveNameThenFreeBuffer) {
 TEST_F(FaultSweep, ProcessAttachAndDetachAtEachLevel) {
   int total = 0;
   for (int level : {-1, 0, 1, 2, 5}) {
-    std::vector<Fault> faults;
-    faults.push_back({true, QVOP_COUNT, 0, 0});
-    for (QvOp op : kFallibleOps)
-      for (DWORD code : kCodes)
-        faults.push_back({false, op, 0, code});
-    for (Fault f : faults) {
+    for (Fault f : AllFaults()) {
       for (f.nth = 1; f.nth < 100000; f.nth++) {
         Fresh(level);
         Arm(f);

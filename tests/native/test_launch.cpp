@@ -1,6 +1,5 @@
 // The hand-off: registry lookup of the client, its start, the wait, and
 // MAPISendMail around it.
-#include <dirent.h>
 #include <stdlib.h>
 #include <string.h>
 
@@ -18,52 +17,23 @@ namespace {
 const char kClientKey[] =
     "SOFTWARE\\Clients\\Mail\\Outlook Web Access\\shell\\open\\command";
 
-class Launch : public QvTest {
+class Launch : public ClientTest {
 protected:
-  void SetUp() override {
-    QvTest::SetUp();
-    clientDir_ = dir_ + "/client";
-    MakeDirs(clientDir_);
-    setenv("QV_CLIENT_DIR", clientDir_.c_str(), 1);
-    setenv("QV_CLIENT_WAIT_MS", "0", 1);
-  }
-  void TearDown() override {
-    unsetenv("QV_CLIENT_DIR");
-    unsetenv("QV_CLIENT_WAIT_MS");
-    QvTest::TearDown();
-  }
   void RegisterClient(const char *path = QV_STAND_IN_CLIENT) {
     TestCtl_RegSetString(HKEY_LOCAL_MACHINE, kClientKey, "", path);
   }
-  // Records of every client started so far: (command line, exited).
-  std::vector<std::pair<std::string, bool>> Clients() {
-    std::vector<std::pair<std::string, bool>> out;
-    DIR *d = opendir(clientDir_.c_str());
-    for (struct dirent *e; d && (e = readdir(d));) {
-      std::string name = e->d_name;
-      if (name.size() > 4 && name.compare(name.size() - 4, 4, ".txt") == 0) {
-        std::string stem = name.substr(0, name.size() - 4);
-        out.emplace_back(ReadWholeFile(clientDir_ + "/" + name),
-                         FileExists(clientDir_ + "/" + stem + ".done"));
-      }
-    }
-    if (d)
-      closedir(d);
-    return out;
-  }
-  std::string clientDir_;
 };
 
 TEST_F(Launch, StartsTheRegisteredClientWithExactlyTheLineAndWaits) {
   RegisterClient();
   setenv("QV_CLIENT_WAIT_MS", "300", 1);
   MessageBuilder b;
-  FirstExample(b);
+  BuildFirstExample(b);
   EXPECT_EQ(SendViaMailClient(b.Get(), 0), 1);
   auto clients = Clients();
   ASSERT_EQ(clients.size(), 1u);
-  EXPECT_EQ(clients[0].first, FIRST_EXAMPLE_LINE) << "no program name in front";
-  EXPECT_TRUE(clients[0].second) << "the call returned before the client exited";
+  EXPECT_EQ(clients[0].line, FIRST_EXAMPLE_LINE) << "no program name in front";
+  EXPECT_TRUE(clients[0].exited) << "the call returned before the client exited";
   const TestCtl_ProcessCall *call = TestCtl_LastCreateProcess();
   EXPECT_STREQ(call->application, QV_STAND_IN_CLIENT);
   EXPECT_FALSE(call->processAttributes || call->threadAttributes);
@@ -85,7 +55,7 @@ TEST_F(Launch, NullMessageStartsTheClientWithAnEmptyLine) {
   EXPECT_EQ(SendViaMailClient(NULL, 0), 1);
   auto clients = Clients();
   ASSERT_EQ(clients.size(), 1u);
-  EXPECT_EQ(clients[0].first, "");
+  EXPECT_EQ(clients[0].line, "");
   ASSERT_NE(TestCtl_LastCreateProcess()->commandLine, nullptr);
   EXPECT_STREQ(TestCtl_LastCreateProcess()->commandLine, "");
 }
@@ -208,7 +178,7 @@ TEST_F(Launch, ALineLongerThanThePlatformTakesFailsToStart) {
 TEST_F(Launch, AFailedCompositionStartsNothing) {
   RegisterClient();
   MessageBuilder b;
-  FirstExample(b);
+  BuildFirstExample(b);
   TestCtl_FailAlloc(1);
   EXPECT_EQ(MAPISendMail(0, 0, b.Get(), 0, 0), (ULONG)MAPI_E_FAILURE);
   EXPECT_EQ(TestCtl_ProcessesStarted(), 0u);
@@ -254,13 +224,13 @@ TEST_F(Launch, SendMailTraceFrameAndResults) {
 TEST_F(Launch, SendMailBehavesTheSameWithTheLogOff) {
   RegisterClient();
   MessageBuilder b;
-  FirstExample(b);
+  BuildFirstExample(b);
   EXPECT_EQ(MAPISendMail(0, 0, b.Get(), 0, 0), (ULONG)SUCCESS_SUCCESS);
   StartTraceLog(1);
   EXPECT_EQ(MAPISendMail(0, 0, b.Get(), 0, 0), (ULONG)SUCCESS_SUCCESS);
   auto clients = Clients();
   ASSERT_EQ(clients.size(), 2u);
-  EXPECT_EQ(clients[0].first, clients[1].first);
+  EXPECT_EQ(clients[0].line, clients[1].line);
 }
 
 TEST_F(Launch, ConcurrentSendsEachStartAndWaitForTheirOwnClient) {
@@ -280,8 +250,8 @@ TEST_F(Launch, ConcurrentSendsEachStartAndWaitForTheirOwnClient) {
     th.join();
   std::vector<std::string> lines;
   for (auto &c : Clients()) {
-    EXPECT_TRUE(c.second);
-    lines.push_back(c.first);
+    EXPECT_TRUE(c.exited);
+    lines.push_back(c.line);
   }
   std::sort(lines.begin(), lines.end());
   ASSERT_EQ(lines.size(), (size_t)kThreads);

@@ -8,6 +8,7 @@
 
 #include <thread>
 
+#include "tests/support/first_example.h"
 #include "tests/support/line_reader.h"
 #include "tests/support/soak.h"
 #include "tests/windows/wine_support.h"
@@ -18,36 +19,6 @@ const char *const kExports[] = {
     "MAPIAddress",  "MAPIDeleteMail",    "MAPIDetails",  "MAPIFindNext",
     "MAPILogoff",   "MAPILogon",         "MAPIReadMail", "MAPIResolveName",
     "MAPISaveMail", "MAPISendDocuments", "MAPISendMail", "MAPIFreeBuffer"};
-
-#define FIRST_EXAMPLE_LINE                                                     \
-  "-Subject Q3 report -- final -Attach D:\\Temp\\q3 --old.xls -Alias q3.xls "  \
-  "-Attach D:\\Temp\\notes.txt -Body Hi all --see attached. -To "              \
-  "ann.lee;cy.fox -Cc bob.ray -Bcc dee.orr -Silent"
-
-struct FirstExample {
-  MapiFileDesc files[2] = {};
-  MapiRecipDesc recips[5] = {};
-  MapiMessage msg = {};
-  FirstExample() {
-    files[0].lpszPathName = (LPSTR) "D:\\Temp\\q3 -old.xls";
-    files[0].lpszFileName = (LPSTR) "q3.xls";
-    files[1].lpszPathName = (LPSTR) "D:\\Temp\\notes.txt";
-    const char *names[] = {"Ann Lee", "Bob Ray", "Cy Fox", "Dee Orr", "Me"};
-    const char *addrs[] = {"ann.lee", "bob.ray", "cy.fox", "dee.orr", "me"};
-    ULONG classes[] = {MAPI_TO, MAPI_CC, MAPI_TO, MAPI_BCC, MAPI_ORIG};
-    for (int i = 0; i < 5; i++) {
-      recips[i].ulRecipClass = classes[i];
-      recips[i].lpszName = (LPSTR)names[i];
-      recips[i].lpszAddress = (LPSTR)addrs[i];
-    }
-    msg.lpszSubject = (LPSTR) "Q3 report - final";
-    msg.lpszNoteText = (LPSTR) "Hi all -see attached.";
-    msg.nFileCount = 2;
-    msg.lpFiles = files;
-    msg.nRecipCount = 5;
-    msg.lpRecips = recips;
-  }
-};
 
 class Dll : public ::testing::Test {
 protected:

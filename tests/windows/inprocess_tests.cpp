@@ -14,6 +14,7 @@
 
 #include "handoff/handoff.h"
 #include "mapi/mapi_types.h"
+#include "tests/support/first_example.h"
 #include "tests/support/line_reader.h"
 #include "trace/trace.h"
 #include "trace/trace_state.h"
@@ -161,33 +162,10 @@ TEST_F(WinTrace, OpenPerLineRecreatesADeletedLog) {
 }
 
 TEST(WinCompose, FirstWorkedExampleWithTheWindowsCompiler) {
-  MapiFileDesc files[2] = {};
-  files[0].lpszPathName = (LPSTR) "D:\\Temp\\q3 -old.xls";
-  files[0].lpszFileName = (LPSTR) "q3.xls";
-  files[1].lpszPathName = (LPSTR) "D:\\Temp\\notes.txt";
-  MapiRecipDesc recips[5] = {};
-  const char *names[] = {"Ann Lee", "Bob Ray", "Cy Fox", "Dee Orr", "Me"};
-  const char *addrs[] = {"ann.lee", "bob.ray", "cy.fox", "dee.orr", "me"};
-  ULONG classes[] = {MAPI_TO, MAPI_CC, MAPI_TO, MAPI_BCC, MAPI_ORIG};
-  for (int i = 0; i < 5; i++) {
-    recips[i].ulRecipClass = classes[i];
-    recips[i].lpszName = (LPSTR)names[i];
-    recips[i].lpszAddress = (LPSTR)addrs[i];
-  }
-  MapiMessage msg = {};
-  msg.lpszSubject = (LPSTR) "Q3 report - final";
-  msg.lpszNoteText = (LPSTR) "Hi all -see attached.";
-  msg.nFileCount = 2;
-  msg.lpFiles = files;
-  msg.nRecipCount = 5;
-  msg.lpRecips = recips;
+  FirstExample example;
   std::vector<char> buffer(COMMAND_LINE_SIZE, 0);
-  int n = ComposeCommandLine(&msg, 0, buffer.data());
-  EXPECT_EQ(n, 177);
-  EXPECT_STREQ(buffer.data(),
-               "-Subject Q3 report -- final -Attach D:\\Temp\\q3 --old.xls "
-               "-Alias q3.xls -Attach D:\\Temp\\notes.txt -Body Hi all --see "
-               "attached. -To ann.lee;cy.fox -Cc bob.ray -Bcc dee.orr -Silent");
+  EXPECT_EQ(ComposeCommandLine(&example.msg, 0, buffer.data()), 177);
+  EXPECT_STREQ(buffer.data(), FIRST_EXAMPLE_LINE);
   ParsedLine parsed = ReadCommandLine(buffer.data());
   ASSERT_TRUE(parsed.ok) << parsed.error;
   EXPECT_EQ(parsed.subject, "Q3 report - final");

@@ -2,8 +2,7 @@
 # Installs the Debian packages the build and the tests need, if missing.
 set -e
 packages="cmake make g++ clang libclang-rt-14-dev libgtest-dev googletest
-  libbenchmark-dev g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine64
-  zip"
+  libbenchmark-dev g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine64"
 missing=""
 for p in $packages; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" ||
@@ -13,5 +12,5 @@ if [ -n "$missing" ]; then
   echo "installing:$missing"
   export DEBIAN_FRONTEND=noninteractive
   apt-get update -qq
-  apt-get install -y -qq --no-install-recommends $missing >/dev/null
+  apt-get install -y -qq $missing >/dev/null
 fi

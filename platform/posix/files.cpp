@@ -245,14 +245,14 @@ static int NextMatch(QvHandle *record, LPWIN32_FIND_DATAA data) {
   return 0;
 }
 
-HANDLE FindFirstFileA(LPCSTR spec, LPWIN32_FIND_DATAA data) {
+HANDLE FindFirstFileA(LPCSTR search, LPWIN32_FIND_DATAA data) {
   DWORD injected;
   if (QvOpEnter(QVOP_FindFirstFileA, &injected)) {
     SetLastError(injected);
     return INVALID_HANDLE_VALUE;
   }
   char path[4096];
-  if (!spec || !QvPosixPath(spec, path, sizeof path)) {
+  if (!search || !QvPosixPath(search, path, sizeof path)) {
     SetLastError(ERROR_FILENAME_EXCED_RANGE);
     return INVALID_HANDLE_VALUE;
   }

@@ -128,12 +128,15 @@ protected:
   std::string appData_;
 };
 
-// A failed wait returns before the client has written its record: give it
-// time. Every other run has waited for the client's exit.
-void SettleClients(const Fault &f) {
-  if (!f.alloc && f.op == QVOP_WaitForSingleObject)
-    usleep(50 * 1000);
-}
+// A failed wait returns before the client has written its record: wait for
+// the record (written whole, by a rename) for up to five seconds. Every
+// other run has waited for the client's exit.
+#define SETTLE_CLIENTS(f)                                                      \
+  do {                                                                         \
+    if (!(f).alloc && (f).op == QVOP_WaitForSingleObject)                      \
+      for (int tries = 0; tries < 500 && Clients().empty(); tries++)           \
+        usleep(10 * 1000);                                                     \
+  } while (0)
 
 TEST_F(FaultSweep, SendTheFirstWorkedExample) {
   MessageBuilder b;
@@ -143,7 +146,7 @@ TEST_F(FaultSweep, SendTheFirstWorkedExample) {
     int points = Sweep(level, [&](const Fault &f) {
       ULONG rc = MAPISendMail(1, 0, b.Get(), 0, 0);
       bool fired = TestCtl_FailureFired();
-      SettleClients(f);
+      SETTLE_CLIENTS(f);
       auto lines = ClientLines();
       if (rc == SUCCESS_SUCCESS) {
         ASSERT_EQ(lines.size(), 1u) << Describe(f);
@@ -177,7 +180,7 @@ TEST_F(FaultSweep, SendANullMessage) {
   int points = Sweep(1, [&](const Fault &f) {
     ULONG rc = MAPISendMail(0, 0, NULL, 0, 0);
     bool fired = TestCtl_FailureFired();
-    SettleClients(f);
+    SETTLE_CLIENTS(f);
     auto lines = ClientLines();
     if (rc == SUCCESS_SUCCESS) {
       ASSERT_EQ(lines.size(), 1u) << Describe(f);

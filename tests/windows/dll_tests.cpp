@@ -173,7 +173,12 @@ TEST_F(Dll, TheClientGetsExactlyTheLineAndTheCallWaitsForIt) {
   DWORD start = GetTickCount();
   EXPECT_EQ(Get<SendMailFn>("MAPISendMail")(0, 0, &example.msg, 0, 0), 0u);
   DWORD elapsed = GetTickCount() - start;
-  EXPECT_GE(elapsed, 1000u) << "MAPISendMail returned before the client exited";
+  EXPECT_GE(elapsed + 16, 1000u) << "MAPISendMail returned before the client exited";
+  WIN32_FIND_DATAA found;
+  HANDLE done = FindFirstFileA((folder + "\\client-*.done").c_str(), &found);
+  EXPECT_NE(done, INVALID_HANDLE_VALUE) << "the client had not finished when the call returned";
+  if (done != INVALID_HANDLE_VALUE)
+    FindClose(done);
   auto records = ClientRecords(folder);
   ASSERT_EQ(records.size(), 1u);
   EXPECT_EQ(records[0], FIRST_EXAMPLE_LINE);

@@ -1,4 +1,4 @@
-// Messages the tests send: the worked examples and a builder for others.
+// Messages the tests send: the reference messages and a builder for others.
 #ifndef QV_TESTS_NATIVE_MESSAGES_H
 #define QV_TESTS_NATIVE_MESSAGES_H
 

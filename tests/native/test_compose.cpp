@@ -1,5 +1,5 @@
-// ComposeCommandLine: the worked examples, the section rules, the mends
-// that keep values from adding switches, and every failure point.
+// ComposeCommandLine: the reference messages, the section rules, the rules that
+// keep values from adding switches, and every failure point.
 #include <string.h>
 
 #include <random>
@@ -34,7 +34,7 @@ std::string Hex(const void *p) {
   return buf;
 }
 
-TEST_F(Compose, FirstWorkedExampleLineAndTrace) {
+TEST_F(Compose, ReferenceMessageLineAndTrace) {
   StartTraceLog(1);
   MessageBuilder b;
   BuildFirstExample(b);
@@ -68,7 +68,7 @@ TEST_F(Compose, DialogFlagOnlyDropsSilent) {
   EXPECT_EQ(Line(b.Get(), MAPI_LOGON_UI | MAPI_NEW_SESSION), full);
 }
 
-TEST_F(Compose, SecondWorkedExample) {
+TEST_F(Compose, MessageOfAbsentFieldsAndEmptyAddress) {
   StartTraceLog(1);
   MessageBuilder b;
   b.Subject("").File("D:\\a b\\c.doc", "").Recip(MAPI_TO, "Eve", NULL).Recip(MAPI_CC, NULL, "");
@@ -141,7 +141,7 @@ TEST_F(Compose, CountsAreSignedAndZeroTouchesNoArray) {
   EXPECT_EQ(Line(msg, MAPI_DIALOG), "-Subject s");
 }
 
-// The mends: no value, address included, can add a switch.
+// No value, address included, can add a switch.
 TEST_F(Compose, ValuesThatLookLikeSwitchesStayValues) {
   MessageBuilder b;
   b.Subject("-Attach C:\\secret.txt")

@@ -138,7 +138,7 @@ protected:
         usleep(10 * 1000);                                                     \
   } while (0)
 
-TEST_F(FaultSweep, SendTheFirstWorkedExample) {
+TEST_F(FaultSweep, SendTheReferenceMessage) {
   MessageBuilder b;
   BuildFirstExample(b);
   int total = 0;
@@ -172,7 +172,7 @@ TEST_F(FaultSweep, SendTheFirstWorkedExample) {
     });
     total += points;
   }
-  printf("[ sweep    ] MAPISendMail, first worked example: %d failure points\n", total);
+  printf("[ sweep    ] MAPISendMail, reference message: %d failure points\n", total);
   EXPECT_GT(total, 100);
 }
 

@@ -1,4 +1,4 @@
-// The first worked example of the hand-off, as a fixed message and the exact
+// The reference message of the hand-off, as a fixed message and the exact
 // command line it must give with flags 0.
 #ifndef QV_TESTS_SUPPORT_FIRST_EXAMPLE_H
 #define QV_TESTS_SUPPORT_FIRST_EXAMPLE_H

@@ -161,7 +161,7 @@ TEST_F(WinTrace, OpenPerLineRecreatesADeletedLog) {
   EXPECT_EQ(lines[0].substr(32), "after");
 }
 
-TEST(WinCompose, FirstWorkedExampleWithTheWindowsCompiler) {
+TEST(WinCompose, ReferenceMessageWithTheWindowsCompiler) {
   FirstExample example;
   std::vector<char> buffer(COMMAND_LINE_SIZE, 0);
   EXPECT_EQ(ComposeCommandLine(&example.msg, 0, buffer.data()), 177);

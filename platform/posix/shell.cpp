@@ -17,7 +17,7 @@ void QvShellSetAppData(LPCSTR path) {
   std::lock_guard<std::mutex> lock(g_shellMutex);
   g_appDataSet = 0;
   if (path && strlen(path) < MAX_PATH) {
-    strcpy(g_appData, path);
+    memcpy(g_appData, path, strlen(path) + 1);
     g_appDataSet = 1;
   }
 }

@@ -46,9 +46,11 @@ void StopLog() {
 }
 
 // The same line TraceWrite produces for the banner: 55 characters + CR LF.
-const char kLine[] = "2026/12/08 14:07:09 00001A2C  I /***** MAPILogon *****/\r\n";
+const char kLine[] =
+    "2026/12/08 14:07:09 00001A2C  I /***** MAPILogon *****/\r\n";
 
-__attribute__((noinline)) void EmptyTrace(unsigned short severity, const char *format, ...) {
+__attribute__((noinline)) void EmptyTrace(unsigned short severity,
+                                          const char *format, ...) {
   benchmark::DoNotOptimize(severity);
   benchmark::DoNotOptimize(format);
   asm volatile("" ::: "memory");
@@ -106,7 +108,8 @@ void TraceWrite_OpenPerLine(benchmark::State &state) {
 
 std::string LongBody() {
   std::string body;
-  const char words[] = "Quarterly figures are well-known to be final, see notes. ";
+  const char words[] =
+      "Quarterly figures are well-known to be final, see notes. ";
   while (body.size() < COMMAND_LINE_SIZE - 1 - 7)
     body += words;
   body.resize(COMMAND_LINE_SIZE - 1 - 7); // " -Body " + body = 40959
@@ -129,7 +132,8 @@ void Compose_Line40959(benchmark::State &state) {
   if (ComposeCommandLine(&msg, MAPI_DIALOG, buffer.data()) != 40959)
     state.SkipWithError("the line is not 40959 characters");
   for (auto _ : state) {
-    benchmark::DoNotOptimize(ComposeCommandLine(&msg, MAPI_DIALOG, buffer.data()));
+    benchmark::DoNotOptimize(
+        ComposeCommandLine(&msg, MAPI_DIALOG, buffer.data()));
     benchmark::ClobberMemory();
   }
 }
@@ -152,13 +156,15 @@ void Compose_Recipients(benchmark::State &state) {
   for (auto _ : state)
     benchmark::DoNotOptimize(ComposeCommandLine(&msg, 0, buffer.data()));
   state.counters["per_recipient_ns"] = benchmark::Counter(
-      (double)n, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+      (double)n, benchmark::Counter::kIsIterationInvariantRate |
+                     benchmark::Counter::kInvert);
 }
 
 void TraceOpen_WithLogs(benchmark::State &state) {
   int existing = (int)state.range(0);
   std::string appData = g_dir + "/appdata" + std::to_string(existing);
-  std::string folder = appData + "/Quorvantile Incorporated/Quorvantile Brindleway";
+  std::string folder =
+      appData + "/Quorvantile Incorporated/Quorvantile Brindleway";
   mkdir(appData.c_str(), 0777);
   mkdir((appData + "/Quorvantile Incorporated").c_str(), 0777);
   mkdir(folder.c_str(), 0777);
@@ -205,10 +211,11 @@ public:
     for (const Run &run : runs) {
       if (run.run_type != Run::RT_Aggregate || run.aggregate_name != "median")
         continue;
-      std::string key = run.run_name.function_name +
-                        (run.run_name.args.empty() ? "" : "/" + run.run_name.args);
+      std::string key =
+          run.run_name.function_name +
+          (run.run_name.args.empty() ? "" : "/" + run.run_name.args);
       times[key] = run.GetAdjustedRealTime() *
-                                    (run.time_unit == benchmark::kMicrosecond ? 1000.0 : 1.0);
+                   (run.time_unit == benchmark::kMicrosecond ? 1000.0 : 1.0);
       auto it = run.counters.find("per_recipient_ns");
       if (it != run.counters.end())
         perRecipient[key] = it->second.value * 1e9;
@@ -218,9 +225,10 @@ public:
   std::map<std::string, double> times, perRecipient;
 };
 
-void Row(const char *measure, const char *baseline, double ratio, double target) {
-  printf("| %-44s | %-42s | %6.2fx | at most %4.1fx | %s |\n", measure, baseline, ratio,
-         target, ratio <= target ? "met" : "MISSED");
+void Row(const char *measure, const char *baseline, double ratio,
+         double target) {
+  printf("| %-44s | %-42s | %6.2fx | at most %4.1fx | %s |\n", measure,
+         baseline, ratio, target, ratio <= target ? "met" : "MISSED");
 }
 
 } // namespace
@@ -234,24 +242,29 @@ int main(int argc, char **argv) {
   benchmark::RunSpecifiedBenchmarks(&reporter);
   auto &t = reporter.times;
   auto &p = reporter.perRecipient;
-  printf("\n| measure | baseline in the same run | ratio | target | |\n|---|---|---|---|---|\n");
+  printf("\n| measure | baseline in the same run | ratio | target | "
+         "|\n|---|---|---|---|---|\n");
   if (t.count("TraceWrite_LogOff") && t.count("Base_EmptyFunction"))
     Row("TraceWrite with the log off", "empty out-of-line function",
         t["TraceWrite_LogOff"] / t["Base_EmptyFunction"], 1.5);
   if (t.count("TraceWrite_KeepOpen") && t.count("Base_RawWrite"))
     Row("one line, keep-open mode", "raw write(2) of the same bytes",
         t["TraceWrite_KeepOpen"] / t["Base_RawWrite"], 1.3);
-  if (t.count("TraceWrite_OpenPerLine") && t.count("Base_RawOpenSeekWriteClose"))
+  if (t.count("TraceWrite_OpenPerLine") &&
+      t.count("Base_RawOpenSeekWriteClose"))
     Row("one line, open-per-line mode", "raw open, lseek, write, close",
         t["TraceWrite_OpenPerLine"] / t["Base_RawOpenSeekWriteClose"], 1.1);
   if (t.count("Compose_Line40959") && t.count("Base_Memcpy40959"))
     Row("compose a 40,959-character line", "memcpy of 40,959 bytes",
         t["Compose_Line40959"] / t["Base_Memcpy40959"], 6.0);
-  const char *sizes[] = {"Compose_Recipients/1000", "Compose_Recipients/100000"};
+  const char *sizes[] = {"Compose_Recipients/1000",
+                         "Compose_Recipients/100000"};
   for (const char *size : sizes)
     if (p.count(size) && p.count("Compose_Recipients/10")) {
-      std::string label = std::string("per recipient, ") + (strchr(size, '/') + 1) + " recipients";
-      Row(label.c_str(), "per recipient, 10 recipients", p[size] / p["Compose_Recipients/10"], 2.0);
+      std::string label = std::string("per recipient, ") +
+                          (strchr(size, '/') + 1) + " recipients";
+      Row(label.c_str(), "per recipient, 10 recipients",
+          p[size] / p["Compose_Recipients/10"], 2.0);
     }
   if (t.count("TraceOpen_WithLogs/999") && t.count("TraceOpen_WithLogs/99"))
     Row("TraceOpen, 999 logs in the folder", "TraceOpen, 99 logs in the folder",

@@ -66,7 +66,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   std::vector<bool> present(store.size());
   for (size_t i = 0; i < store.size(); i++)
     present[i] = in.Text(&store[i]);
-  auto ptr = [&](size_t i) { return present[i] ? (LPSTR)store[i].c_str() : (LPSTR)NULL; };
+  auto ptr = [&](size_t i) {
+    return present[i] ? (LPSTR)store[i].c_str() : (LPSTR)NULL;
+  };
   MapiFileDesc files[3] = {};
   MapiRecipDesc recips[6] = {};
   MapiMessage msg = {};
@@ -91,20 +93,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   int n = ComposeCommandLine(&msg, flags, buffer.data());
   CHECK(!(TestCtl_LiveBlocks() != live));
   CHECK(n != COMPOSE_FAILED); // inputs this small always fit
-  CHECK(!(n < 0 || n > COMMAND_LINE_SIZE - 1 || strlen(buffer.data()) != (size_t)n));
+  CHECK(!(n < 0 || n > COMMAND_LINE_SIZE - 1 ||
+          strlen(buffer.data()) != (size_t)n));
   const char *line = buffer.data();
   g_line = line;
   for (int i = 0; i + 1 < n; i++)
     CHECK(!(line[i] == ' ' && line[i + 1] == '-' && line[i + 2] != '-' &&
-        !BeginsKnownSwitch(line + i + 2)));
+            !BeginsKnownSwitch(line + i + 2)));
 
   ParsedLine parsed = ReadCommandLine(line);
   CHECK(parsed.ok);
   auto given = [](const char *s) { return s && *s; };
   CHECK(!(parsed.hasSubject != given(msg.lpszSubject) ||
-      (parsed.hasSubject && parsed.subject != msg.lpszSubject)));
+          (parsed.hasSubject && parsed.subject != msg.lpszSubject)));
   CHECK(!(parsed.hasBody != given(msg.lpszNoteText) ||
-      (parsed.hasBody && parsed.body != msg.lpszNoteText)));
+          (parsed.hasBody && parsed.body != msg.lpszNoteText)));
   // Attachments as the sequence of their sections: an alias standing right
   // behind a path that has none of its own cannot be told from that path's
   // alias, so the reader's pairing is not compared, only the sections.
@@ -134,10 +137,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     semicolon |= strchr(addr, ';') != NULL;
     lists[c - 1].push_back(addr);
   }
-  CHECK(!(parsed.hasTo != !lists[0].empty() || parsed.hasCc != !lists[1].empty() ||
-      parsed.hasBcc != !lists[2].empty()));
+  CHECK(!(parsed.hasTo != !lists[0].empty() ||
+          parsed.hasCc != !lists[1].empty() ||
+          parsed.hasBcc != !lists[2].empty()));
   CHECK(!(!semicolon && (parsed.to != lists[0] || parsed.cc != lists[1] ||
-                     parsed.bcc != lists[2])));
+                         parsed.bcc != lists[2])));
   CHECK(!(parsed.silent != !(flags & MAPI_DIALOG)));
   return 0;
 }

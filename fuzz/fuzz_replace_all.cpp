@@ -14,7 +14,8 @@ static std::string Reference(const std::string &s, const std::string &p,
                              const std::string &r) {
   std::string out;
   size_t pos = 0;
-  for (size_t hit; (hit = s.find(p, pos)) != std::string::npos; pos = hit + p.size())
+  for (size_t hit; (hit = s.find(p, pos)) != std::string::npos;
+       pos = hit + p.size())
     out += s.substr(pos, hit - pos) + r;
   return out + s.substr(pos);
 }
@@ -25,7 +26,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   size_t at = 0;
   for (int i = 0; i < 3; i++) {
     size_t nul = in.find('\0', at);
-    parts[i] = in.substr(at, nul == std::string::npos ? std::string::npos : nul - at);
+    parts[i] =
+        in.substr(at, nul == std::string::npos ? std::string::npos : nul - at);
     at = nul == std::string::npos ? in.size() : nul + 1;
   }
   if (parts[1].empty())

@@ -32,7 +32,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   std::string message((const char *)data + 1, size - 1);
   TraceState *ts = &g_traceState;
   snprintf(ts->logFileName, sizeof ts->logFileName, "%s", kPath);
-  ts->logHandle = CreateFileA(kPath, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL);
+  ts->logHandle =
+      CreateFileA(kPath, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL);
   if (ts->logHandle == INVALID_HANDLE_VALUE)
     abort();
   ts->level = 1;
@@ -47,16 +48,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   size_t kept = text.size() < 480 ? text.size() : 480;
   if (line.size() != 32 + kept + 2)
     abort();
-  if (line.compare(32, kept, text, 0, kept) != 0 || line.substr(32 + kept) != "\r\n")
+  if (line.compare(32, kept, text, 0, kept) != 0 ||
+      line.substr(32 + kept) != "\r\n")
     abort();
   static const char *const labels[] = {" I", " W", " E", "AF", "AS"};
-  if (line.compare(29, 3, std::string(labels[severity <= 4 ? severity : 0]) + " ") != 0)
+  if (line.compare(
+          29, 3, std::string(labels[severity <= 4 ? severity : 0]) + " ") != 0)
     abort();
   for (int i : {4, 7})
     if (line[i] != '/')
       abort();
-  if (line[10] != ' ' || line[13] != ':' || line[16] != ':' || line[19] != ' ' ||
-      line[28] != ' ')
+  if (line[10] != ' ' || line[13] != ':' || line[16] != ':' ||
+      line[19] != ' ' || line[28] != ' ')
     abort();
   return 0;
 }

@@ -117,7 +117,8 @@ static int AddToList(RecipientList *list, const char *recipientSwitch,
 
 static void ComposeRecipients(CommandLine *line, const MapiMessage *msg) {
   RecipientList lists[kRecipientLists] = {};
-  TraceWrite(TRACE_INFO, "lpMessage->nRecipCount = %x", TRACE_HEX(msg->nRecipCount));
+  TraceWrite(TRACE_INFO, "lpMessage->nRecipCount = %x",
+             TRACE_HEX(msg->nRecipCount));
   for (int i = 0; i < (int)msg->nRecipCount; i++) {
     const MapiRecipDesc *recip = &msg->lpRecips[i];
     TraceWrite(TRACE_INFO, "%05i Name: '%s'", i,
@@ -160,8 +161,7 @@ int ComposeCommandLine(const MapiMessage *lpMessage, FLAGS flFlags,
   CommandLine line = {buffer, 0, 0};
   if (lpMessage) {
     const MapiMessage *msg = lpMessage;
-    TraceWrite(TRACE_INFO, "lpMapiMessage lpMessage = %x",
-               TRACE_HEX(msg));
+    TraceWrite(TRACE_INFO, "lpMapiMessage lpMessage = %x", TRACE_HEX(msg));
     if (IsPresent(msg->lpszSubject)) {
       TraceWrite(TRACE_INFO, "lpMessage->lpszSubject = %x",
                  TRACE_HEX(msg->lpszSubject));
@@ -169,7 +169,8 @@ int ComposeCommandLine(const MapiMessage *lpMessage, FLAGS flFlags,
       AppendText(&line, " ");
       AppendEscaped(&line, msg->lpszSubject);
     }
-    TraceWrite(TRACE_INFO, "lpMessage->nFileCount = %x", TRACE_HEX(msg->nFileCount));
+    TraceWrite(TRACE_INFO, "lpMessage->nFileCount = %x",
+               TRACE_HEX(msg->nFileCount));
     for (int i = 0; i < (int)msg->nFileCount; i++) {
       const MapiFileDesc *file = &msg->lpFiles[i];
       if (IsPresent(file->lpszPathName)) {

@@ -46,9 +46,8 @@ char *ReplaceAll(const char *source, const char *pattern,
 
   size_t count = 0;
   for (const char *hit = FindPattern(source, pattern, patternLength, multibyte);
-       hit;
-       hit = FindPattern(hit + patternLength, pattern, patternLength,
-                         multibyte))
+       hit; hit = FindPattern(hit + patternLength, pattern, patternLength,
+                              multibyte))
     count++;
 
   size_t size;
@@ -71,8 +70,8 @@ char *ReplaceAll(const char *source, const char *pattern,
 
   size_t pos = 0;
   const char *current = source;
-  for (const char *hit = FindPattern(current, pattern, patternLength,
-                                     multibyte);
+  for (const char *hit =
+           FindPattern(current, pattern, patternLength, multibyte);
        hit; hit = FindPattern(current, pattern, patternLength, multibyte)) {
     AppendBounded(block, size, &pos, current, (size_t)(hit - current));
     AppendBounded(block, size, &pos, replacement, replacementLength);

@@ -56,8 +56,8 @@ BOOL StartProcess(const char *applicationName, char *commandLine,
 int LaunchMailClient(char *commandLine) {
   char *clientPath = NULL;
   DWORD size = 0, type = 0;
-  if (ReadRegistryString(HKEY_LOCAL_MACHINE, kClientCommandKey, "",
-                         &clientPath, &size, &type) != 1)
+  if (ReadRegistryString(HKEY_LOCAL_MACHINE, kClientCommandKey, "", &clientPath,
+                         &size, &type) != 1)
     return 0;
   PROCESS_INFORMATION process;
   BOOL started = StartProcess(clientPath, commandLine, &process);

@@ -100,8 +100,7 @@ extern "C" ULONG WINAPI MAPIReadMail(LHANDLE lhSession, ULONG_PTR ulUIParam,
                                      lpMapiMessage *lppMessage) {
   (void)lppMessage;
   TRACE_BEGIN("MAPIReadMail");
-  TraceMessageIdFrame(lhSession, lpszMessageID, ulUIParam, flFlags,
-                      ulReserved);
+  TraceMessageIdFrame(lhSession, lpszMessageID, ulUIParam, flFlags, ulReserved);
   TRACE_END("MAPIReadMail");
   return MAPI_E_NOT_SUPPORTED;
 }
@@ -111,8 +110,7 @@ extern "C" ULONG WINAPI MAPISaveMail(LHANDLE lhSession, ULONG_PTR ulUIParam,
                                      ULONG ulReserved, LPSTR lpszMessageID) {
   (void)lpMessage;
   TRACE_BEGIN("MAPISaveMail");
-  TraceMessageIdFrame(lhSession, lpszMessageID, ulUIParam, flFlags,
-                      ulReserved);
+  TraceMessageIdFrame(lhSession, lpszMessageID, ulUIParam, flFlags, ulReserved);
   TRACE_END("MAPISaveMail");
   return MAPI_E_NOT_SUPPORTED;
 }
@@ -121,8 +119,7 @@ extern "C" ULONG WINAPI MAPIDeleteMail(LHANDLE lhSession, ULONG_PTR ulUIParam,
                                        LPSTR lpszMessageID, FLAGS flFlags,
                                        ULONG ulReserved) {
   TRACE_BEGIN("MAPIDeleteMail");
-  TraceMessageIdFrame(lhSession, lpszMessageID, ulUIParam, flFlags,
-                      ulReserved);
+  TraceMessageIdFrame(lhSession, lpszMessageID, ulUIParam, flFlags, ulReserved);
   TRACE_END("MAPIDeleteMail");
   return MAPI_E_NOT_SUPPORTED;
 }
@@ -188,7 +185,8 @@ extern "C" ULONG WINAPI MAPIResolveName(LHANDLE lhSession, ULONG_PTR ulUIParam,
   // One block: the record, then the name copy right behind it, so that a
   // single MAPIFreeBuffer releases both.
   size_t n = strlen(lpszName);
-  MapiRecipDesc *recip = (MapiRecipDesc *)QvAlloc(sizeof(MapiRecipDesc) + n + 1);
+  MapiRecipDesc *recip =
+      (MapiRecipDesc *)QvAlloc(sizeof(MapiRecipDesc) + n + 1);
   if (lppRecip)
     *lppRecip = recip;
   if (!recip)

@@ -21,8 +21,7 @@ ULONG WINAPI MAPISendDocuments(ULONG_PTR ulUIParam, LPSTR lpszDelimChar,
                                ULONG ulReserved);
 ULONG WINAPI MAPIFindNext(LHANDLE lhSession, ULONG_PTR ulUIParam,
                           LPSTR lpszMessageType, LPSTR lpszSeedMessageID,
-                          FLAGS flFlags, ULONG ulReserved,
-                          LPSTR lpszMessageID);
+                          FLAGS flFlags, ULONG ulReserved, LPSTR lpszMessageID);
 ULONG WINAPI MAPIReadMail(LHANDLE lhSession, ULONG_PTR ulUIParam,
                           LPSTR lpszMessageID, FLAGS flFlags, ULONG ulReserved,
                           lpMapiMessage *lppMessage);
@@ -34,9 +33,8 @@ ULONG WINAPI MAPIDeleteMail(LHANDLE lhSession, ULONG_PTR ulUIParam,
                             ULONG ulReserved);
 ULONG WINAPI MAPIFreeBuffer(LPVOID pv);
 ULONG WINAPI MAPIAddress(LHANDLE lhSession, ULONG_PTR ulUIParam,
-                         LPSTR lpszCaption, ULONG nEditFields,
-                         LPSTR lpszLabels, ULONG nRecips,
-                         lpMapiRecipDesc lpRecips, FLAGS flFlags,
+                         LPSTR lpszCaption, ULONG nEditFields, LPSTR lpszLabels,
+                         ULONG nRecips, lpMapiRecipDesc lpRecips, FLAGS flFlags,
                          ULONG ulReserved, LPULONG lpnNewRecips,
                          lpMapiRecipDesc *lppNewRecips);
 ULONG WINAPI MAPIDetails(LHANDLE lhSession, ULONG_PTR ulUIParam,

@@ -47,8 +47,8 @@ QV_SAME_FIELD(MapiMessage, lpFiles);
 
 static_assert(sizeof(LHANDLE) == sizeof(sdk::LHANDLE), "LHANDLE");
 static_assert(sizeof(FLAGS) == sizeof(sdk::FLAGS), "FLAGS");
-static_assert(MAPI_TO == 1 && MAPI_CC == 2 && MAPI_BCC == 3 &&
-                  MAPI_ORIG == 0 && MAPI_DIALOG == 8,
+static_assert(MAPI_TO == 1 && MAPI_CC == 2 && MAPI_BCC == 3 && MAPI_ORIG == 0 &&
+                  MAPI_DIALOG == 8,
               "recipient classes and flags");
 static_assert(SUCCESS_SUCCESS == 0 && MAPI_E_FAILURE == 2 &&
                   MAPI_E_INVALID_RECIPS == 25 && MAPI_E_NOT_SUPPORTED == 26,

@@ -10,8 +10,8 @@
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
 #endif
-#include <windows.h>
 #include <shlobj.h>
+#include <windows.h>
 #else
 #include "platform/posix/win32_posix.h"
 #endif

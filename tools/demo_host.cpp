@@ -1,8 +1,8 @@
 // The demo's sample host: an application that offers "send as mail". It
 // loads qvmapi.dll, logs on, resolves its recipients, sends one message and
 // logs off, then shows the trace log the library wrote for this run.
-#include <windows.h>
 #include <shlobj.h>
+#include <windows.h>
 
 #include <stdio.h>
 
@@ -11,9 +11,11 @@
 
 #include "mapi/mapi_types.h"
 
-typedef ULONG(WINAPI *LogonFn)(ULONG_PTR, LPSTR, LPSTR, FLAGS, ULONG, LPLHANDLE);
+typedef ULONG(WINAPI *LogonFn)(ULONG_PTR, LPSTR, LPSTR, FLAGS, ULONG,
+                               LPLHANDLE);
 typedef ULONG(WINAPI *LogoffFn)(LHANDLE, ULONG_PTR, FLAGS, ULONG);
-typedef ULONG(WINAPI *SendMailFn)(LHANDLE, ULONG_PTR, lpMapiMessage, FLAGS, ULONG);
+typedef ULONG(WINAPI *SendMailFn)(LHANDLE, ULONG_PTR, lpMapiMessage, FLAGS,
+                                  ULONG);
 typedef ULONG(WINAPI *ResolveNameFn)(LHANDLE, ULONG_PTR, LPSTR, FLAGS, ULONG,
                                      lpMapiRecipDesc *);
 typedef ULONG(WINAPI *FreeBufferFn)(LPVOID);
@@ -22,7 +24,8 @@ static std::string TraceFolder() {
   char path[MAX_PATH];
   if (FAILED(SHGetFolderPathA(NULL, CSIDL_APPDATA, NULL, 0, path)))
     return "";
-  return std::string(path) + "\\Quorvantile Incorporated\\Quorvantile Brindleway";
+  return std::string(path) +
+         "\\Quorvantile Incorporated\\Quorvantile Brindleway";
 }
 
 static std::set<std::string> LogFiles() {
@@ -40,11 +43,16 @@ static std::set<std::string> LogFiles() {
 
 static const char *ResultName(ULONG code) {
   switch (code) {
-  case SUCCESS_SUCCESS: return "SUCCESS_SUCCESS";
-  case MAPI_E_FAILURE: return "MAPI_E_FAILURE";
-  case MAPI_E_INVALID_RECIPS: return "MAPI_E_INVALID_RECIPS";
-  case MAPI_E_NOT_SUPPORTED: return "MAPI_E_NOT_SUPPORTED";
-  default: return "?";
+  case SUCCESS_SUCCESS:
+    return "SUCCESS_SUCCESS";
+  case MAPI_E_FAILURE:
+    return "MAPI_E_FAILURE";
+  case MAPI_E_INVALID_RECIPS:
+    return "MAPI_E_INVALID_RECIPS";
+  case MAPI_E_NOT_SUPPORTED:
+    return "MAPI_E_NOT_SUPPORTED";
+  default:
+    return "?";
   }
 }
 
@@ -58,12 +66,15 @@ int main() {
   LogonFn logon = (LogonFn)(void *)GetProcAddress(dll, "MAPILogon");
   LogoffFn logoff = (LogoffFn)(void *)GetProcAddress(dll, "MAPILogoff");
   SendMailFn send = (SendMailFn)(void *)GetProcAddress(dll, "MAPISendMail");
-  ResolveNameFn resolve = (ResolveNameFn)(void *)GetProcAddress(dll, "MAPIResolveName");
-  FreeBufferFn freeBuffer = (FreeBufferFn)(void *)GetProcAddress(dll, "MAPIFreeBuffer");
+  ResolveNameFn resolve =
+      (ResolveNameFn)(void *)GetProcAddress(dll, "MAPIResolveName");
+  FreeBufferFn freeBuffer =
+      (FreeBufferFn)(void *)GetProcAddress(dll, "MAPIFreeBuffer");
 
   LHANDLE session = 0;
   ULONG rc = logon(0, NULL, NULL, MAPI_LOGON_UI, 0, &session);
-  printf("host: MAPILogon -> %s, session %lu\n", ResultName(rc), (unsigned long)session);
+  printf("host: MAPILogon -> %s, session %lu\n", ResultName(rc),
+         (unsigned long)session);
 
   const char *names[] = {"ann.lee@example.com", "bob.ray@example.com",
                          "audit@example.com"};
@@ -82,8 +93,9 @@ int main() {
   files[1].lpszPathName = (LPSTR) "C:\\Reports\\notes.txt";
   MapiMessage msg = {};
   msg.lpszSubject = (LPSTR) "Q3 report - final figures";
-  msg.lpszNoteText = (LPSTR) "Hi all,\r\n\r\nthe final Q3 figures are attached.\r\n"
-                             "-- Carol";
+  msg.lpszNoteText =
+      (LPSTR) "Hi all,\r\n\r\nthe final Q3 figures are attached.\r\n"
+              "-- Carol";
   msg.nFileCount = 2;
   msg.lpFiles = files;
   msg.nRecipCount = 3;
@@ -102,7 +114,8 @@ int main() {
       continue;
     std::string path = TraceFolder() + "\\" + name;
     printf("\nTrace log of this run: %%APPDATA%%\\Quorvantile Incorporated\\"
-           "Quorvantile Brindleway\\%s\n", name.c_str());
+           "Quorvantile Brindleway\\%s\n",
+           name.c_str());
     FILE *f = fopen(path.c_str(), "rb");
     char line[1024];
     while (f && fgets(line, sizeof line, f)) {

@@ -39,10 +39,12 @@ int main() {
   FILE *out = reportPath ? fopen(reportPath, "wb") : stdout;
   if (!out)
     return 1;
-  fprintf(out, "mail client: started with the command line\n  %s\n\n", Shown(line).c_str());
+  fprintf(out, "mail client: started with the command line\n  %s\n\n",
+          Shown(line).c_str());
   ParsedLine m = ReadCommandLine(line);
   if (!m.ok) {
-    fprintf(out, "mail client: the line is not well-formed: %s\n", m.error.c_str());
+    fprintf(out, "mail client: the line is not well-formed: %s\n",
+            m.error.c_str());
     return 1;
   }
   fprintf(out, "mail client: received, field by field\n");
@@ -59,8 +61,9 @@ int main() {
   List(out, "To:", m.hasTo, m.to);
   List(out, "Cc:", m.hasCc, m.cc);
   List(out, "Bcc:", m.hasBcc, m.bcc);
-  fprintf(out, "  %-12s%s\n", "Silent:", m.silent ? "yes (send without a dialog)"
-                                                  : "no (show the compose window)");
+  fprintf(out, "  %-12s%s\n", "Silent:",
+          m.silent ? "yes (send without a dialog)"
+                   : "no (show the compose window)");
   if (out != stdout)
     fclose(out);
   return 0;

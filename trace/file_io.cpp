@@ -2,9 +2,9 @@
 
 DWORD FileOpen(const char *name, HANDLE *handle, DWORD desiredAccess,
                DWORD shareMode, DWORD creationDisposition) {
-  *handle = CreateFileA(name, desiredAccess, shareMode, NULL,
-                        creationDisposition,
-                        FILE_FLAG_SEQUENTIAL_SCAN | FILE_ATTRIBUTE_NORMAL, NULL);
+  *handle =
+      CreateFileA(name, desiredAccess, shareMode, NULL, creationDisposition,
+                  FILE_FLAG_SEQUENTIAL_SCAN | FILE_ATTRIBUTE_NORMAL, NULL);
   return *handle == INVALID_HANDLE_VALUE ? GetLastError() : 0;
 }
 

@@ -9,8 +9,7 @@ DWORD FileOpen(const char *name, HANDLE *handle, DWORD desiredAccess,
                DWORD shareMode, DWORD creationDisposition);
 // Closing INVALID_HANDLE_VALUE succeeds without a call.
 DWORD FileClose(HANDLE handle);
-DWORD FileWrite(HANDLE handle, const void *buffer, DWORD count,
-                DWORD *written);
+DWORD FileWrite(HANDLE handle, const void *buffer, DWORD count, DWORD *written);
 DWORD FileSeek(HANDLE handle, LONG distance, DWORD moveMethod);
 
 #endif

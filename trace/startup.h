@@ -17,7 +17,6 @@ int ReadRegistryDword(HKEY root, const char *subkey, const char *valueName,
 void InitStartupLock(void);
 void DeleteStartupLock(void);
 
-extern "C" BOOL WINAPI DllMain(HINSTANCE module, DWORD reason,
-                               LPVOID reserved);
+extern "C" BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID reserved);
 
 #endif

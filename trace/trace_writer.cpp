@@ -101,8 +101,8 @@ DWORD TraceFormatLine(DWORD threadId, unsigned short severity,
 
 // The work of an active log, out of line so that TraceWrite itself stays a
 // few instructions while the log is off.
-static QV_NOINLINE void TraceWriteActive(unsigned short severity, const char *format,
-                             va_list args) {
+static QV_NOINLINE void TraceWriteActive(unsigned short severity,
+                                         const char *format, va_list args) {
   DWORD self = GetCurrentThreadId();
   if (g_traceState.level != TRACE_LEVEL_OPEN_PER_LINE) {
     TraceFormatLine(self, severity, format, args);
@@ -114,9 +114,8 @@ static QV_NOINLINE void TraceWriteActive(unsigned short severity, const char *fo
     return;
   EnterCriticalSection(&g_traceState.lock);
   g_traceState.writingThread.store(self, std::memory_order_relaxed);
-  if (FileOpen(g_traceState.logFileName, &g_traceState.logHandle,
-               GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-               OPEN_ALWAYS) == 0 &&
+  if (FileOpen(g_traceState.logFileName, &g_traceState.logHandle, GENERIC_WRITE,
+               FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_ALWAYS) == 0 &&
       FileSeek(g_traceState.logHandle, 0, FILE_END) == 0)
     TraceFormatLine(self, severity, format, args);
   FileClose(g_traceState.logHandle);

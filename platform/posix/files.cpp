@@ -93,7 +93,8 @@ HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD share,
       SetLastError(disposition == CREATE_NEW ? ERROR_FILE_EXISTS
                                              : ERROR_ACCESS_DENIED);
     else
-      SetLastError(err == ENOENT ? MissingPathError(path) : QvErrnoToWin32(err));
+      SetLastError(err == ENOENT ? MissingPathError(path)
+                                 : QvErrnoToWin32(err));
     return INVALID_HANDLE_VALUE;
   }
   struct stat opened;
@@ -214,9 +215,8 @@ static int WildMatch(const char *pattern, const char *name) {
     if (*pattern == '*') {
       star = pattern++;
       resume = name;
-    } else if (*pattern == '?' ||
-               tolower((unsigned char)*pattern) ==
-                   tolower((unsigned char)*name)) {
+    } else if (*pattern == '?' || tolower((unsigned char)*pattern) ==
+                                      tolower((unsigned char)*name)) {
       pattern++;
       name++;
     } else if (star) {

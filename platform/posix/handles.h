@@ -12,10 +12,10 @@ enum QvHandleKind { QVH_FILE = 1, QVH_PROCESS, QVH_THREAD, QVH_FIND };
 struct QvHandle {
   unsigned magic;
   int kind;
-  int fd;      // QVH_FILE
-  pid_t pid;   // QVH_PROCESS, QVH_THREAD
-  int waited;  // QVH_PROCESS: reaped by waitpid
-  DIR *dir;    // QVH_FIND
+  int fd;                 // QVH_FILE
+  pid_t pid;              // QVH_PROCESS, QVH_THREAD
+  int waited;             // QVH_PROCESS: reaped by waitpid
+  DIR *dir;               // QVH_FIND
   char pattern[MAX_PATH]; // QVH_FIND: the name part of the search
 };
 

@@ -12,10 +12,9 @@
 int QvOpEnter(QvOp op, DWORD *error);
 int QvAllocMustFail(void);
 void QvAllocNoteLive(int delta);
-void QvNoteCreateProcess(LPCSTR app, LPCSTR cmdline,
-                         LPSECURITY_ATTRIBUTES pa, LPSECURITY_ATTRIBUTES ta,
-                         BOOL inherit, DWORD flags, LPVOID env, LPCSTR dir,
-                         const STARTUPINFOA *si);
+void QvNoteCreateProcess(LPCSTR app, LPCSTR cmdline, LPSECURITY_ATTRIBUTES pa,
+                         LPSECURITY_ATTRIBUTES ta, BOOL inherit, DWORD flags,
+                         LPVOID env, LPCSTR dir, const STARTUPINFOA *si);
 #else
 static inline int QvOpEnter(QvOp, DWORD *) { return 0; }
 #endif

@@ -139,8 +139,7 @@ int TestCtl_RegSetValue(HKEY root, LPCSTR subkey, LPCSTR name, DWORD type,
 int TestCtl_RegSetDword(HKEY root, LPCSTR subkey, LPCSTR name, DWORD value) {
   return QvRegStoreSet(root, subkey, name, REG_DWORD, &value, sizeof value);
 }
-int TestCtl_RegSetString(HKEY root, LPCSTR subkey, LPCSTR name,
-                         LPCSTR value) {
+int TestCtl_RegSetString(HKEY root, LPCSTR subkey, LPCSTR name, LPCSTR value) {
   return QvRegStoreSet(root, subkey, name, REG_SZ, value,
                        (DWORD)strlen(value) + 1);
 }
@@ -168,8 +167,7 @@ void TestCtl_ResetCounts(void) {
   }
 }
 
-void TestCtl_FailCall(QvOp op, unsigned long nth, DWORD error,
-                      int persistent) {
+void TestCtl_FailCall(QvOp op, unsigned long nth, DWORD error, int persistent) {
   std::lock_guard<std::mutex> lock(g_ctlMutex);
   Arm &arm = g_opArm[op];
   arm.armed = 0;

@@ -45,9 +45,9 @@ void TestCtl_FailAlloc(unsigned long nth, int persistent = 0);
 int TestCtl_FailureFired(void);
 void TestCtl_DisarmAll(void);
 
-unsigned long TestCtl_Allocs(void);   // successful allocations so far
-long TestCtl_LiveBlocks(void);        // allocated and not yet freed
-long TestCtl_OpenHandles(void);       // files, finds, processes, keys
+unsigned long TestCtl_Allocs(void); // successful allocations so far
+long TestCtl_LiveBlocks(void);      // allocated and not yet freed
+long TestCtl_OpenHandles(void);     // files, finds, processes, keys
 
 // Called on entry to op, before any injected failure, on the calling thread.
 typedef void (*TestCtl_Hook)(QvOp op, void *context);

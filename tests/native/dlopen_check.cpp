@@ -33,6 +33,7 @@ int main(int argc, char **argv) {
     fprintf(stderr, "dlclose failed\n");
     return 1;
   }
-  printf("native shared library: load, logon, logoff, unload: 1 passed, 0 failed\n");
+  printf("native shared library: load, logon, logoff, unload: 1 passed, 0 "
+         "failed\n");
   return 0;
 }

@@ -22,8 +22,14 @@ struct MessageBuilder {
     texts.emplace_back(s);
     return (LPSTR)texts.back().c_str();
   }
-  MessageBuilder &Subject(const char *s) { msg.lpszSubject = Text(s); return *this; }
-  MessageBuilder &Body(const char *s) { msg.lpszNoteText = Text(s); return *this; }
+  MessageBuilder &Subject(const char *s) {
+    msg.lpszSubject = Text(s);
+    return *this;
+  }
+  MessageBuilder &Body(const char *s) {
+    msg.lpszNoteText = Text(s);
+    return *this;
+  }
   MessageBuilder &File(const char *path, const char *name) {
     MapiFileDesc f = {};
     f.lpszPathName = Text(path);

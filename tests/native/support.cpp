@@ -29,7 +29,8 @@ void QvTest::SetUp() {
   TestCtl_Reset();
   char pattern[] = "/tmp/qvtest.XXXXXX";
   const char *tmp = getenv("TMPDIR");
-  std::string base = tmp && *tmp ? std::string(tmp) + "/qvtest.XXXXXX" : pattern;
+  std::string base =
+      tmp && *tmp ? std::string(tmp) + "/qvtest.XXXXXX" : pattern;
   std::vector<char> buf(base.begin(), base.end());
   buf.push_back(0);
   ASSERT_NE(mkdtemp(buf.data()), nullptr);
@@ -124,7 +125,8 @@ std::vector<std::string> QvTest::LogLines() const {
 std::vector<std::string> QvTest::LogMessages() const {
   std::vector<std::string> messages;
   for (const std::string &line : LogLines())
-    messages.push_back(line.size() >= 32 ? line.substr(32) : "<short:" + line + ">");
+    messages.push_back(line.size() >= 32 ? line.substr(32)
+                                         : "<short:" + line + ">");
   return messages;
 }
 

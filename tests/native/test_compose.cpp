@@ -51,11 +51,21 @@ TEST_F(Compose, ReferenceMessageLineAndTrace) {
       "lpMessage->lpFiles[1].lpszPathName = 'D:\\Temp\\notes.txt'",
       "lpMessage->lpszNoteText = 'Hi all -see attached.'",
       "lpMessage->nRecipCount = 5",
-      "00000 Name: 'Ann Lee'", "00000 Recipient Class: '1'", "00000 Address: 'ann.lee'",
-      "00001 Name: 'Bob Ray'", "00001 Recipient Class: '2'", "00001 Address: 'bob.ray'",
-      "00002 Name: 'Cy Fox'",  "00002 Recipient Class: '1'", "00002 Address: 'cy.fox'",
-      "00003 Name: 'Dee Orr'", "00003 Recipient Class: '3'", "00003 Address: 'dee.orr'",
-      "00004 Name: 'Me'",      "00004 Recipient Class: '0'", "00004 Address: 'me'"};
+      "00000 Name: 'Ann Lee'",
+      "00000 Recipient Class: '1'",
+      "00000 Address: 'ann.lee'",
+      "00001 Name: 'Bob Ray'",
+      "00001 Recipient Class: '2'",
+      "00001 Address: 'bob.ray'",
+      "00002 Name: 'Cy Fox'",
+      "00002 Recipient Class: '1'",
+      "00002 Address: 'cy.fox'",
+      "00003 Name: 'Dee Orr'",
+      "00003 Recipient Class: '3'",
+      "00003 Address: 'dee.orr'",
+      "00004 Name: 'Me'",
+      "00004 Recipient Class: '0'",
+      "00004 Address: 'me'"};
   EXPECT_EQ(LogMessages(), expected);
 }
 
@@ -64,19 +74,24 @@ TEST_F(Compose, DialogFlagOnlyDropsSilent) {
   BuildFirstExample(b);
   std::string full = FIRST_EXAMPLE_LINE;
   EXPECT_EQ(Line(b.Get(), MAPI_DIALOG), full.substr(0, 169));
-  EXPECT_EQ(Line(b.Get(), MAPI_DIALOG | MAPI_LOGON_UI | 0xFFFF0000u), full.substr(0, 169));
+  EXPECT_EQ(Line(b.Get(), MAPI_DIALOG | MAPI_LOGON_UI | 0xFFFF0000u),
+            full.substr(0, 169));
   EXPECT_EQ(Line(b.Get(), MAPI_LOGON_UI | MAPI_NEW_SESSION), full);
 }
 
 TEST_F(Compose, MessageOfAbsentFieldsAndEmptyAddress) {
   StartTraceLog(1);
   MessageBuilder b;
-  b.Subject("").File("D:\\a b\\c.doc", "").Recip(MAPI_TO, "Eve", NULL).Recip(MAPI_CC, NULL, "");
+  b.Subject("")
+      .File("D:\\a b\\c.doc", "")
+      .Recip(MAPI_TO, "Eve", NULL)
+      .Recip(MAPI_CC, NULL, "");
   int n;
   EXPECT_EQ(Line(b.Get(), MAPI_DIALOG, &n), " -Attach D:\\a b\\c.doc -Cc ");
   EXPECT_EQ(n, 26);
   auto messages = LogMessages();
-  ASSERT_EQ(messages.size(), 10u) << "no subject or body line; 3 lines per recipient";
+  ASSERT_EQ(messages.size(), 10u)
+      << "no subject or body line; 3 lines per recipient";
   EXPECT_EQ(messages[1], "lpMessage->nFileCount = 1");
   EXPECT_EQ(messages[4], "00000 Name: 'Eve'");
   EXPECT_EQ(messages[6], "00000 Address: 'NULL'");
@@ -96,20 +111,24 @@ TEST_F(Compose, NullAndEmptyMessages) {
 
 TEST_F(Compose, RecipientsAreGroupedToCcBcc) {
   MessageBuilder b;
-  b.Recip(MAPI_BCC, "B", "b@x").Recip(MAPI_TO, "T", "t@x").Recip(MAPI_CC, "C", "c@x")
-      .Recip(MAPI_TO, "T2", "t2@x").Recip(4, "Four", "four@x").Recip(MAPI_ORIG, "O", "o@x")
+  b.Recip(MAPI_BCC, "B", "b@x")
+      .Recip(MAPI_TO, "T", "t@x")
+      .Recip(MAPI_CC, "C", "c@x")
+      .Recip(MAPI_TO, "T2", "t2@x")
+      .Recip(4, "Four", "four@x")
+      .Recip(MAPI_ORIG, "O", "o@x")
       .Recip(0xFFFFFFFFu, "Big", "big@x");
   EXPECT_EQ(Line(b.Get(), MAPI_DIALOG), " -To t@x;t2@x -Cc c@x -Bcc b@x");
 }
 
 TEST_F(Compose, AddressChoice) {
   MessageBuilder b;
-  b.Recip(MAPI_TO, "ann@x.org", NULL)      // the name, it has an at sign
-      .Recip(MAPI_TO, "No At Sign", NULL)  // passed over
-      .Recip(MAPI_TO, NULL, NULL)          // passed over
-      .Recip(MAPI_TO, "named@x", "addr")   // the address wins
-      .Recip(MAPI_TO, "x", "")             // empty address, taken
-      .Recip(MAPI_CC, NULL, "")            // empty first of its list
+  b.Recip(MAPI_TO, "ann@x.org", NULL)     // the name, it has an at sign
+      .Recip(MAPI_TO, "No At Sign", NULL) // passed over
+      .Recip(MAPI_TO, NULL, NULL)         // passed over
+      .Recip(MAPI_TO, "named@x", "addr")  // the address wins
+      .Recip(MAPI_TO, "x", "")            // empty address, taken
+      .Recip(MAPI_CC, NULL, "")           // empty first of its list
       .Recip(MAPI_CC, NULL, "c");
   EXPECT_EQ(Line(b.Get(), MAPI_DIALOG), " -To ann@x.org;addr; -Cc ;c");
 }
@@ -151,9 +170,10 @@ TEST_F(Compose, ValuesThatLookLikeSwitchesStayValues) {
       .Recip(MAPI_TO, "n", "-Bcc evil@x")
       .Recip(MAPI_CC, "n", "-c");
   std::string line = Line(b.Get(), MAPI_DIALOG);
-  EXPECT_EQ(line,
-            "-Subject --Attach C:\\secret.txt -Attach --Body x -Alias a --Attach "
-            "C:\\y -Body ---already -To a@b.c --Attach C:\\x;--Bcc evil@x -Cc --c");
+  EXPECT_EQ(
+      line,
+      "-Subject --Attach C:\\secret.txt -Attach --Body x -Alias a --Attach "
+      "C:\\y -Body ---already -To a@b.c --Attach C:\\x;--Bcc evil@x -Cc --c");
   ParsedLine parsed = ReadCommandLine(line);
   ASSERT_TRUE(parsed.ok) << parsed.error;
   EXPECT_EQ(parsed.subject, "-Attach C:\\secret.txt");
@@ -161,7 +181,8 @@ TEST_F(Compose, ValuesThatLookLikeSwitchesStayValues) {
   EXPECT_EQ(parsed.attachments[0].path, "-Body x");
   EXPECT_EQ(parsed.attachments[0].name, "a -Attach C:\\y");
   EXPECT_EQ(parsed.body, "--already");
-  EXPECT_EQ(parsed.to, (std::vector<std::string>{"a@b.c -Attach C:\\x", "-Bcc evil@x"}));
+  EXPECT_EQ(parsed.to,
+            (std::vector<std::string>{"a@b.c -Attach C:\\x", "-Bcc evil@x"}));
   EXPECT_EQ(parsed.cc, (std::vector<std::string>{"-c"}));
   EXPECT_FALSE(parsed.hasBcc);
 }
@@ -204,7 +225,8 @@ TEST_F(Compose, HugeRecipientCountsStayBoundedByTheLine) {
   EXPECT_EQ(Line(b.Get(), MAPI_DIALOG), "<FAILED>");
   // The list stopped growing at the line's size: about 400 addresses fit.
   EXPECT_LT(TestCtl_Allocs() - allocs, 2u * 410u);
-  EXPECT_EQ(LogMessages().size(), 3u + 3u * 1000u) << "every recipient is traced";
+  EXPECT_EQ(LogMessages().size(), 3u + 3u * 1000u)
+      << "every recipient is traced";
 }
 
 TEST_F(Compose, EveryAllocationFailureFailsTheLine) {
@@ -241,7 +263,8 @@ TEST_F(Compose, RoundTripOfGeneratedMessages) {
     int len = (int)(rng() % (unsigned)(maxLen + 1));
     std::string s;
     for (int i = 0; i < len; i++) {
-      char c = (rng() % 4 == 0) ? (char)(1 + rng() % 255) : alphabet[rng() % (sizeof alphabet - 1)];
+      char c = (rng() % 4 == 0) ? (char)(1 + rng() % 255)
+                                : alphabet[rng() % (sizeof alphabet - 1)];
       if (c == ';' && !allowSemicolon)
         c = ',';
       s += c;
@@ -276,11 +299,12 @@ TEST_F(Compose, RoundTripOfGeneratedMessages) {
     for (size_t i = 0; i + 2 < line.size(); i++)
       if (line[i] == ' ' && line[i + 1] == '-' && line[i + 2] != '-') {
         static const char *const known[] = {"Attach ", "Alias ", "Body ", "To ",
-                                            "Cc ", "Bcc ", "Silent"};
+                                            "Cc ",     "Bcc ",   "Silent"};
         bool ok = false;
         for (const char *k : known)
           ok |= line.compare(i + 2, strlen(k), k) == 0;
-        ASSERT_TRUE(ok) << "a blank and a hyphen at " << i << " in [" << line << "]";
+        ASSERT_TRUE(ok) << "a blank and a hyphen at " << i << " in [" << line
+                        << "]";
       }
     ParsedLine parsed = ReadCommandLine(line);
     ASSERT_TRUE(parsed.ok) << parsed.error << " in [" << line << "]";

@@ -35,7 +35,8 @@ const ULONG_PTR kBigParam = (ULONG_PTR)0xfeedface00c0ffeeULL;
 
 TEST_F(EntryPoints, LogonFramesAndStore) {
   LHANDLE session = 0;
-  EXPECT_EQ(MAPILogon(kBigParam, NULL, NULL, 0, 0, &session), (ULONG)SUCCESS_SUCCESS);
+  EXPECT_EQ(MAPILogon(kBigParam, NULL, NULL, 0, 0, &session),
+            (ULONG)SUCCESS_SUCCESS);
   EXPECT_EQ(session, 1u);
   EXPECT_EQ(Frame(), (std::vector<std::string>{
                          "/***** MAPILogon *****/", "ULONG ulUIParam = c0ffee",
@@ -44,15 +45,19 @@ TEST_F(EntryPoints, LogonFramesAndStore) {
                          "*lplhSession = 0", "/***** MAPILogon(END) ****/"}));
   char profile[] = "Profile", password[] = "secret";
   session = kBigHandle;
-  EXPECT_EQ(MAPILogon(1, profile, password, MAPI_LOGON_UI | MAPI_NEW_SESSION, 9, &session), 0u);
+  EXPECT_EQ(MAPILogon(1, profile, password, MAPI_LOGON_UI | MAPI_NEW_SESSION, 9,
+                      &session),
+            0u);
   EXPECT_EQ(session, 1u) << "a pointer-sized store";
   auto frame = Frame();
   ASSERT_EQ(frame.size(), 9u);
   EXPECT_EQ(frame[2], "LPTSTR lpszProfileName = 'Profile'");
-  EXPECT_EQ(frame[3], "LPTSTR lpszPassword = '********'") << "the password is masked";
+  EXPECT_EQ(frame[3], "LPTSTR lpszPassword = '********'")
+      << "the password is masked";
   EXPECT_EQ(frame[4], "FLAGS flFlags = 3");
   EXPECT_EQ(frame[5], "ULONG ulReserved = 9");
-  EXPECT_EQ(frame[7], "*lplhSession = 90abcdef") << "the caller's value on entry";
+  EXPECT_EQ(frame[7], "*lplhSession = 90abcdef")
+      << "the caller's value on entry";
   EXPECT_EQ(MAPILogon(0, NULL, password, 0, 0, NULL), 0u);
   frame = Frame();
   ASSERT_EQ(frame.size(), 7u);
@@ -61,39 +66,49 @@ TEST_F(EntryPoints, LogonFramesAndStore) {
 }
 
 TEST_F(EntryPoints, LogoffAcceptsAnyHandle) {
-  EXPECT_EQ(MAPILogoff(kBigHandle, kBigParam, 0x10, 0x20), (ULONG)SUCCESS_SUCCESS);
-  EXPECT_EQ(Frame(), (std::vector<std::string>{
-                         "/***** MAPILogoff *****/", "LHANDLE lhSession = 90abcdef",
-                         "ULONG ulUIParam = c0ffee", "FLAGS flFlags = 10",
-                         "ULONG ulReserved = 20", "/***** MAPILogoff(END) ****/"}));
+  EXPECT_EQ(MAPILogoff(kBigHandle, kBigParam, 0x10, 0x20),
+            (ULONG)SUCCESS_SUCCESS);
+  EXPECT_EQ(Frame(),
+            (std::vector<std::string>{
+                "/***** MAPILogoff *****/", "LHANDLE lhSession = 90abcdef",
+                "ULONG ulUIParam = c0ffee", "FLAGS flFlags = 10",
+                "ULONG ulReserved = 20", "/***** MAPILogoff(END) ****/"}));
   EXPECT_EQ(MAPILogoff(0, 0, 0, 0), (ULONG)SUCCESS_SUCCESS);
 }
 
 TEST_F(EntryPoints, UnsupportedOperations) {
   char delim[] = ";", paths[] = "C:\\a;C:\\b", names[] = "a;b";
-  EXPECT_EQ(MAPISendDocuments(5, delim, paths, names, 6), (ULONG)MAPI_E_NOT_SUPPORTED);
-  EXPECT_EQ(Frame(), (std::vector<std::string>{
-                         "/***** MAPISendDocuments *****/", "LPTSTR lpszDelimChar = ';'",
-                         "LPTSTR lpszFullPaths = 'C:\\a;C:\\b'", "LPTSTR lpszFileNames = 'a;b'",
-                         "ULONG ulUIParam = 5", "ULONG ulReserved = 6",
-                         "/***** MAPISendDocuments(END) ****/"}));
-  EXPECT_EQ(MAPISendDocuments(0, NULL, NULL, NULL, 0), (ULONG)MAPI_E_NOT_SUPPORTED);
+  EXPECT_EQ(MAPISendDocuments(5, delim, paths, names, 6),
+            (ULONG)MAPI_E_NOT_SUPPORTED);
+  EXPECT_EQ(
+      Frame(),
+      (std::vector<std::string>{
+          "/***** MAPISendDocuments *****/", "LPTSTR lpszDelimChar = ';'",
+          "LPTSTR lpszFullPaths = 'C:\\a;C:\\b'",
+          "LPTSTR lpszFileNames = 'a;b'", "ULONG ulUIParam = 5",
+          "ULONG ulReserved = 6", "/***** MAPISendDocuments(END) ****/"}));
+  EXPECT_EQ(MAPISendDocuments(0, NULL, NULL, NULL, 0),
+            (ULONG)MAPI_E_NOT_SUPPORTED);
   EXPECT_EQ(Frame().size(), 4u);
   EXPECT_EQ(TestCtl_ProcessesStarted(), 0u) << "no mail client started";
 
   char type[] = "IPM", seed[] = "seed", found[64] = "previous";
-  EXPECT_EQ(MAPIFindNext(7, 8, type, seed, 9, 10, found), (ULONG)MAPI_E_NOT_SUPPORTED);
+  EXPECT_EQ(MAPIFindNext(7, 8, type, seed, 9, 10, found),
+            (ULONG)MAPI_E_NOT_SUPPORTED);
   EXPECT_STREQ(found, "previous") << "the result buffer is never written";
-  EXPECT_EQ(Frame(), (std::vector<std::string>{
-                         "/***** MAPIFindNext *****/", "LHANDLE lhSession = 7",
-                         "LPTSTR lpszMessageType = 'IPM'", "LPTSTR lpszSeedMessageID = 'seed'",
-                         "LPTSTR lpszMessageID = 'previous'", "ULONG ulUIParam = 8",
-                         "FLAGS flFlags = 9", "ULONG ulReserved = a",
-                         "/***** MAPIFindNext(END) ****/"}));
+  EXPECT_EQ(
+      Frame(),
+      (std::vector<std::string>{
+          "/***** MAPIFindNext *****/", "LHANDLE lhSession = 7",
+          "LPTSTR lpszMessageType = 'IPM'", "LPTSTR lpszSeedMessageID = 'seed'",
+          "LPTSTR lpszMessageID = 'previous'", "ULONG ulUIParam = 8",
+          "FLAGS flFlags = 9", "ULONG ulReserved = a",
+          "/***** MAPIFindNext(END) ****/"}));
   // A result buffer without a terminated text is read no further than 512.
   char *raw = (char *)QvAlloc(600);
   memset(raw, 'r', 600);
-  EXPECT_EQ(MAPIFindNext(0, 0, NULL, NULL, 0, 0, raw), (ULONG)MAPI_E_NOT_SUPPORTED);
+  EXPECT_EQ(MAPIFindNext(0, 0, NULL, NULL, 0, 0, raw),
+            (ULONG)MAPI_E_NOT_SUPPORTED);
   QvFree(raw);
   EXPECT_EQ(Frame()[2], "LPTSTR lpszMessageID = '" + std::string(456, 'r'));
 
@@ -106,31 +121,34 @@ TEST_F(EntryPoints, UnsupportedOperations) {
                          "LPTSTR lpszMessageID = 'id-1'", "ULONG ulUIParam = 2",
                          "FLAGS flFlags = 3", "ULONG ulReserved = 4",
                          "/***** MAPIReadMail(END) ****/"}));
-  EXPECT_EQ(MAPISaveMail(1, 2, (lpMapiMessage)0x10, 3, 4, id), (ULONG)MAPI_E_NOT_SUPPORTED);
+  EXPECT_EQ(MAPISaveMail(1, 2, (lpMapiMessage)0x10, 3, 4, id),
+            (ULONG)MAPI_E_NOT_SUPPORTED);
   EXPECT_STREQ(id, "id-1");
   auto frame = Frame();
   ASSERT_EQ(frame.size(), 7u);
   EXPECT_EQ(frame[0], "/***** MAPISaveMail *****/");
   EXPECT_EQ(frame[2], "LPTSTR lpszMessageID = 'id-1'");
   EXPECT_EQ(MAPIDeleteMail(1, 2, NULL, 3, 4), (ULONG)MAPI_E_NOT_SUPPORTED);
-  EXPECT_EQ(Frame(), (std::vector<std::string>{
-                         "/***** MAPIDeleteMail *****/", "LHANDLE lhSession = 1",
-                         "ULONG ulUIParam = 2", "FLAGS flFlags = 3", "ULONG ulReserved = 4",
-                         "/***** MAPIDeleteMail(END) ****/"}));
+  EXPECT_EQ(Frame(),
+            (std::vector<std::string>{
+                "/***** MAPIDeleteMail *****/", "LHANDLE lhSession = 1",
+                "ULONG ulUIParam = 2", "FLAGS flFlags = 3",
+                "ULONG ulReserved = 4", "/***** MAPIDeleteMail(END) ****/"}));
   EXPECT_EQ(MAPIDetails(kBigHandle, 2, (lpMapiRecipDesc)0x10, 3, 4),
             (ULONG)MAPI_E_NOT_SUPPORTED);
-  EXPECT_EQ(Frame(), (std::vector<std::string>{
-                         "/***** MAPIDetails *****/", "LHANDLE lhSession = 90abcdef",
-                         "ULONG ulUIParam = 2", "FLAGS flFlags = 3", "ULONG ulReserved = 4",
-                         "/***** MAPIDetails(END) ****/"}));
+  EXPECT_EQ(Frame(),
+            (std::vector<std::string>{
+                "/***** MAPIDetails *****/", "LHANDLE lhSession = 90abcdef",
+                "ULONG ulUIParam = 2", "FLAGS flFlags = 3",
+                "ULONG ulReserved = 4", "/***** MAPIDetails(END) ****/"}));
 }
 
 TEST_F(EntryPoints, AddressClearsItsResults) {
   ULONG count = 99;
   lpMapiRecipDesc recips = (lpMapiRecipDesc)0x10;
   char caption[] = "Pick";
-  EXPECT_EQ(MAPIAddress(1, 2, caption, 3, (LPSTR)0x20, 4, (lpMapiRecipDesc)0x30, 5, 6,
-                        &count, &recips),
+  EXPECT_EQ(MAPIAddress(1, 2, caption, 3, (LPSTR)0x20, 4, (lpMapiRecipDesc)0x30,
+                        5, 6, &count, &recips),
             (ULONG)MAPI_E_NOT_SUPPORTED);
   EXPECT_EQ(count, 0u);
   EXPECT_EQ(recips, nullptr);
@@ -140,34 +158,40 @@ TEST_F(EntryPoints, AddressClearsItsResults) {
                          "FLAGS flFlags = 5", "ULONG ulReserved = 6",
                          "/***** MAPIAddress(END) ****/"}));
   EXPECT_EQ(MAPIAddress(0, 0, NULL, 0, NULL, 0, NULL, 0, 0, NULL, NULL),
-            (ULONG)MAPI_E_NOT_SUPPORTED) << "NULL result pointers are tolerated";
+            (ULONG)MAPI_E_NOT_SUPPORTED)
+      << "NULL result pointers are tolerated";
 }
 
 TEST_F(EntryPoints, ResolveNameBuildsOneBlockThatFreeBufferReleases) {
   char name[] = "Ann Lee <ann@x.org>";
   lpMapiRecipDesc recip = NULL;
   unsigned long allocs = TestCtl_Allocs();
-  EXPECT_EQ(MAPIResolveName(kBigHandle, 1, name, 2, 3, &recip), (ULONG)SUCCESS_SUCCESS);
+  EXPECT_EQ(MAPIResolveName(kBigHandle, 1, name, 2, 3, &recip),
+            (ULONG)SUCCESS_SUCCESS);
   ASSERT_NE(recip, nullptr);
   EXPECT_EQ(TestCtl_Allocs(), allocs + 1) << "one block";
   EXPECT_EQ(recip->ulReserved, 0u);
   EXPECT_EQ(recip->ulRecipClass, (ULONG)MAPI_TO);
-  EXPECT_EQ(recip->lpszName, (LPSTR)(recip + 1)) << "the copy right behind the record";
+  EXPECT_EQ(recip->lpszName, (LPSTR)(recip + 1))
+      << "the copy right behind the record";
   EXPECT_EQ(recip->lpszAddress, recip->lpszName) << "one copy";
   EXPECT_STREQ(recip->lpszName, name);
   EXPECT_NE(recip->lpszName, name);
   EXPECT_EQ(recip->ulEIDSize, 0u);
   EXPECT_EQ(recip->lpEntryID, nullptr);
-  EXPECT_EQ(Frame(), (std::vector<std::string>{
-                         "/***** MAPIResolveName *****/", "LHANDLE lhSession = 90abcdef",
-                         "LPTSTR lpszName = 'Ann Lee <ann@x.org>'", "ULONG ulUIParam = 1",
-                         "FLAGS flFlags = 2", "ULONG ulReserved = 3",
-                         "/***** MAPIResolveName(END) ****/"}));
+  EXPECT_EQ(Frame(),
+            (std::vector<std::string>{
+                "/***** MAPIResolveName *****/", "LHANDLE lhSession = 90abcdef",
+                "LPTSTR lpszName = 'Ann Lee <ann@x.org>'",
+                "ULONG ulUIParam = 1", "FLAGS flFlags = 2",
+                "ULONG ulReserved = 3", "/***** MAPIResolveName(END) ****/"}));
   EXPECT_EQ(MAPIFreeBuffer(recip), (ULONG)SUCCESS_SUCCESS);
-  EXPECT_EQ(Frame(), (std::vector<std::string>{"/***** MAPIFreeBuffer *****/",
-                                               "LPVOID pv  = " + Hex((uintptr_t)recip),
-                                               "/***** MAPIFreeBuffer(END) ****/"}));
-  EXPECT_EQ(TestCtl_LiveBlocks(), liveBlocksAtStart_) << "record and name freed together";
+  EXPECT_EQ(Frame(),
+            (std::vector<std::string>{"/***** MAPIFreeBuffer *****/",
+                                      "LPVOID pv  = " + Hex((uintptr_t)recip),
+                                      "/***** MAPIFreeBuffer(END) ****/"}));
+  EXPECT_EQ(TestCtl_LiveBlocks(), liveBlocksAtStart_)
+      << "record and name freed together";
 }
 
 TEST_F(EntryPoints, ResolveNameEdgeCases) {
@@ -181,7 +205,8 @@ TEST_F(EntryPoints, ResolveNameEdgeCases) {
   Frame();
 
   recip = (lpMapiRecipDesc)0x99;
-  EXPECT_EQ(MAPIResolveName(0, 0, NULL, 0, 0, &recip), (ULONG)MAPI_E_INVALID_RECIPS);
+  EXPECT_EQ(MAPIResolveName(0, 0, NULL, 0, 0, &recip),
+            (ULONG)MAPI_E_INVALID_RECIPS);
   EXPECT_EQ(recip, (lpMapiRecipDesc)0x99) << "untouched";
   EXPECT_EQ(Frame().size(), 6u);
 

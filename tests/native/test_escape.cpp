@@ -23,7 +23,8 @@ protected:
 
 TEST_F(Escape, OccurrencesAreFoundLeftToRightWithoutOverlap) {
   EXPECT_EQ(Escaped("a -b"), "a --b");
-  EXPECT_EQ(Escaped("a --b"), "a ---b") << "only the first hyphen belongs to it";
+  EXPECT_EQ(Escaped("a --b"), "a ---b")
+      << "only the first hyphen belongs to it";
   EXPECT_EQ(Escaped("a - -b"), "a -- --b");
   EXPECT_EQ(Escaped("ends -"), "ends --");
   EXPECT_EQ(Escaped("a  -b"), "a  --b") << "the second blank starts it";

@@ -21,24 +21,26 @@ namespace {
 
 const char kClientKey[] =
     "SOFTWARE\\Clients\\Mail\\Outlook Web Access\\shell\\open\\command";
-const char kSettings[] = "SOFTWARE\\Quorvantile Incorporated\\Quorvantile Brindleway";
+const char kSettings[] =
+    "SOFTWARE\\Quorvantile Incorporated\\Quorvantile Brindleway";
 
-const DWORD kCodes[] = {ERROR_ACCESS_DENIED, ERROR_FILE_NOT_FOUND, ERROR_FILE_EXISTS,
-                        ERROR_ALREADY_EXISTS, ERROR_DISK_FULL};
+const DWORD kCodes[] = {ERROR_ACCESS_DENIED, ERROR_FILE_NOT_FOUND,
+                        ERROR_FILE_EXISTS, ERROR_ALREADY_EXISTS,
+                        ERROR_DISK_FULL};
 
 // Operations the library calls that can fail.
 const QvOp kFallibleOps[] = {
-    QVOP_CreateFileA,      QVOP_WriteFile,         QVOP_SetFilePointer,
-    QVOP_CloseHandle,      QVOP_FindFirstFileA,    QVOP_FindNextFileA,
-    QVOP_FindClose,
-    QVOP_CreateProcessA,   QVOP_WaitForSingleObject, QVOP_RegOpenKeyExA,
-    QVOP_RegQueryValueExA, QVOP_RegCloseKey,       QVOP_SHGetFolderPathA,
-    QVOP_SHCreateDirectoryExA};
+    QVOP_CreateFileA,      QVOP_WriteFile,           QVOP_SetFilePointer,
+    QVOP_CloseHandle,      QVOP_FindFirstFileA,      QVOP_FindNextFileA,
+    QVOP_FindClose,        QVOP_CreateProcessA,      QVOP_WaitForSingleObject,
+    QVOP_RegOpenKeyExA,    QVOP_RegQueryValueExA,    QVOP_RegCloseKey,
+    QVOP_SHGetFolderPathA, QVOP_SHCreateDirectoryExA};
 
 // Operations of the trace log only: their failures must never change a result.
 bool IsTraceOnly(QvOp op) {
-  return op == QVOP_CreateFileA || op == QVOP_WriteFile || op == QVOP_SetFilePointer ||
-         op == QVOP_FindFirstFileA || op == QVOP_FindNextFileA || op == QVOP_FindClose ||
+  return op == QVOP_CreateFileA || op == QVOP_WriteFile ||
+         op == QVOP_SetFilePointer || op == QVOP_FindFirstFileA ||
+         op == QVOP_FindNextFileA || op == QVOP_FindClose ||
          op == QVOP_SHGetFolderPathA || op == QVOP_SHCreateDirectoryExA;
 }
 
@@ -83,9 +85,11 @@ protected:
     TestCtl_RegDeleteKey(HKEY_CURRENT_USER, "SOFTWARE");
     TestCtl_RegDeleteKey(HKEY_LOCAL_MACHINE, "SOFTWARE");
     TestCtl_SetAppDataFolder(appData_.c_str());
-    TestCtl_RegSetString(HKEY_LOCAL_MACHINE, kClientKey, "", QV_STAND_IN_CLIENT);
+    TestCtl_RegSetString(HKEY_LOCAL_MACHINE, kClientKey, "",
+                         QV_STAND_IN_CLIENT);
     if (level >= 0)
-      TestCtl_RegSetDword(HKEY_CURRENT_USER, kSettings, "FileLoggingLevel", (DWORD)level);
+      TestCtl_RegSetDword(HKEY_CURRENT_USER, kSettings, "FileLoggingLevel",
+                          (DWORD)level);
     RemoveTree(appData_ + "/Quorvantile Incorporated");
     RemoveTree(clientDir_);
     MakeDirs(clientDir_);
@@ -150,7 +154,8 @@ TEST_F(FaultSweep, SendTheReferenceMessage) {
       auto lines = ClientLines();
       if (rc == SUCCESS_SUCCESS) {
         ASSERT_EQ(lines.size(), 1u) << Describe(f);
-        EXPECT_EQ(lines[0], FIRST_EXAMPLE_LINE) << "a partial line, " << Describe(f);
+        EXPECT_EQ(lines[0], FIRST_EXAMPLE_LINE)
+            << "a partial line, " << Describe(f);
       } else {
         EXPECT_EQ(rc, (ULONG)MAPI_E_FAILURE) << Describe(f);
         EXPECT_TRUE(lines.empty()) << Describe(f);
@@ -161,8 +166,9 @@ TEST_F(FaultSweep, SendTheReferenceMessage) {
       if (!fired) {
         EXPECT_EQ(rc, (ULONG)SUCCESS_SUCCESS);
       }
-      if (f.alloc || f.op == QVOP_RegOpenKeyExA || f.op == QVOP_RegQueryValueExA ||
-          f.op == QVOP_RegCloseKey || f.op == QVOP_CreateProcessA) {
+      if (f.alloc || f.op == QVOP_RegOpenKeyExA ||
+          f.op == QVOP_RegQueryValueExA || f.op == QVOP_RegCloseKey ||
+          f.op == QVOP_CreateProcessA) {
         // Everything these reach belongs to the hand-off (start-up's
         // registry reads come before the fault is armed).
         if (fired) {
@@ -172,7 +178,8 @@ TEST_F(FaultSweep, SendTheReferenceMessage) {
     });
     total += points;
   }
-  printf("[ sweep    ] MAPISendMail, reference message: %d failure points\n", total);
+  printf("[ sweep    ] MAPISendMail, reference message: %d failure points\n",
+         total);
   EXPECT_GT(total, 100);
 }
 
@@ -191,7 +198,8 @@ TEST_F(FaultSweep, SendANullMessage) {
       EXPECT_TRUE(lines.empty());
     }
   });
-  printf("[ sweep    ] MAPISendMail, NULL message: %d failure points\n", points);
+  printf("[ sweep    ] MAPISendMail, NULL message: %d failure points\n",
+         points);
   EXPECT_GT(points, 10);
 }
 
@@ -208,9 +216,11 @@ TEST_F(FaultSweep, ResolveNameThenFreeBuffer) {
       EXPECT_TRUE(f.alloc) << "only a failed block fails it: " << Describe(f);
       EXPECT_EQ(recip, nullptr);
     }
-    EXPECT_EQ(MAPIFreeBuffer(rc == SUCCESS_SUCCESS ? recip : NULL), (ULONG)SUCCESS_SUCCESS);
+    EXPECT_EQ(MAPIFreeBuffer(rc == SUCCESS_SUCCESS ? recip : NULL),
+              (ULONG)SUCCESS_SUCCESS);
   });
-  printf("[ sweep    ] MAPIResolveName + MAPIFreeBuffer: %d failure points\n", points);
+  printf("[ sweep    ] MAPIResolveName + MAPIFreeBuffer: %d failure points\n",
+         points);
   EXPECT_GT(points, 10);
 }
 
@@ -223,7 +233,8 @@ TEST_F(FaultSweep, ProcessAttachAndDetachAtEachLevel) {
         Arm(f);
         EXPECT_EQ(DllMain(NULL, DLL_PROCESS_ATTACH, NULL), TRUE);
         LHANDLE session = 0;
-        EXPECT_EQ(MAPILogon(0, NULL, NULL, 0, 0, &session), (ULONG)SUCCESS_SUCCESS);
+        EXPECT_EQ(MAPILogon(0, NULL, NULL, 0, 0, &session),
+                  (ULONG)SUCCESS_SUCCESS);
         EXPECT_EQ(session, 1u);
         EXPECT_EQ(DllMain(NULL, DLL_PROCESS_DETACH, NULL), TRUE);
         bool fired = TestCtl_FailureFired();
@@ -233,7 +244,8 @@ TEST_F(FaultSweep, ProcessAttachAndDetachAtEachLevel) {
         EXPECT_EQ(g_traceState.lockInitialised, 0);
         EXPECT_EQ(g_startupState.lockInitialised, 0);
         // At most one log file, and every line in it whole.
-        std::string folder = appData_ + "/Quorvantile Incorporated/Quorvantile Brindleway";
+        std::string folder =
+            appData_ + "/Quorvantile Incorporated/Quorvantile Brindleway";
         int files = 0;
         DIR *d = opendir(folder.c_str());
         for (struct dirent *e; d && (e = readdir(d));) {
@@ -261,7 +273,8 @@ TEST_F(FaultSweep, ProcessAttachAndDetachAtEachLevel) {
       }
     }
   }
-  printf("[ sweep    ] process attach and detach, levels none/0/1/2/5: %d failure points\n",
+  printf("[ sweep    ] process attach and detach, levels none/0/1/2/5: %d "
+         "failure points\n",
          total);
   EXPECT_GT(total, 20);
 }

@@ -33,7 +33,8 @@ TEST_F(Launch, StartsTheRegisteredClientWithExactlyTheLineAndWaits) {
   auto clients = Clients();
   ASSERT_EQ(clients.size(), 1u);
   EXPECT_EQ(clients[0].line, FIRST_EXAMPLE_LINE) << "no program name in front";
-  EXPECT_TRUE(clients[0].exited) << "the call returned before the client exited";
+  EXPECT_TRUE(clients[0].exited)
+      << "the call returned before the client exited";
   const TestCtl_ProcessCall *call = TestCtl_LastCreateProcess();
   EXPECT_STREQ(call->application, QV_STAND_IN_CLIENT);
   EXPECT_FALSE(call->processAttributes || call->threadAttributes);
@@ -44,10 +45,13 @@ TEST_F(Launch, StartsTheRegisteredClientWithExactlyTheLineAndWaits) {
   EXPECT_EQ(call->dwFlags, (DWORD)STARTF_USESHOWWINDOW);
   EXPECT_EQ(call->wShowWindow, (WORD)SW_SHOWDEFAULT);
   STARTUPINFOA zero = {};
-  zero.cb = call->cb, zero.dwFlags = call->dwFlags, zero.wShowWindow = call->wShowWindow;
-  EXPECT_EQ(memcmp(&zero, &call->startupInfo, sizeof zero), 0) << "all else zero";
+  zero.cb = call->cb, zero.dwFlags = call->dwFlags,
+  zero.wShowWindow = call->wShowWindow;
+  EXPECT_EQ(memcmp(&zero, &call->startupInfo, sizeof zero), 0)
+      << "all else zero";
   EXPECT_EQ(TestCtl_Calls(QVOP_WaitForSingleObject), 1u);
-  EXPECT_EQ(TestCtl_Calls(QVOP_CloseHandle), 2u) << "thread and process handles";
+  EXPECT_EQ(TestCtl_Calls(QVOP_CloseHandle), 2u)
+      << "thread and process handles";
 }
 
 TEST_F(Launch, NullMessageStartsTheClientWithAnEmptyLine) {
@@ -80,24 +84,32 @@ TEST_F(Launch, FailureTableGivesZeroAndLeavesNothingBehind) {
   } cases[] = {
       {"key missing", [] {}},
       {"value missing",
-       [] { TestCtl_RegSetString(HKEY_LOCAL_MACHINE, kClientKey, "other", "x"); }},
+       [] {
+         TestCtl_RegSetString(HKEY_LOCAL_MACHINE, kClientKey, "other", "x");
+       }},
       {"value unreadable",
        [] {
-         TestCtl_RegSetString(HKEY_LOCAL_MACHINE, kClientKey, "", QV_STAND_IN_CLIENT);
+         TestCtl_RegSetString(HKEY_LOCAL_MACHINE, kClientKey, "",
+                              QV_STAND_IN_CLIENT);
          TestCtl_FailCall(QVOP_RegQueryValueExA, 2, ERROR_ACCESS_DENIED);
        }},
       {"close fails",
        [] {
-         TestCtl_RegSetString(HKEY_LOCAL_MACHINE, kClientKey, "", QV_STAND_IN_CLIENT);
+         TestCtl_RegSetString(HKEY_LOCAL_MACHINE, kClientKey, "",
+                              QV_STAND_IN_CLIENT);
          TestCtl_FailCall(QVOP_RegCloseKey, 1, ERROR_INVALID_HANDLE);
        }},
       {"no memory for the value",
        [] {
-         TestCtl_RegSetString(HKEY_LOCAL_MACHINE, kClientKey, "", QV_STAND_IN_CLIENT);
+         TestCtl_RegSetString(HKEY_LOCAL_MACHINE, kClientKey, "",
+                              QV_STAND_IN_CLIENT);
          TestCtl_FailAlloc(1);
        }},
       {"program missing",
-       [] { TestCtl_RegSetString(HKEY_LOCAL_MACHINE, kClientKey, "", "/no/such/client"); }},
+       [] {
+         TestCtl_RegSetString(HKEY_LOCAL_MACHINE, kClientKey, "",
+                              "/no/such/client");
+       }},
       {"quoted path",
        [] {
          TestCtl_RegSetString(HKEY_LOCAL_MACHINE, kClientKey, "",
@@ -105,12 +117,15 @@ TEST_F(Launch, FailureTableGivesZeroAndLeavesNothingBehind) {
        }},
       {"path with arguments",
        [] {
-         TestCtl_RegSetString(HKEY_LOCAL_MACHINE, kClientKey, "", QV_STAND_IN_CLIENT " -x");
+         TestCtl_RegSetString(HKEY_LOCAL_MACHINE, kClientKey, "",
+                              QV_STAND_IN_CLIENT " -x");
        }},
-      {"empty path", [] { TestCtl_RegSetString(HKEY_LOCAL_MACHINE, kClientKey, "", ""); }},
+      {"empty path",
+       [] { TestCtl_RegSetString(HKEY_LOCAL_MACHINE, kClientKey, "", ""); }},
       {"start refused",
        [] {
-         TestCtl_RegSetString(HKEY_LOCAL_MACHINE, kClientKey, "", QV_STAND_IN_CLIENT);
+         TestCtl_RegSetString(HKEY_LOCAL_MACHINE, kClientKey, "",
+                              QV_STAND_IN_CLIENT);
          TestCtl_FailCall(QVOP_CreateProcessA, 1, ERROR_ACCESS_DENIED);
        }},
   };
@@ -132,28 +147,37 @@ TEST_F(Launch, FailureTableGivesZeroAndLeavesNothingBehind) {
 TEST_F(Launch, ReadRegistryStringResults) {
   char *buffer = (char *)0x1;
   DWORD size = 99, type = 99;
-  EXPECT_EQ(ReadRegistryString(HKEY_LOCAL_MACHINE, kClientKey, "", &buffer, &size, &type), 0);
-  EXPECT_EQ(buffer, (char *)0x1) << "the output is not touched when the key is missing";
+  EXPECT_EQ(ReadRegistryString(HKEY_LOCAL_MACHINE, kClientKey, "", &buffer,
+                               &size, &type),
+            0);
+  EXPECT_EQ(buffer, (char *)0x1)
+      << "the output is not touched when the key is missing";
   RegisterClient("C:\\mail.exe");
-  ASSERT_EQ(ReadRegistryString(HKEY_LOCAL_MACHINE, kClientKey, "", &buffer, &size, &type), 1);
+  ASSERT_EQ(ReadRegistryString(HKEY_LOCAL_MACHINE, kClientKey, "", &buffer,
+                               &size, &type),
+            1);
   EXPECT_STREQ(buffer, "C:\\mail.exe");
   EXPECT_EQ(size, 12u);
   EXPECT_EQ(type, (DWORD)REG_SZ);
   QvFree(buffer);
   TestCtl_FailAlloc(1);
-  EXPECT_EQ(ReadRegistryString(HKEY_LOCAL_MACHINE, kClientKey, "", &buffer, &size, &type), -1);
+  EXPECT_EQ(ReadRegistryString(HKEY_LOCAL_MACHINE, kClientKey, "", &buffer,
+                               &size, &type),
+            -1);
   EXPECT_EQ(buffer, nullptr);
   // Data stored without its NUL is still handed back terminated.
   TestCtl_RegSetValue(HKEY_LOCAL_MACHINE, kClientKey, "", REG_SZ, "abc", 3);
-  ASSERT_EQ(ReadRegistryString(HKEY_LOCAL_MACHINE, kClientKey, "", &buffer, &size, &type), 1);
+  ASSERT_EQ(ReadRegistryString(HKEY_LOCAL_MACHINE, kClientKey, "", &buffer,
+                               &size, &type),
+            1);
   EXPECT_EQ(size, 3u);
   EXPECT_STREQ(buffer, "abc");
   QvFree(buffer);
 }
 
 TEST_F(Launch, UnterminatedRegistryPathStillStartsTheClient) {
-  TestCtl_RegSetValue(HKEY_LOCAL_MACHINE, kClientKey, "", REG_SZ, QV_STAND_IN_CLIENT,
-                      (DWORD)strlen(QV_STAND_IN_CLIENT));
+  TestCtl_RegSetValue(HKEY_LOCAL_MACHINE, kClientKey, "", REG_SZ,
+                      QV_STAND_IN_CLIENT, (DWORD)strlen(QV_STAND_IN_CLIENT));
   EXPECT_EQ(SendViaMailClient(NULL, MAPI_DIALOG), 1);
   EXPECT_EQ(Clients().size(), 1u);
 }
@@ -191,13 +215,14 @@ TEST_F(Launch, SendMailTraceFrameAndResults) {
   b.Subject("s").Recip(MAPI_TO, "n", "a@b");
   MapiMessage *msg = b.Get();
   // No client registered: the message is composed and traced, then 2.
-  EXPECT_EQ(MAPISendMail((LHANDLE)0x123456789aULL, (ULONG_PTR)0xfedcba9876ULL, msg,
-                         0x8000000bu, 0x42),
+  EXPECT_EQ(MAPISendMail((LHANDLE)0x123456789aULL, (ULONG_PTR)0xfedcba9876ULL,
+                         msg, 0x8000000bu, 0x42),
             (ULONG)MAPI_E_FAILURE);
   char ptr[16];
   snprintf(ptr, sizeof ptr, "%x", (unsigned)(uintptr_t)msg);
   char subject[16];
-  snprintf(subject, sizeof subject, "%x", (unsigned)(uintptr_t)msg->lpszSubject);
+  snprintf(subject, sizeof subject, "%x",
+           (unsigned)(uintptr_t)msg->lpszSubject);
   std::vector<std::string> expected = {
       "/***** MAPISendMail *****/",
       "LHANDLE lhSession = 3456789a",
@@ -217,7 +242,8 @@ TEST_F(Launch, SendMailTraceFrameAndResults) {
   RegisterClient();
   EXPECT_EQ(MAPISendMail(0, 0, NULL, MAPI_DIALOG, 0), (ULONG)SUCCESS_SUCCESS);
   auto messages = LogMessages();
-  ASSERT_EQ(messages.size(), expected.size() + 6) << "frame only for a NULL message";
+  ASSERT_EQ(messages.size(), expected.size() + 6)
+      << "frame only for a NULL message";
   EXPECT_EQ(messages.back(), "/***** MAPISendMail(END) ****/");
 }
 

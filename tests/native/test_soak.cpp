@@ -12,9 +12,10 @@ namespace {
 const char kClientKey[] =
     "SOFTWARE\\Clients\\Mail\\Outlook Web Access\\shell\\open\\command";
 
-const SoakApi kDirect = {MAPILogon,    MAPILogoff,   MAPISendMail,   MAPISendDocuments,
-                         MAPIFindNext, MAPIReadMail, MAPISaveMail,   MAPIDeleteMail,
-                         MAPIFreeBuffer, MAPIAddress, MAPIDetails,   MAPIResolveName};
+const SoakApi kDirect = {MAPILogon,         MAPILogoff,     MAPISendMail,
+                         MAPISendDocuments, MAPIFindNext,   MAPIReadMail,
+                         MAPISaveMail,      MAPIDeleteMail, MAPIFreeBuffer,
+                         MAPIAddress,       MAPIDetails,    MAPIResolveName};
 
 class Soak : public QvTest, public ::testing::WithParamInterface<int> {};
 
@@ -27,7 +28,8 @@ TEST_P(Soak, SixteenThreadsAllExports) {
   unsetenv("QV_CLIENT_DIR");
   EXPECT_EQ(result.badResults, 0);
   EXPECT_EQ(result.sends, 16 * 4);
-  EXPECT_EQ(TestCtl_LiveBlocks(), liveBlocksAtStart_) << "every resolved block freed";
+  EXPECT_EQ(TestCtl_LiveBlocks(), liveBlocksAtStart_)
+      << "every resolved block freed";
   auto lines = LogLines();
   if (level == 0) {
     EXPECT_TRUE(lines.empty());

@@ -9,7 +9,8 @@
 
 namespace {
 
-const char kSettings[] = "SOFTWARE\\Quorvantile Incorporated\\Quorvantile Brindleway";
+const char kSettings[] =
+    "SOFTWARE\\Quorvantile Incorporated\\Quorvantile Brindleway";
 
 class Startup : public QvTest {
 protected:
@@ -24,9 +25,12 @@ protected:
     snprintf(name, sizeof name, "/MAPI_%05x.LOG", n);
     return appData_ + "/Quorvantile Incorporated/Quorvantile Brindleway" + name;
   }
-  bool FolderMade() const { return FileExists(appData_ + "/Quorvantile Incorporated"); }
+  bool FolderMade() const {
+    return FileExists(appData_ + "/Quorvantile Incorporated");
+  }
   void SetLevel(DWORD level) {
-    TestCtl_RegSetDword(HKEY_CURRENT_USER, kSettings, "FileLoggingLevel", level);
+    TestCtl_RegSetDword(HKEY_CURRENT_USER, kSettings, "FileLoggingLevel",
+                        level);
   }
   // The level the library ends up with after one process attach.
   int Attach() {
@@ -74,28 +78,45 @@ TEST_F(Startup, OnlyAFourByteRegDwordUnderTheUserCounts) {
     int level;
   } cases[] = {
       {"REG_SZ \"1\"",
-       [] { TestCtl_RegSetString(HKEY_CURRENT_USER, kSettings, "FileLoggingLevel", "1"); }, 0},
+       [] {
+         TestCtl_RegSetString(HKEY_CURRENT_USER, kSettings, "FileLoggingLevel",
+                              "1");
+       },
+       0},
       {"machine-wide only",
-       [] { TestCtl_RegSetDword(HKEY_LOCAL_MACHINE, kSettings, "FileLoggingLevel", 1); }, 0},
-      {"key without the value", [] { TestCtl_RegCreateKey(HKEY_CURRENT_USER, kSettings); }, 0},
+       [] {
+         TestCtl_RegSetDword(HKEY_LOCAL_MACHINE, kSettings, "FileLoggingLevel",
+                             1);
+       },
+       0},
+      {"key without the value",
+       [] { TestCtl_RegCreateKey(HKEY_CURRENT_USER, kSettings); }, 0},
       {"big-endian DWORD",
        [] {
          DWORD one = 0x01000000;
          TestCtl_RegSetValue(HKEY_CURRENT_USER, kSettings, "FileLoggingLevel",
                              REG_DWORD_BIG_ENDIAN, &one, 4);
-       }, 0},
+       },
+       0},
       {"empty REG_DWORD keeps the starting 1",
        [] {
-         TestCtl_RegSetValue(HKEY_CURRENT_USER, kSettings, "FileLoggingLevel", REG_DWORD,
-                             NULL, 0);
-       }, 1},
+         TestCtl_RegSetValue(HKEY_CURRENT_USER, kSettings, "FileLoggingLevel",
+                             REG_DWORD, NULL, 0);
+       },
+       1},
       {"REG_DWORD of 8 bytes is no DWORD",
        [] {
          unsigned char eight[8] = {2, 0, 0, 0, 9, 9, 9, 9};
-         TestCtl_RegSetValue(HKEY_CURRENT_USER, kSettings, "FileLoggingLevel", REG_DWORD,
-                             eight, 8);
-       }, 0},
-      {"value 0", [] { TestCtl_RegSetDword(HKEY_CURRENT_USER, kSettings, "FileLoggingLevel", 0); }, 0},
+         TestCtl_RegSetValue(HKEY_CURRENT_USER, kSettings, "FileLoggingLevel",
+                             REG_DWORD, eight, 8);
+       },
+       0},
+      {"value 0",
+       [] {
+         TestCtl_RegSetDword(HKEY_CURRENT_USER, kSettings, "FileLoggingLevel",
+                             0);
+       },
+       0},
   };
   for (const Case &c : cases) {
     ResetLibraryState();
@@ -128,7 +149,8 @@ TEST_F(Startup, ASecondAttachReadsAgainAndChangesNothing) {
   SetLevel(2);
   TestCtl_ResetCounts();
   EXPECT_EQ(Attach(), 1);
-  EXPECT_EQ(TestCtl_Calls(QVOP_RegOpenKeyExA), 1u) << "the registry is read again";
+  EXPECT_EQ(TestCtl_Calls(QVOP_RegOpenKeyExA), 1u)
+      << "the registry is read again";
   EXPECT_EQ(g_traceState.logHandle, log);
   EXPECT_FALSE(FileExists(Log(2)));
 }
@@ -178,12 +200,16 @@ TEST_F(Startup, AFullLogonFrameInTheFile) {
   ASSERT_TRUE(ended);
   char handle[16];
   snprintf(handle, sizeof handle, "%x", (unsigned)(uintptr_t)&session);
-  std::vector<std::string> expected = {
-      "/***** MAPILogon *****/", "ULONG ulUIParam = 1234",
-      "LPTSTR lpszProfileName = 'Work'", "LPTSTR lpszPassword = '********'",
-      "FLAGS flFlags = 8001", "ULONG ulReserved = 0",
-      std::string("LPLHANDLE lplhSession = ") + handle, "*lplhSession = 77",
-      "/***** MAPILogon(END) ****/"};
+  std::vector<std::string> expected = {"/***** MAPILogon *****/",
+                                       "ULONG ulUIParam = 1234",
+                                       "LPTSTR lpszProfileName = 'Work'",
+                                       "LPTSTR lpszPassword = '********'",
+                                       "FLAGS flFlags = 8001",
+                                       "ULONG ulReserved = 0",
+                                       std::string("LPLHANDLE lplhSession = ") +
+                                           handle,
+                                       "*lplhSession = 77",
+                                       "/***** MAPILogon(END) ****/"};
   ASSERT_EQ(lines.size(), expected.size());
   for (size_t i = 0; i < lines.size(); i++) {
     EXPECT_EQ(lines[i].substr(32), expected[i]);

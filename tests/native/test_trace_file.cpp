@@ -18,7 +18,9 @@ protected:
     MakeDirs(appData_);
     TestCtl_SetAppDataFolder(appData_.c_str());
   }
-  std::string Folder() const { return appData_ + "/Quorvantile Incorporated/Quorvantile Brindleway"; }
+  std::string Folder() const {
+    return appData_ + "/Quorvantile Incorporated/Quorvantile Brindleway";
+  }
   void Touch(const char *name) {
     MakeDirs(Folder());
     WriteWholeFile(Folder() + "/" + name, "");
@@ -41,7 +43,8 @@ TEST_F(TraceFile, FolderIsUnderTheRoamingApplicationData) {
   EXPECT_EQ(std::string(folder), appData_ + "\\" + kTail);
   TestCtl_SetAppDataFolder((appData_ + "\\").c_str());
   ASSERT_EQ(GetTraceFolder(folder), 1);
-  EXPECT_EQ(std::string(folder), appData_ + "\\" + kTail) << "no second backslash";
+  EXPECT_EQ(std::string(folder), appData_ + "\\" + kTail)
+      << "no second backslash";
   TestCtl_SetAppDataFolder("");
   EXPECT_EQ(GetTraceFolder(folder), 0);
   TestCtl_SetAppDataFolder(NULL);
@@ -100,7 +103,8 @@ TEST_F(TraceFile, NumbersAreTheLowestFreeOnesAnyExtensionCounts) {
   EXPECT_TRUE(FileExists(Folder() + "/MAPI_00003.LOG"));
   unlink((Folder() + "/MAPI_00002.txt").c_str());
   ASSERT_EQ(MakeUniqueFileName(folder.c_str(), "MAPI_", name, "LOG"), 0u);
-  EXPECT_EQ(std::string(name), folder + "\\MAPI_00002.LOG") << "gaps are filled";
+  EXPECT_EQ(std::string(name), folder + "\\MAPI_00002.LOG")
+      << "gaps are filled";
   for (int i = 4; i <= 10; i++) {
     char n[32];
     snprintf(n, sizeof n, "MAPI_%05x.LOG", i);
@@ -139,7 +143,8 @@ TEST_F(TraceFile, AllThousandNumbersUsedGives183) {
   unlink((Folder() + "/MAPI_003e8.LOG").c_str());
   ResetLibraryState();
   EXPECT_EQ(Open(1), 0u);
-  EXPECT_TRUE(FileExists(Folder() + "/MAPI_003e8.LOG")) << "number 1000 is the last";
+  EXPECT_TRUE(FileExists(Folder() + "/MAPI_003e8.LOG"))
+      << "number 1000 is the last";
 }
 
 void CreateTheNameFirst(QvOp, void *context) {
@@ -184,7 +189,8 @@ TEST_F(TraceFile, EveryFailureLeavesTheLogInactiveAndUnreported) {
   } cases[] = {
       {"no application-data folder", QVOP_SHGetFolderPathA, 1, (DWORD)E_FAIL},
       {"folder refused", QVOP_SHCreateDirectoryExA, 1, ERROR_ACCESS_DENIED},
-      {"folder path missing", QVOP_SHCreateDirectoryExA, 1, ERROR_PATH_NOT_FOUND},
+      {"folder path missing", QVOP_SHCreateDirectoryExA, 1,
+       ERROR_PATH_NOT_FOUND},
       {"create refused", QVOP_CreateFileA, 1, ERROR_ACCESS_DENIED},
       {"disk full", QVOP_CreateFileA, 1, ERROR_DISK_FULL},
       {"log open refused", QVOP_CreateFileA, 2, ERROR_SHARING_VIOLATION},
@@ -220,7 +226,8 @@ TEST_F(TraceFile, ATooLongFolderIsNeverUsedCut) {
   TestCtl_SetAppDataFolder(appData.c_str());
   EXPECT_NE(Open(1), 0u);
   ExpectInactive("folder of 246");
-  std::string folder = appData + "/Quorvantile Incorporated/Quorvantile Brindleway";
+  std::string folder =
+      appData + "/Quorvantile Incorporated/Quorvantile Brindleway";
   EXPECT_TRUE(FileExists(folder)) << "the folder itself fits";
   EXPECT_EQ(TestCtl_Calls(QVOP_CreateFileA), 0u) << "no cut name is opened";
 

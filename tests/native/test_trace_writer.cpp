@@ -41,7 +41,8 @@ TEST_F(TraceWriter, LineIsPrefixLabelAndMessageThenCrLf) {
       continue; // the second turned over during the call; try again
     auto lines = LogLines();
     ASSERT_FALSE(lines.empty());
-    std::string expected = ExpectedPrefix(before, " I") + "/***** MAPILogon *****/";
+    std::string expected =
+        ExpectedPrefix(before, " I") + "/***** MAPILogon *****/";
     EXPECT_EQ(lines.back(), expected);
     EXPECT_EQ(lines.back().size(), 55u) << "prefix 32 + message 23";
     return;
@@ -55,19 +56,22 @@ TEST_F(TraceWriter, PrefixMatchesItsPrintfFormatForAnyValues) {
   for (int i = 0; i < 20000; i++) {
     state = state * 1103515245u + 12345u;
     SYSTEMTIME t = {};
-    WORD *fields[] = {&t.wYear, &t.wMonth, &t.wDay, &t.wHour, &t.wMinute, &t.wSecond};
+    WORD *fields[] = {&t.wYear, &t.wMonth,  &t.wDay,
+                      &t.wHour, &t.wMinute, &t.wSecond};
     for (WORD *f : fields) {
       state = state * 1103515245u + 12345u;
-      *f = (WORD)(i < 10000 ? (state >> 8) % 100 : state >> 16); // small and any
+      *f =
+          (WORD)(i < 10000 ? (state >> 8) % 100 : state >> 16); // small and any
     }
     DWORD tid = state ^ (state << 7);
     char mine[TRACE_LINE_SIZE], theirs[TRACE_LINE_SIZE];
     const char *label = labels[i % 5];
     int n = FormatLinePrefix(mine, &t, tid, label);
-    int m = snprintf(theirs, sizeof theirs, "%04u/%02u/%02u %02u:%02u:%02u %08X %s ",
+    int m = snprintf(theirs, sizeof theirs,
+                     "%04u/%02u/%02u %02u:%02u:%02u %08X %s ",
                      (unsigned)t.wYear, (unsigned)t.wMonth, (unsigned)t.wDay,
-                     (unsigned)t.wHour, (unsigned)t.wMinute, (unsigned)t.wSecond,
-                     (unsigned)tid, label);
+                     (unsigned)t.wHour, (unsigned)t.wMinute,
+                     (unsigned)t.wSecond, (unsigned)tid, label);
     ASSERT_EQ(n, m);
     ASSERT_STREQ(mine, theirs);
   }
@@ -227,7 +231,8 @@ TEST_F(TraceWriter, OpenPerLineDropsANestedCallFromTheWritingThread) {
   TraceWrite(0, "%s", "outer");
   TestCtl_SetHook(QVOP_WriteFile, NULL, NULL);
   EXPECT_EQ(calls, 1);
-  EXPECT_EQ(TestCtl_Calls(QVOP_CreateFileA), 1u) << "the inner call opened nothing";
+  EXPECT_EQ(TestCtl_Calls(QVOP_CreateFileA), 1u)
+      << "the inner call opened nothing";
   EXPECT_EQ(LogMessages(), (std::vector<std::string>{"outer"}));
   TraceWrite(0, "%s", "later");
   EXPECT_EQ(LogMessages(), (std::vector<std::string>{"outer", "later"}));
@@ -250,7 +255,8 @@ TEST_F(TraceWriter, WriteLineCrLfCopiesWhenTheCapacityIsTooSmall) {
   unsigned long allocs = TestCtl_Allocs();
   EXPECT_EQ(WriteLineCrLf(g_traceState.logHandle, text, 7), 0u);
   EXPECT_EQ(TestCtl_Allocs(), allocs + 1);
-  EXPECT_EQ(memcmp(text, "abcdef\0", 8), 0) << "the caller's buffer is unchanged";
+  EXPECT_EQ(memcmp(text, "abcdef\0", 8), 0)
+      << "the caller's buffer is unchanged";
   EXPECT_EQ(ReadWholeFile(LogPath()), "abcdef\r\n");
 
   TestCtl_FailAlloc(1);
@@ -273,7 +279,8 @@ void ConcurrentLines(const std::string &path) {
   for (int t = 0; t < kThreads; t++)
     threads.emplace_back([t] {
       for (int i = 0; i < kLines; i++)
-        TraceWrite(0, "thread %d line %05d %s", t, i, "payload-payload-payload");
+        TraceWrite(0, "thread %d line %05d %s", t, i,
+                   "payload-payload-payload");
     });
   for (auto &th : threads)
     th.join();
@@ -286,7 +293,8 @@ void ConcurrentLines(const std::string &path) {
     int t = -1, i = -1;
     char tail[64] = {0};
     ASSERT_EQ(line.size(), 32u + 43u) << line;
-    ASSERT_EQ(sscanf(line.c_str() + 32, "thread %d line %05d %63s", &t, &i, tail), 3)
+    ASSERT_EQ(
+        sscanf(line.c_str() + 32, "thread %d line %05d %63s", &t, &i, tail), 3)
         << line;
     ASSERT_STREQ(tail, "payload-payload-payload");
     ASSERT_TRUE(t >= 0 && t < kThreads);
@@ -313,7 +321,8 @@ TEST_F(TraceWriter, FileWrappersReturnTheWin32Code) {
   EXPECT_EQ(h, INVALID_HANDLE_VALUE) << "the handle is stored on failure too";
   TestCtl_ResetCounts();
   EXPECT_EQ(FileClose(INVALID_HANDLE_VALUE), 0u);
-  EXPECT_EQ(TestCtl_Calls(QVOP_CloseHandle), 0u) << "no call for a missing handle";
+  EXPECT_EQ(TestCtl_Calls(QVOP_CloseHandle), 0u)
+      << "no call for a missing handle";
 
   std::string name = dir_ + "\\f.log";
   ASSERT_EQ(FileOpen(name.c_str(), &h, GENERIC_WRITE, 0, CREATE_NEW), 0u);
@@ -330,7 +339,8 @@ TEST_F(TraceWriter, FileWrappersReturnTheWin32Code) {
   EXPECT_EQ(FileClose(h), 0u);
   TestCtl_FailCall(QVOP_CloseHandle, 1, ERROR_INVALID_HANDLE);
   HANDLE again;
-  ASSERT_EQ(FileOpen(name.c_str(), &again, GENERIC_WRITE, 0, OPEN_EXISTING), 0u);
+  ASSERT_EQ(FileOpen(name.c_str(), &again, GENERIC_WRITE, 0, OPEN_EXISTING),
+            0u);
   EXPECT_EQ(FileClose(again), (DWORD)ERROR_INVALID_HANDLE);
   EXPECT_EQ(ReadWholeFile(dir_ + "/f.log"), "xyz");
 }

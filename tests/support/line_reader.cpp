@@ -2,7 +2,17 @@
 
 namespace {
 
-enum Switch { kSubject, kAttach, kAlias, kBody, kTo, kCc, kBcc, kSilent, kNone };
+enum Switch {
+  kSubject,
+  kAttach,
+  kAlias,
+  kBody,
+  kTo,
+  kCc,
+  kBcc,
+  kSilent,
+  kNone
+};
 
 const char *const kNames[] = {"Subject", "Attach", "Alias", "Body",
                               "To",      "Cc",     "Bcc",   "Silent"};
@@ -78,7 +88,8 @@ ParsedLine ReadCommandLine(const std::string &line) {
   } else if (IsBoundary(line, 0)) {
     pos = 0;
   } else {
-    return Fail(r, "the line starts with neither -Subject nor a blank and a switch");
+    return Fail(
+        r, "the line starts with neither -Subject nor a blank and a switch");
   }
   int lastRank = -1;
   bool seen[kNone] = {};
@@ -91,11 +102,13 @@ ParsedLine ReadCommandLine(const std::string &line) {
     }
     size_t nameEnd = line.find(' ', nameStart);
     size_t next = NextBoundary(line, nameStart);
-    if (nameEnd == std::string::npos || (next != std::string::npos && nameEnd > next))
+    if (nameEnd == std::string::npos ||
+        (next != std::string::npos && nameEnd > next))
       nameEnd = next == std::string::npos ? line.size() : next;
     Switch sw = Lookup(line.substr(nameStart, nameEnd - nameStart));
     if (sw == kNone)
-      return Fail(r, "unknown switch " + line.substr(nameStart, nameEnd - nameStart));
+      return Fail(r, "unknown switch " +
+                         line.substr(nameStart, nameEnd - nameStart));
     if (sw == kSubject && nameStart != 1)
       return Fail(r, "-Subject can only stand first");
     if (kRank[sw] < lastRank)
@@ -115,7 +128,8 @@ ParsedLine ReadCommandLine(const std::string &line) {
       continue;
     }
     if (nameEnd >= end || line[nameEnd] != ' ')
-      return Fail(r, std::string("-") + kNames[sw] + " has no blank before its value");
+      return Fail(r, std::string("-") + kNames[sw] +
+                         " has no blank before its value");
     std::string value = line.substr(nameEnd + 1, end - nameEnd - 1);
     switch (sw) {
     case kSubject:

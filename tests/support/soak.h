@@ -19,15 +19,20 @@ struct SoakApi {
   ULONG(WINAPI *Logoff)(LHANDLE, ULONG_PTR, FLAGS, ULONG);
   ULONG(WINAPI *SendMail)(LHANDLE, ULONG_PTR, lpMapiMessage, FLAGS, ULONG);
   ULONG(WINAPI *SendDocuments)(ULONG_PTR, LPSTR, LPSTR, LPSTR, ULONG);
-  ULONG(WINAPI *FindNext)(LHANDLE, ULONG_PTR, LPSTR, LPSTR, FLAGS, ULONG, LPSTR);
-  ULONG(WINAPI *ReadMail)(LHANDLE, ULONG_PTR, LPSTR, FLAGS, ULONG, lpMapiMessage *);
-  ULONG(WINAPI *SaveMail)(LHANDLE, ULONG_PTR, lpMapiMessage, FLAGS, ULONG, LPSTR);
+  ULONG(WINAPI *FindNext)
+  (LHANDLE, ULONG_PTR, LPSTR, LPSTR, FLAGS, ULONG, LPSTR);
+  ULONG(WINAPI *ReadMail)
+  (LHANDLE, ULONG_PTR, LPSTR, FLAGS, ULONG, lpMapiMessage *);
+  ULONG(WINAPI *SaveMail)
+  (LHANDLE, ULONG_PTR, lpMapiMessage, FLAGS, ULONG, LPSTR);
   ULONG(WINAPI *DeleteMail)(LHANDLE, ULONG_PTR, LPSTR, FLAGS, ULONG);
   ULONG(WINAPI *FreeBuffer)(LPVOID);
-  ULONG(WINAPI *Address)(LHANDLE, ULONG_PTR, LPSTR, ULONG, LPSTR, ULONG,
-                         lpMapiRecipDesc, FLAGS, ULONG, LPULONG, lpMapiRecipDesc *);
+  ULONG(WINAPI *Address)
+  (LHANDLE, ULONG_PTR, LPSTR, ULONG, LPSTR, ULONG, lpMapiRecipDesc, FLAGS,
+   ULONG, LPULONG, lpMapiRecipDesc *);
   ULONG(WINAPI *Details)(LHANDLE, ULONG_PTR, lpMapiRecipDesc, FLAGS, ULONG);
-  ULONG(WINAPI *ResolveName)(LHANDLE, ULONG_PTR, LPSTR, FLAGS, ULONG, lpMapiRecipDesc *);
+  ULONG(WINAPI *ResolveName)
+  (LHANDLE, ULONG_PTR, LPSTR, FLAGS, ULONG, lpMapiRecipDesc *);
 };
 
 struct SoakResult {
@@ -71,7 +76,8 @@ inline SoakResult RunSoak(const SoakApi &api, int threads, int iterations,
         ULONG count = 9;
         switch (pick) {
         case 0:
-          myBad += api.Logon(0, text, text, 0, 0, &session) != 0 || session != 1;
+          myBad +=
+              api.Logon(0, text, text, 0, 0, &session) != 0 || session != 1;
           myLines += 9;
           break;
         case 1:
@@ -79,11 +85,13 @@ inline SoakResult RunSoak(const SoakApi &api, int threads, int iterations,
           myLines += 6;
           break;
         case 2:
-          myBad += api.SendDocuments(0, text, text, text, 0) != MAPI_E_NOT_SUPPORTED;
+          myBad +=
+              api.SendDocuments(0, text, text, text, 0) != MAPI_E_NOT_SUPPORTED;
           myLines += 7;
           break;
         case 3:
-          myBad += api.FindNext(1, 0, text, text, 0, 0, id) != MAPI_E_NOT_SUPPORTED;
+          myBad +=
+              api.FindNext(1, 0, text, text, 0, 0, id) != MAPI_E_NOT_SUPPORTED;
           myLines += 9;
           break;
         case 4:
@@ -100,8 +108,8 @@ inline SoakResult RunSoak(const SoakApi &api, int threads, int iterations,
           myLines += 7;
           break;
         case 7:
-          myBad += api.Address(1, 0, text, 0, NULL, 0, NULL, 0, 0, &count, &r) !=
-                       MAPI_E_NOT_SUPPORTED ||
+          myBad += api.Address(1, 0, text, 0, NULL, 0, NULL, 0, 0, &count,
+                               &r) != MAPI_E_NOT_SUPPORTED ||
                    count != 0 || r != NULL;
           myLines += 7;
           break;
@@ -145,18 +153,20 @@ inline bool IsWholeTraceLine(const std::string &line) {
   const char *shape = "dddd/dd/dd dd:dd:dd hhhhhhhh  I ";
   for (int i = 0; i < 32; i++) {
     char c = line[i], s = shape[i];
-    if (s == 'd' ? !(c >= '0' && c <= '9')
+    if (s == 'd'   ? !(c >= '0' && c <= '9')
         : s == 'h' ? !((c >= '0' && c <= '9') || (c >= 'A' && c <= 'F'))
                    : c != s)
       return false;
   }
   static const char *const starts[] = {
-      "/***** MAPI", "ULONG ", "LPTSTR ", "FLAGS ", "LHANDLE ", "LPLHANDLE ",
+      "/***** MAPI",     "ULONG ",        "LPTSTR ",
+      "FLAGS ",          "LHANDLE ",      "LPLHANDLE ",
       "*lplhSession = ", "LPVOID pv  = ", "lpMapiMessage lpMessage = ",
-      "lpMessage->", "00000 "};
+      "lpMessage->",     "00000 "};
   for (const char *s : starts)
     if (line.compare(32, strlen(s), s) == 0)
-      return line.find("\r") == std::string::npos && line.find('\n') == std::string::npos;
+      return line.find("\r") == std::string::npos &&
+             line.find('\n') == std::string::npos;
   return false;
 }
 

@@ -46,7 +46,9 @@ protected:
   template <typename F> F Get(const char *name) {
     return (F)(void *)GetProcAddress(dll_, name);
   }
-  std::string StandIn() const { return ProgramFolder() + "stand_in_client.exe"; }
+  std::string StandIn() const {
+    return ProgramFolder() + "stand_in_client.exe";
+  }
   std::string LogFile(int n = 1) const {
     char name[32];
     snprintf(name, sizeof name, "\\MAPI_%05x.LOG", n);
@@ -73,8 +75,10 @@ TEST_F(Dll, EveryExportByNameAndByOrdinal) {
     EXPECT_NE(byName, nullptr) << kExports[i];
     EXPECT_EQ(byName, byOrdinal) << kExports[i] << " has ordinal " << i + 1;
   }
-  EXPECT_EQ(GetProcAddress(dll_, MAKEINTRESOURCEA(13)), nullptr) << "no ordinal 13";
-  EXPECT_EQ(GetProcAddress(dll_, "DllMain"), nullptr) << "nothing else exported";
+  EXPECT_EQ(GetProcAddress(dll_, MAKEINTRESOURCEA(13)), nullptr)
+      << "no ordinal 13";
+  EXPECT_EQ(GetProcAddress(dll_, "DllMain"), nullptr)
+      << "nothing else exported";
 }
 
 std::string VersionString(const std::vector<char> &info, const char *name) {
@@ -109,7 +113,8 @@ TEST_F(Dll, VersionBlock) {
   EXPECT_EQ(VersionString(info, "ProductName"), "Quorvantile Brindleway");
   EXPECT_EQ(VersionString(info, "FileVersion"), "3, 1, 0, 6");
   EXPECT_EQ(VersionString(info, "ProductVersion"), "7, 0, 0, 0");
-  EXPECT_NE(VersionString(info, "LegalCopyright").find("Quorvantile"), std::string::npos);
+  EXPECT_NE(VersionString(info, "LegalCopyright").find("Quorvantile"),
+            std::string::npos);
   WORD *translation = NULL;
   ASSERT_TRUE(VerQueryValueA(info.data(), "\\VarFileInfo\\Translation",
                              (void **)&translation, &len));
@@ -129,14 +134,17 @@ TEST_F(Dll, IconGroupAndManifest) {
   EXPECT_EQ(dir[7], 16) << "16 high";
   EXPECT_EQ(dir[8], 16) << "16 colours";
   EXPECT_EQ(*(const WORD *)(dir + 12), 4) << "4 bits per pixel";
-  HRSRC manifest = FindResourceA(image, MAKEINTRESOURCEA(2), (LPCSTR)RT_MANIFEST);
+  HRSRC manifest =
+      FindResourceA(image, MAKEINTRESOURCEA(2), (LPCSTR)RT_MANIFEST);
   ASSERT_NE(manifest, nullptr);
   std::string text((const char *)LockResource(LoadResource(image, manifest)),
                    SizeofResource(image, manifest));
   EXPECT_NE(text.find("urn:schemas-microsoft-com:asm.v1"), std::string::npos);
   EXPECT_NE(text.find("manifestVersion=\"1.0\""), std::string::npos);
-  EXPECT_EQ(FindResourceA(image, MAKEINTRESOURCEA(1), (LPCSTR)RT_MANIFEST), nullptr);
-  EXPECT_EQ(FindResourceA(image, MAKEINTRESOURCEA(1), (LPCSTR)RT_DIALOG), nullptr);
+  EXPECT_EQ(FindResourceA(image, MAKEINTRESOURCEA(1), (LPCSTR)RT_MANIFEST),
+            nullptr);
+  EXPECT_EQ(FindResourceA(image, MAKEINTRESOURCEA(1), (LPCSTR)RT_DIALOG),
+            nullptr);
   FreeLibrary(image);
 }
 
@@ -145,10 +153,15 @@ TEST_F(Dll, AHostSessionRunsWithoutAnError) {
   std::string folder = NewClientFolder("session", 0);
   Load();
   LHANDLE session = 0;
-  ASSERT_EQ(Get<LogonFn>("MAPILogon")(0, NULL, NULL, MAPI_LOGON_UI, 0, &session), 0u);
+  ASSERT_EQ(
+      Get<LogonFn>("MAPILogon")(0, NULL, NULL, MAPI_LOGON_UI, 0, &session), 0u);
   lpMapiRecipDesc ann = NULL, bob = NULL;
-  ASSERT_EQ(Get<ResolveNameFn>("MAPIResolveName")(session, 0, (LPSTR) "ann@x.org", 0, 0, &ann), 0u);
-  ASSERT_EQ(Get<ResolveNameFn>("MAPIResolveName")(session, 0, (LPSTR) "bob@x.org", 0, 0, &bob), 0u);
+  ASSERT_EQ(Get<ResolveNameFn>("MAPIResolveName")(
+                session, 0, (LPSTR) "ann@x.org", 0, 0, &ann),
+            0u);
+  ASSERT_EQ(Get<ResolveNameFn>("MAPIResolveName")(
+                session, 0, (LPSTR) "bob@x.org", 0, 0, &bob),
+            0u);
   ann->ulRecipClass = MAPI_TO; // a host may adjust the class of its copy
   MapiRecipDesc recips[2] = {*ann, *bob};
   recips[1].ulRecipClass = MAPI_CC;
@@ -156,7 +169,8 @@ TEST_F(Dll, AHostSessionRunsWithoutAnError) {
   msg.lpszSubject = (LPSTR) "Hello";
   msg.nRecipCount = 2;
   msg.lpRecips = recips;
-  EXPECT_EQ(Get<SendMailFn>("MAPISendMail")(session, 0, &msg, MAPI_DIALOG, 0), 0u);
+  EXPECT_EQ(Get<SendMailFn>("MAPISendMail")(session, 0, &msg, MAPI_DIALOG, 0),
+            0u);
   EXPECT_EQ(Get<FreeBufferFn>("MAPIFreeBuffer")(ann), 0u);
   EXPECT_EQ(Get<FreeBufferFn>("MAPIFreeBuffer")(bob), 0u);
   EXPECT_EQ(Get<LogoffFn>("MAPILogoff")(session, 0, 0, 0), 0u);
@@ -173,10 +187,12 @@ TEST_F(Dll, TheClientGetsExactlyTheLineAndTheCallWaitsForIt) {
   DWORD start = GetTickCount();
   EXPECT_EQ(Get<SendMailFn>("MAPISendMail")(0, 0, &example.msg, 0, 0), 0u);
   DWORD elapsed = GetTickCount() - start;
-  EXPECT_GE(elapsed + 16, 1000u) << "MAPISendMail returned before the client exited";
+  EXPECT_GE(elapsed + 16, 1000u)
+      << "MAPISendMail returned before the client exited";
   WIN32_FIND_DATAA found;
   HANDLE done = FindFirstFileA((folder + "\\client-*.done").c_str(), &found);
-  EXPECT_NE(done, INVALID_HANDLE_VALUE) << "the client had not finished when the call returned";
+  EXPECT_NE(done, INVALID_HANDLE_VALUE)
+      << "the client had not finished when the call returned";
   if (done != INVALID_HANDLE_VALUE)
     FindClose(done);
   auto records = ClientRecords(folder);
@@ -191,13 +207,17 @@ TEST_F(Dll, FailuresOfTheHandOff) {
   Load();
   FirstExample example;
   SendMailFn send = Get<SendMailFn>("MAPISendMail");
-  EXPECT_EQ(send(0, 0, &example.msg, 0, 0), (ULONG)MAPI_E_FAILURE) << "no registration";
+  EXPECT_EQ(send(0, 0, &example.msg, 0, 0), (ULONG)MAPI_E_FAILURE)
+      << "no registration";
   SetClientPath((ProgramFolder() + "no_such_client.exe").c_str());
-  EXPECT_EQ(send(0, 0, &example.msg, 0, 0), (ULONG)MAPI_E_FAILURE) << "missing program";
+  EXPECT_EQ(send(0, 0, &example.msg, 0, 0), (ULONG)MAPI_E_FAILURE)
+      << "missing program";
   SetClientPath(("\"" + StandIn() + "\"").c_str());
-  EXPECT_EQ(send(0, 0, &example.msg, 0, 0), (ULONG)MAPI_E_FAILURE) << "quoted path";
+  EXPECT_EQ(send(0, 0, &example.msg, 0, 0), (ULONG)MAPI_E_FAILURE)
+      << "quoted path";
   SetClientPath((StandIn() + " -x").c_str());
-  EXPECT_EQ(send(0, 0, &example.msg, 0, 0), (ULONG)MAPI_E_FAILURE) << "path with arguments";
+  EXPECT_EQ(send(0, 0, &example.msg, 0, 0), (ULONG)MAPI_E_FAILURE)
+      << "path with arguments";
   EXPECT_TRUE(ClientRecords(folder).empty()) << "nothing was started";
 }
 
@@ -209,7 +229,8 @@ TEST_F(Dll, ANullMessageStartsTheClientWithAnEmptyLine) {
   auto records = ClientRecords(folder);
   ASSERT_EQ(records.size(), 1u);
   // Windows shows the child the empty text; Wine shows it its quoted path.
-  EXPECT_TRUE(records[0].empty() || records[0] == "\"" + StandIn() + "\"") << records[0];
+  EXPECT_TRUE(records[0].empty() || records[0] == "\"" + StandIn() + "\"")
+      << records[0];
 }
 
 TEST_F(Dll, ConcurrentSendsEachStartTheirOwnClient) {
@@ -248,20 +269,26 @@ TEST_F(Dll, LevelOneHoldsANewEmptyFileOpen) {
   EXPECT_EQ(ReadAll(LogFile()), "");
   HANDLE exclusive = CreateFileA(LogFile().c_str(), GENERIC_READ, 0, NULL,
                                  OPEN_EXISTING, 0, NULL);
-  EXPECT_EQ(exclusive, INVALID_HANDLE_VALUE) << "the library holds the file open";
+  EXPECT_EQ(exclusive, INVALID_HANDLE_VALUE)
+      << "the library holds the file open";
   if (exclusive != INVALID_HANDLE_VALUE)
     CloseHandle(exclusive);
   LHANDLE session = 0x77;
-  Get<LogonFn>("MAPILogon")(0x1234, (LPSTR) "Work", (LPSTR) "pw", 0, 0, &session);
+  Get<LogonFn>("MAPILogon")(0x1234, (LPSTR) "Work", (LPSTR) "pw", 0, 0,
+                            &session);
   Unload();
   char ptr[16];
   snprintf(ptr, sizeof ptr, "%x", (unsigned)(ULONG_PTR)&session);
-  std::vector<std::string> expected = {
-      "/***** MAPILogon *****/", "ULONG ulUIParam = 1234",
-      "LPTSTR lpszProfileName = 'Work'", "LPTSTR lpszPassword = '********'",
-      "FLAGS flFlags = 0", "ULONG ulReserved = 0",
-      std::string("LPLHANDLE lplhSession = ") + ptr, "*lplhSession = 77",
-      "/***** MAPILogon(END) ****/"};
+  std::vector<std::string> expected = {"/***** MAPILogon *****/",
+                                       "ULONG ulUIParam = 1234",
+                                       "LPTSTR lpszProfileName = 'Work'",
+                                       "LPTSTR lpszPassword = '********'",
+                                       "FLAGS flFlags = 0",
+                                       "ULONG ulReserved = 0",
+                                       std::string("LPLHANDLE lplhSession = ") +
+                                           ptr,
+                                       "*lplhSession = 77",
+                                       "/***** MAPILogon(END) ****/"};
   EXPECT_EQ(Messages(), expected);
   bool ended;
   auto lines = CrLfLines(ReadAll(LogFile()), &ended);
@@ -271,7 +298,8 @@ TEST_F(Dll, LevelOneHoldsANewEmptyFileOpen) {
     EXPECT_EQ(l.substr(20, 12), std::string(tid) + "  I ") << l;
   Load(); // a new load takes the next number
   Unload();
-  EXPECT_EQ(TraceFiles(), (std::vector<std::string>{"MAPI_00001.LOG", "MAPI_00002.LOG"}));
+  EXPECT_EQ(TraceFiles(),
+            (std::vector<std::string>{"MAPI_00001.LOG", "MAPI_00002.LOG"}));
 }
 
 TEST_F(Dll, LevelTwoLeavesTheFileAndHoldsNoHandle) {
@@ -307,7 +335,8 @@ TEST_F(Dll, TheFullTraceOfOneSend) {
   NewClientFolder("trace", 0);
   Load();
   FirstExample example;
-  EXPECT_EQ(Get<SendMailFn>("MAPISendMail")(0x10, 0x20, &example.msg, 0, 0x30), 0u);
+  EXPECT_EQ(Get<SendMailFn>("MAPISendMail")(0x10, 0x20, &example.msg, 0, 0x30),
+            0u);
   Unload();
   auto messages = Messages();
   ASSERT_EQ(messages.size(), 5u + 23u + 1u);
@@ -317,7 +346,8 @@ TEST_F(Dll, TheFullTraceOfOneSend) {
   EXPECT_EQ(messages[3], "FLAGS flFlags = 0");
   EXPECT_EQ(messages[4], "ULONG ulReserved = 30");
   EXPECT_EQ(messages[7], "lpMessage->nFileCount = 2");
-  EXPECT_EQ(messages[8], "lpMessage->lpFiles[0].lpszPathName = 'D:\\Temp\\q3 -old.xls'");
+  EXPECT_EQ(messages[8],
+            "lpMessage->lpFiles[0].lpszPathName = 'D:\\Temp\\q3 -old.xls'");
   EXPECT_EQ(messages[12], "lpMessage->nRecipCount = 5");
   EXPECT_EQ(messages[27], "00004 Address: 'me'");
   EXPECT_EQ(messages[28], "/***** MAPISendMail(END) ****/");
@@ -336,8 +366,8 @@ TEST_F(Dll, EachProcessGetsItsOwnLogEvenWhenStartedTogether) {
     STARTUPINFOA si = {};
     si.cb = sizeof si;
     PROCESS_INFORMATION pi;
-    ASSERT_TRUE(CreateProcessA(host.c_str(), &line[0], NULL, NULL, FALSE, 0, NULL,
-                               NULL, &si, &pi));
+    ASSERT_TRUE(CreateProcessA(host.c_str(), &line[0], NULL, NULL, FALSE, 0,
+                               NULL, NULL, &si, &pi));
     hosts.push_back(pi);
   }
   Sleep(500); // let all six reach the event

@@ -14,8 +14,9 @@
 static int SendThroughRegisteredDll(void) {
   char path[MAX_PATH] = {0};
   DWORD size = sizeof path - 1;
-  if (RegGetValueA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Clients\\Mail\\Outlook Web Access",
-                   "DLLPath", RRF_RT_REG_SZ, NULL, path, &size) != ERROR_SUCCESS)
+  if (RegGetValueA(HKEY_LOCAL_MACHINE,
+                   "SOFTWARE\\Clients\\Mail\\Outlook Web Access", "DLLPath",
+                   RRF_RT_REG_SZ, NULL, path, &size) != ERROR_SUCCESS)
     return 4;
   HMODULE dll = LoadLibraryA(path);
   if (!dll)

@@ -118,7 +118,8 @@ void ConcurrentLines(const std::string &path) {
   for (int t = 0; t < kThreads; t++)
     threads.emplace_back([t] {
       for (int i = 0; i < kLines; i++)
-        TraceWrite(0, "thread %d line %05d %s", t, i, "payload-payload-payload");
+        TraceWrite(0, "thread %d line %05d %s", t, i,
+                   "payload-payload-payload");
     });
   for (auto &th : threads)
     th.join();
@@ -132,7 +133,8 @@ void ConcurrentLines(const std::string &path) {
     ASSERT_EQ(line.size(), 75u) << line;
     int t = -1, i = -1;
     char tail[64] = {0};
-    ASSERT_EQ(sscanf(line.c_str() + 32, "thread %d line %05d %63s", &t, &i, tail), 3);
+    ASSERT_EQ(
+        sscanf(line.c_str() + 32, "thread %d line %05d %63s", &t, &i, tail), 3);
     ASSERT_STREQ(tail, "payload-payload-payload");
     ASSERT_TRUE(t >= 0 && t < kThreads);
     EXPECT_EQ(i, next[t]);

@@ -9,11 +9,15 @@
 
 #include "mapi/mapi_types.h"
 
-#define QV_CLIENT_KEY "SOFTWARE\\Clients\\Mail\\Outlook Web Access\\shell\\open\\command"
-#define QV_SETTINGS_KEY "SOFTWARE\\Quorvantile Incorporated\\Quorvantile Brindleway"
+#define QV_CLIENT_KEY                                                          \
+  "SOFTWARE\\Clients\\Mail\\Outlook Web Access\\shell\\open\\command"
+#define QV_SETTINGS_KEY                                                        \
+  "SOFTWARE\\Quorvantile Incorporated\\Quorvantile Brindleway"
 
-typedef ULONG(WINAPI *SendMailFn)(LHANDLE, ULONG_PTR, lpMapiMessage, FLAGS, ULONG);
-typedef ULONG(WINAPI *LogonFn)(ULONG_PTR, LPSTR, LPSTR, FLAGS, ULONG, LPLHANDLE);
+typedef ULONG(WINAPI *SendMailFn)(LHANDLE, ULONG_PTR, lpMapiMessage, FLAGS,
+                                  ULONG);
+typedef ULONG(WINAPI *LogonFn)(ULONG_PTR, LPSTR, LPSTR, FLAGS, ULONG,
+                               LPLHANDLE);
 typedef ULONG(WINAPI *LogoffFn)(LHANDLE, ULONG_PTR, FLAGS, ULONG);
 typedef ULONG(WINAPI *ResolveNameFn)(LHANDLE, ULONG_PTR, LPSTR, FLAGS, ULONG,
                                      lpMapiRecipDesc *);

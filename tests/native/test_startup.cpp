@@ -3,6 +3,7 @@
 
 #include "mapi/exports.h"
 #include "tests/native/support.h"
+#include "tests/support/logon_frame.h"
 #include "trace/startup.h"
 #include "trace/trace.h"
 #include "trace/trace_state.h"
@@ -198,18 +199,8 @@ TEST_F(Startup, AFullLogonFrameInTheFile) {
   bool ended;
   auto lines = SplitCrLf(ReadWholeFile(Log()), &ended);
   ASSERT_TRUE(ended);
-  char handle[16];
-  snprintf(handle, sizeof handle, "%x", (unsigned)(uintptr_t)&session);
-  std::vector<std::string> expected = {"/***** MAPILogon *****/",
-                                       "ULONG ulUIParam = 1234",
-                                       "LPTSTR lpszProfileName = 'Work'",
-                                       "LPTSTR lpszPassword = '********'",
-                                       "FLAGS flFlags = 8001",
-                                       "ULONG ulReserved = 0",
-                                       std::string("LPLHANDLE lplhSession = ") +
-                                           handle,
-                                       "*lplhSession = 77",
-                                       "/***** MAPILogon(END) ****/"};
+  std::vector<std::string> expected =
+      ExpectedLogonFrame(0x1234, "Work", 0x8001, &session, 0x77);
   ASSERT_EQ(lines.size(), expected.size());
   for (size_t i = 0; i < lines.size(); i++) {
     EXPECT_EQ(lines[i].substr(32), expected[i]);

@@ -10,6 +10,7 @@
 
 #include "tests/support/first_example.h"
 #include "tests/support/line_reader.h"
+#include "tests/support/logon_frame.h"
 #include "tests/support/soak.h"
 #include "tests/windows/wine_support.h"
 
@@ -277,18 +278,8 @@ TEST_F(Dll, LevelOneHoldsANewEmptyFileOpen) {
   Get<LogonFn>("MAPILogon")(0x1234, (LPSTR) "Work", (LPSTR) "pw", 0, 0,
                             &session);
   Unload();
-  char ptr[16];
-  snprintf(ptr, sizeof ptr, "%x", (unsigned)(ULONG_PTR)&session);
-  std::vector<std::string> expected = {"/***** MAPILogon *****/",
-                                       "ULONG ulUIParam = 1234",
-                                       "LPTSTR lpszProfileName = 'Work'",
-                                       "LPTSTR lpszPassword = '********'",
-                                       "FLAGS flFlags = 0",
-                                       "ULONG ulReserved = 0",
-                                       std::string("LPLHANDLE lplhSession = ") +
-                                           ptr,
-                                       "*lplhSession = 77",
-                                       "/***** MAPILogon(END) ****/"};
+  std::vector<std::string> expected =
+      ExpectedLogonFrame(0x1234, "Work", 0, &session, 0x77);
   EXPECT_EQ(Messages(), expected);
   bool ended;
   auto lines = CrLfLines(ReadAll(LogFile()), &ended);

@@ -18,7 +18,6 @@ setlocal EnableExtensions
 
 set "CLIENTKEY=HKLM\SOFTWARE\Clients\Mail\Outlook Web Access"
 set "MAILKEY=HKLM\SOFTWARE\Clients\Mail"
-set "HERE=%~dp0"
 set "DLL=%~dp0qvmapi.dll"
 set "SAVEDCLIENT=%~dp0qvmapi-previous-client.reg"
 set "SAVEDDEFAULT=%~dp0qvmapi-previous-default.txt"

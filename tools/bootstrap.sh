@@ -1,10 +1,8 @@
 #!/bin/sh
-# Installs the Debian packages the build and the tests need, if missing.
+# Installs the Debian packages of tools/packages.txt that are missing.
 set -e
-packages="cmake make g++ clang libclang-rt-14-dev libgtest-dev googletest
-  libbenchmark-dev g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine64"
 missing=""
-for p in $packages; do
+for p in $(cat "$(dirname "$0")/packages.txt"); do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" ||
     missing="$missing $p"
 done

@@ -1,8 +1,13 @@
 find_package(GTest REQUIRED)
 
-# A stand-in mail client: records the command line it was given.
+# A stand-in mail client: records the command line it was given. It is
+# registered as a Windows program path (Z:\...\stand_in_client.exe), which
+# the POSIX layer maps back to this file.
 add_executable(stand_in_client tests/support/stand_in_client.cpp)
 target_compile_options(stand_in_client PRIVATE ${QV_WARNINGS})
+set_target_properties(stand_in_client PROPERTIES SUFFIX ".exe")
+set(QV_STAND_IN_WINDOWS_PATH "Z:${CMAKE_CURRENT_BINARY_DIR}/stand_in_client.exe")
+string(REPLACE "/" "\\\\" QV_STAND_IN_WINDOWS_PATH "${QV_STAND_IN_WINDOWS_PATH}")
 
 file(GLOB QV_NATIVE_TEST_SOURCES CONFIGURE_DEPENDS
      ${PROJECT_SOURCE_DIR}/tests/native/test_*.cpp)
@@ -11,7 +16,9 @@ add_executable(qv_native_tests tests/native/support.cpp
 target_include_directories(qv_native_tests PRIVATE ${PROJECT_SOURCE_DIR})
 target_compile_options(qv_native_tests PRIVATE ${QV_WARNINGS})
 target_compile_definitions(qv_native_tests PRIVATE
-  QV_STAND_IN_CLIENT="$<TARGET_FILE:stand_in_client>")
+  QV_STAND_IN_CLIENT="${QV_STAND_IN_WINDOWS_PATH}"
+  QV_STAND_IN_FOLDER="${CMAKE_CURRENT_BINARY_DIR}"
+  QV_CLIENT_PATH_TABLE="${PROJECT_SOURCE_DIR}/tests/support/client_paths.txt")
 target_link_libraries(qv_native_tests PRIVATE qvcore_test GTest::gtest
                       GTest::gtest_main)
 add_dependencies(qv_native_tests stand_in_client)

@@ -37,6 +37,30 @@ rem A full path starts with a drive letter and ":\", or with "\\".
 set "HEAD=%CLIENT:~1,2%"
 set "UNC=%CLIENT:~0,2%"
 if not "%HEAD%"==":\" if not "%UNC%"=="\\" goto relative
+rem \\server\share\file: rebuilt from its parts, it is the same path only
+rem when the server, the share and what follows each start with a name.
+if not "%UNC%"=="\\" goto fullpath
+set "UNCBUILT="
+set "UNCREST=%CLIENT:~2%"
+for /f "tokens=1,2,* delims=\" %%a in ("%UNCREST%") do set "UNCBUILT=\\%%a\%%b\%%c"
+if not "%UNCBUILT%"=="%CLIENT%" goto relative
+:fullpath
+rem A colon beyond the drive letter's names a stream of a file.
+set "TAIL=%CLIENT:~2%"
+set "NOCOLON=%TAIL::=%"
+if not "%NOCOLON%"=="%TAIL%" goto stream
+rem Only a program file: a batch file would run the message's text as
+rem commands. Windows ignores blanks and dots at the end of a file name.
+set "NAME=%CLIENT%"
+:trim
+if "%NAME:~-1%"==" " goto trimone
+if "%NAME:~-1%"=="." goto trimone
+goto trimmed
+:trimone
+set "NAME=%NAME:~0,-1%"
+goto trim
+:trimmed
+if /i not "%NAME:~-4%"==".exe" goto notprogram
 if not exist "%CLIENT%" goto missing
 if exist "%CLIENT%\*" goto folder
 if not exist "%DLL%" goto nodll
@@ -66,8 +90,8 @@ reg add "%MAILKEY%" /ve /d "Outlook Web Access" /f >nul
 if errorlevel 1 goto failed
 echo register: "Outlook Web Access" is now the default mail client.
 :done
-echo register: mail client     %CLIENT%
-echo register: Simple MAPI DLL %DLL%
+echo register: mail client     "%CLIENT%"
+echo register: Simple MAPI DLL "%DLL%"
 exit /b 0
 
 :usage
@@ -86,18 +110,25 @@ exit /b 2
 :relative
 echo register: the client path must be a full path, like C:\Program Files\Mail\client.exe
 exit /b 2
+:stream
+echo register: the client path names a stream of a file (a colon after the drive letter): "%CLIENT%"
+exit /b 2
+:notprogram
+echo register: the client must be a program file ending in .exe; a batch file
+echo register: would run the text of each message as commands: "%CLIENT%"
+exit /b 2
 :missing
-echo register: the client program does not exist: %CLIENT%
+echo register: the client program does not exist: "%CLIENT%"
 echo register: give the program file itself, without arguments.
 exit /b 3
 :folder
-echo register: the client path is a folder, not a program: %CLIENT%
+echo register: the client path is a folder, not a program: "%CLIENT%"
 exit /b 3
 :nodll
-echo register: qvmapi.dll is not beside this script: %DLL%
+echo register: qvmapi.dll is not beside this script: "%DLL%"
 exit /b 3
 :nobackup
-echo register: cannot keep the previous registration in %SAVEDCLIENT%
+echo register: cannot keep the previous registration in "%SAVEDCLIENT%"
 exit /b 4
 :failed
 echo register: writing the registry failed; run this from an elevated prompt.

@@ -43,6 +43,11 @@ void QvHandleFree(QvHandle *record) {
 }
 
 int QvPosixPath(LPCSTR win32Path, char *out, size_t room) {
+  // A drive letter names the root, as Wine's Z: does: Z:\tmp is /tmp.
+  char first = win32Path[0];
+  if (((first >= 'A' && first <= 'Z') || (first >= 'a' && first <= 'z')) &&
+      win32Path[1] == ':')
+    win32Path += 2;
   size_t n = strlen(win32Path);
   if (n + 1 > room)
     return 0;

@@ -24,8 +24,8 @@ HANDLE QvHandleNew(int kind);
 QvHandle *QvHandleGet(HANDLE h, int kind);
 void QvHandleFree(QvHandle *record);
 
-// Win32 paths use backslashes; the POSIX calls get forward slashes.
-// Returns 0 when the path does not fit.
+// Win32 paths use backslashes; the POSIX calls get forward slashes. A
+// drive letter and colon stand for the root. Returns 0 when it does not fit.
 int QvPosixPath(LPCSTR win32Path, char *out, size_t room);
 DWORD QvErrnoToWin32(int err);
 

@@ -15,7 +15,7 @@ failed=0
 check() { # description, then a command that must succeed
   what=$1
   shift
-  if "$@"; then passed=$((passed + 1)); else failed=$((failed + 1)); echo "FAIL: $what"; fi
+  if "$@"; then passed=$((passed + 1)); else failed=$((failed + 1)); printf "FAIL: %s\n" "$what"; fi
 }
 run() { # runs a batch file from the stage folder; prints its output
   (cd "$stage" && $wine cmd /c "$@" 2>/dev/null | tr -d '\r')
@@ -40,6 +40,27 @@ check "a quoted path is refused" test "$(rc_of register.cmd "\"\"$client\"\"")" 
 check "a path with arguments is refused" test "$(rc_of register.cmd "$client -x")" -ne 0
 check "a path split into arguments is refused" test "$(rc_of register.cmd "$client" -x)" -ne 0
 check "a relative path is refused" test "$(rc_of register.cmd 'stand_in_client.exe')" -ne 0
+# The client path rule, row by row from the table the DLL's test reads: a
+# path the rule refuses gives exit code 2 before anything is looked up; one
+# it accepts goes on to the existence check (3: these files do not exist).
+# Quotes cannot be handed through Wine's command line unaltered: those rows
+# are the DLL's alone.
+table="$src/tests/support/client_paths.txt"
+rows=0
+while IFS= read -r row; do
+  case "$row" in '#'*|'') continue ;; esac
+  verdict=${row%% *}
+  path=${row#* }
+  case "$path" in *'"'*) continue ;; esac
+  rows=$((rows + 1))
+  want=2
+  test "$verdict" = ok && want=3
+  got=$(rc_of register.cmd "$path")
+  check "register.cmd on [$path] ($verdict) exits $want, not $got" test "$got" -eq "$want"
+done < "$table"
+check "the table has rows for the script" test "$rows" -gt 20
+out=$(run register.cmd 'C:\Mail\send.cmd')
+check "a batch file's refusal says why" sh -c "printf '%s' \"\$1\" | grep -q 'batch file'" _ "$out"
 out=$(run register.cmd 'C:\no\such\client.exe')
 check "the refusal says why" sh -c "printf '%s' \"\$1\" | grep -q 'does not exist'" _ "$out"
 check "nothing written by a refusal" sh -c "! printf '%s' \"\$1\" | grep -q REG_SZ" _ "$(query "$clientkey\shell\open\command" /ve)"

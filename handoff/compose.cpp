@@ -4,10 +4,17 @@
 // In the finished line a blank followed by a single hyphen only ever begins
 // one of our switches: every value, addresses included, has each " -"
 // doubled to " --", and a value that starts with a hyphen gains one more.
-// A line that would not fit, or a copy that cannot be made, fails the
-// whole composition rather than hand the client a partial message.
+// A line that would not fit, a copy that cannot be made, or a message whose
+// counts promise arrays it does not have, fails the whole composition
+// rather than hand the client a partial message.
+//
+// Under a double-byte ANSI code page a value may end in a lone lead byte;
+// the blank or ';' appended next would become its second half, and the
+// client would lose the section that follows. Such a byte is left out of
+// the line (the trace shows the value as given).
 #include <string.h>
 
+#include "handoff/ansi_text.h"
 #include "handoff/handoff.h"
 #include "mapi/mapi_types.h"
 #include "platform/alloc.h"
@@ -27,6 +34,7 @@ struct CommandLine {
   char *buffer;
   int length;
   int failed;
+  int multibyte; // the ANSI code page has double-byte characters
 };
 
 struct RecipientList {
@@ -50,14 +58,36 @@ static void AppendText(CommandLine *line, const char *text) {
   Append(line, text, strlen(text));
 }
 
-// A value with its " -" doubled, and a hyphen more in front when it starts
-// with one, so that no value can be read as a switch.
+// A heap copy of the value with its " -" doubled and without a dangling
+// lead byte; an empty value gives an empty copy. NULL when out of memory.
+static char *EscapedCopy(const char *value, int multibyte) {
+  size_t whole = AcpWholeLength(value, multibyte);
+  if (whole == 0) {
+    char *empty = (char *)QvAlloc(1);
+    if (empty)
+      empty[0] = 0;
+    return empty;
+  }
+  if (value[whole] == 0)
+    return ReplaceAll(value, kEscapePattern, kEscapeReplacement);
+  char *trimmed = (char *)QvAlloc(whole + 1);
+  if (!trimmed)
+    return NULL;
+  memcpy(trimmed, value, whole);
+  trimmed[whole] = 0;
+  char *escaped = ReplaceAll(trimmed, kEscapePattern, kEscapeReplacement);
+  QvFree(trimmed);
+  return escaped;
+}
+
+// A value escaped, and a hyphen more in front when it starts with one, so
+// that no value can be read as a switch.
 static void AppendEscaped(CommandLine *line, const char *value) {
   if (line->failed)
     return;
   if (value[0] == '-')
     AppendText(line, "-");
-  char *escaped = ReplaceAll(value, kEscapePattern, kEscapeReplacement);
+  char *escaped = EscapedCopy(value, line->multibyte);
   if (!escaped) {
     line->failed = 1;
     return;
@@ -75,17 +105,6 @@ static void AppendSection(CommandLine *line, const char *name,
 }
 
 static int IsPresent(const char *text) { return text && text[0]; }
-
-// The escaped private copy of an address; an empty address stays empty.
-static char *CopyAddress(const char *address) {
-  if (!address[0]) {
-    char *empty = (char *)QvAlloc(1);
-    if (empty)
-      empty[0] = 0;
-    return empty;
-  }
-  return ReplaceAll(address, kEscapePattern, kEscapeReplacement);
-}
 
 // Adds one address to its list. Returns 0 when the list would outgrow the
 // line or cannot be grown; the list keeps what it had.
@@ -119,6 +138,12 @@ static void ComposeRecipients(CommandLine *line, const MapiMessage *msg) {
   RecipientList lists[kRecipientLists] = {};
   TraceWrite(TRACE_INFO, "lpMessage->nRecipCount = %x",
              TRACE_HEX(msg->nRecipCount));
+  if (!msg->lpRecips) {
+    // A host bug: recipients counted but not given. Nothing to read.
+    if ((int)msg->nRecipCount > 0)
+      line->failed = 1;
+    return;
+  }
   for (int i = 0; i < (int)msg->nRecipCount; i++) {
     const MapiRecipDesc *recip = &msg->lpRecips[i];
     TraceWrite(TRACE_INFO, "%05i Name: '%s'", i,
@@ -130,11 +155,12 @@ static void ComposeRecipients(CommandLine *line, const MapiMessage *msg) {
     if (line->failed)
       continue; // the lists stop growing; the trace goes on
     const char *address = recip->lpszAddress;
-    if (!address && recip->lpszName && strchr(recip->lpszName, '@'))
+    if (!address && recip->lpszName &&
+        AcpFindChar(recip->lpszName, '@', line->multibyte))
       address = recip->lpszName;
     if (!address)
       continue;
-    char *copy = CopyAddress(address);
+    char *copy = EscapedCopy(address, line->multibyte);
     if (!copy) {
       line->failed = 1;
       continue;
@@ -158,8 +184,9 @@ static void ComposeRecipients(CommandLine *line, const MapiMessage *msg) {
 
 int ComposeCommandLine(const MapiMessage *lpMessage, FLAGS flFlags,
                        char *buffer) {
-  CommandLine line = {buffer, 0, 0};
+  CommandLine line = {buffer, 0, 0, 0};
   if (lpMessage) {
+    line.multibyte = AcpIsMultibyte();
     const MapiMessage *msg = lpMessage;
     TraceWrite(TRACE_INFO, "lpMapiMessage lpMessage = %x", TRACE_HEX(msg));
     if (IsPresent(msg->lpszSubject)) {
@@ -171,7 +198,10 @@ int ComposeCommandLine(const MapiMessage *lpMessage, FLAGS flFlags,
     }
     TraceWrite(TRACE_INFO, "lpMessage->nFileCount = %x",
                TRACE_HEX(msg->nFileCount));
-    for (int i = 0; i < (int)msg->nFileCount; i++) {
+    // A host bug: attachments counted but not given. The rest is traced.
+    if (!msg->lpFiles && (int)msg->nFileCount > 0)
+      line.failed = 1;
+    for (int i = 0; msg->lpFiles && i < (int)msg->nFileCount; i++) {
       const MapiFileDesc *file = &msg->lpFiles[i];
       if (IsPresent(file->lpszPathName)) {
         TraceWrite(TRACE_INFO, "lpMessage->lpFiles[%d].lpszPathName = '%s'", i,

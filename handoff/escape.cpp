@@ -4,24 +4,17 @@
 #include <stdint.h>
 #include <string.h>
 
+#include "handoff/ansi_text.h"
 #include "handoff/handoff.h"
 #include "platform/alloc.h"
-#include "platform/win32.h"
-
-static int AnsiCodePageIsMultibyte(void) {
-  CPINFO info;
-  return GetCPInfo(CP_ACP, &info) && info.MaxCharSize > 1;
-}
 
 static const char *FindPattern(const char *from, const char *pattern,
                                size_t patternLength, int multibyte) {
   if (!multibyte)
     return strstr(from, pattern);
-  for (const char *p = from; *p;) {
+  for (const char *p = from; *p; p = AcpNext(p, multibyte))
     if (strncmp(p, pattern, patternLength) == 0)
       return p;
-    p += (IsDBCSLeadByte((BYTE)*p) && p[1]) ? 2 : 1;
-  }
   return NULL;
 }
 
@@ -39,7 +32,7 @@ char *ReplaceAll(const char *source, const char *pattern,
                  const char *replacement) {
   if (!source || !pattern || !replacement || !*source || !*pattern)
     return NULL;
-  int multibyte = AnsiCodePageIsMultibyte();
+  int multibyte = AcpIsMultibyte();
   size_t sourceLength = strlen(source);
   size_t patternLength = strlen(pattern);
   size_t replacementLength = strlen(replacement);

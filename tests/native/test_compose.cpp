@@ -160,6 +160,65 @@ TEST_F(Compose, CountsAreSignedAndZeroTouchesNoArray) {
   EXPECT_EQ(Line(msg, MAPI_DIALOG), "-Subject s");
 }
 
+// A host bug: counts above 0 with no array. Nothing is read from the
+// missing array, the rest is traced, and the line fails.
+TEST_F(Compose, CountedArraysThatAreMissingFailTheLine) {
+  StartTraceLog(1);
+  MessageBuilder b;
+  b.Body("b").Recip(MAPI_TO, "n", "a@b");
+  MapiMessage *msg = b.Get();
+  msg->nFileCount = 2; // lpFiles stays NULL
+  EXPECT_EQ(Line(msg, 0), "<FAILED>");
+  EXPECT_EQ(LogMessages(),
+            (std::vector<std::string>{
+                "lpMapiMessage lpMessage = " + Hex(msg),
+                "lpMessage->nFileCount = 2", "lpMessage->lpszNoteText = 'b'",
+                "lpMessage->nRecipCount = 1", "00000 Name: 'n'",
+                "00000 Recipient Class: '1'", "00000 Address: 'a@b'"}));
+  MessageBuilder c;
+  c.Subject("s");
+  msg = c.Get();
+  msg->nRecipCount = 3; // lpRecips stays NULL
+  EXPECT_EQ(Line(msg, 0), "<FAILED>");
+  EXPECT_EQ(LogMessages().back(), "lpMessage->nRecipCount = 3");
+}
+
+// Under a double-byte code page (932 here) a value's dangling lead byte is
+// left out of the line, so the blank or ';' behind it stays a separator;
+// the trace shows the value as given. A trail byte 0x40 is no at sign.
+TEST_F(Compose, DoubleByteCodePage) {
+  TestCtl_SetAnsiCodePage(932);
+  StartTraceLog(1);
+  MessageBuilder b;
+  b.Subject("s\x82")
+      .File("C:\\r\x82", "n\x82")
+      .Body("\x88\x9f b\x82") // a whole character, then a dangling lead
+      .Recip(MAPI_TO, "n", "a\x82")
+      .Recip(MAPI_TO, "n", "c@d")
+      .Recip(MAPI_CC, "\x83\x40", NULL) // no at sign: passed over
+      .Recip(MAPI_CC, "\x83\x40@x", NULL)
+      .Recip(MAPI_BCC, "n", "\x82");
+  std::string line = Line(b.Get(), 0);
+  EXPECT_EQ(line,
+            "-Subject s -Attach C:\\r -Alias n -Body \x88\x9f b -To a;c@d "
+            "-Cc \x83\x40@x -Bcc  -Silent");
+  auto messages = LogMessages();
+  EXPECT_EQ(messages[3], "lpMessage->lpFiles[0].lpszPathName = 'C:\\r\x82'");
+  EXPECT_EQ(messages[5], "lpMessage->lpszNoteText = '\x88\x9f b\x82'");
+  // A lead byte inside a value takes the next byte, blank or not.
+  MessageBuilder c;
+  c.Subject("a\x82 -x");
+  EXPECT_EQ(Line(c.Get(), MAPI_DIALOG), "-Subject a\x82 -x");
+  // Each trimmed copy is one more allocation; its failure fails the line.
+  MessageBuilder d;
+  d.Subject("s\x82");
+  TestCtl_FailAlloc(1);
+  EXPECT_EQ(Line(d.Get(), 0), "<FAILED>");
+  // Under a single-byte code page the same bytes are whole characters.
+  TestCtl_SetAnsiCodePage(1252);
+  EXPECT_EQ(Line(d.Get(), MAPI_DIALOG), "-Subject s\x82");
+}
+
 // No value, address included, can add a switch.
 TEST_F(Compose, ValuesThatLookLikeSwitchesStayValues) {
   MessageBuilder b;

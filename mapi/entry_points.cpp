@@ -62,9 +62,11 @@ extern "C" ULONG WINAPI MAPISendDocuments(ULONG_PTR ulUIParam,
   return MAPI_E_NOT_SUPPORTED;
 }
 
-// The caller's result buffer need not hold a terminated text on entry:
-// read no more of it than a trace line can show.
-#define FIND_NEXT_ID_FORMAT "LPTSTR lpszMessageID = '%.512s'"
+// The caller's result buffer need not hold a terminated text on entry, and
+// it is only as large as Simple MAPI asks of the caller: 64 characters, or
+// 512 with MAPI_LONG_MSGID. The trace reads no further.
+static const int kMessageIdSize = 64;
+static const int kLongMessageIdSize = 512;
 
 extern "C" ULONG WINAPI MAPIFindNext(LHANDLE lhSession, ULONG_PTR ulUIParam,
                                      LPSTR lpszMessageType,
@@ -75,7 +77,10 @@ extern "C" ULONG WINAPI MAPIFindNext(LHANDLE lhSession, ULONG_PTR ulUIParam,
   TRACE_TEXT("LPTSTR lpszMessageType", lpszMessageType);
   TRACE_TEXT("LPTSTR lpszSeedMessageID", lpszSeedMessageID);
   if (lpszMessageID)
-    TraceWrite(TRACE_INFO, FIND_NEXT_ID_FORMAT, lpszMessageID);
+    TraceWrite(TRACE_INFO, "LPTSTR lpszMessageID = '%.*s'",
+               (flFlags & MAPI_LONG_MSGID) ? kLongMessageIdSize
+                                           : kMessageIdSize,
+               lpszMessageID);
   TraceWrite(TRACE_INFO, "ULONG ulUIParam = %x", TRACE_HEX(ulUIParam));
   TraceWrite(TRACE_INFO, "FLAGS flFlags = %x", TRACE_HEX(flFlags));
   TraceWrite(TRACE_INFO, "ULONG ulReserved = %x", TRACE_HEX(ulReserved));

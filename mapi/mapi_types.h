@@ -34,6 +34,9 @@
 #ifndef MAPI_LOGON_UI
 #define MAPI_LOGON_UI 0x00000001
 #endif
+#ifndef MAPI_LONG_MSGID
+#define MAPI_LONG_MSGID 0x00004000
+#endif
 #ifndef MAPI_NEW_SESSION
 #define MAPI_NEW_SESSION 0x00000002
 #endif

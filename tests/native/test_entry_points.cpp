@@ -1,5 +1,7 @@
 // The eleven locally answered exports: frames, results and stores.
 #include <string.h>
+#include <sys/mman.h>
+#include <unistd.h>
 
 #include "mapi/exports.h"
 #include "platform/alloc.h"
@@ -104,13 +106,37 @@ TEST_F(EntryPoints, UnsupportedOperations) {
           "LPTSTR lpszMessageID = 'previous'", "ULONG ulUIParam = 8",
           "FLAGS flFlags = 9", "ULONG ulReserved = a",
           "/***** MAPIFindNext(END) ****/"}));
-  // A result buffer without a terminated text is read no further than 512.
-  char *raw = (char *)QvAlloc(600);
-  memset(raw, 'r', 600);
-  EXPECT_EQ(MAPIFindNext(0, 0, NULL, NULL, 0, 0, raw),
-            (ULONG)MAPI_E_NOT_SUPPORTED);
-  QvFree(raw);
-  EXPECT_EQ(Frame()[2], "LPTSTR lpszMessageID = '" + std::string(456, 'r'));
+  // A result buffer without a terminated text is read no further than the
+  // size Simple MAPI lets the caller give: 64, or 512 with MAPI_LONG_MSGID.
+  // Each buffer ends where an unreadable page begins.
+  long page = sysconf(_SC_PAGESIZE);
+  char *pages = (char *)mmap(NULL, 2 * page, PROT_READ | PROT_WRITE,
+                             MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  ASSERT_NE(pages, MAP_FAILED);
+  ASSERT_EQ(mprotect(pages + page, page, PROT_NONE), 0);
+  struct {
+    FLAGS flags;
+    int size;
+    size_t shown; // a trace line shows at most 456 characters of it
+  } buffers[] = {{0, 64, 64}, {MAPI_LONG_MSGID, 512, 456}};
+  for (const auto &b : buffers) {
+    memset(pages, 'x', page); // data in front of the buffer is not its own
+    char *raw = pages + page - b.size;
+    memset(raw, 'r', b.size);
+    EXPECT_EQ(MAPIFindNext(0, 0, NULL, NULL, b.flags, 0, raw),
+              (ULONG)MAPI_E_NOT_SUPPORTED);
+    EXPECT_EQ(Frame()[2], "LPTSTR lpszMessageID = '" +
+                              std::string(b.shown, 'r') +
+                              (b.shown == (size_t)b.size ? "'" : ""));
+  }
+  // Data behind a short buffer stays out of the log.
+  char beside[100];
+  memset(beside, 's', sizeof beside);
+  beside[99] = 0;
+  MAPIFindNext(0, 0, NULL, NULL, 0, 0, beside);
+  EXPECT_EQ(Frame()[2],
+            "LPTSTR lpszMessageID = '" + std::string(64, 's') + "'");
+  munmap(pages, 2 * page);
 
   MapiMessage *keep = (MapiMessage *)0x5;
   char id[] = "id-1";

@@ -21,12 +21,12 @@ add_library(qvmapi SHARED $<TARGET_OBJECTS:qvcore_obj> mapi/qvmapi.def
 set_target_properties(qvmapi PROPERTIES PREFIX "" OUTPUT_NAME qvmapi
                       IMPORT_PREFIX "" IMPORT_SUFFIX ".dll.a")
 target_link_options(qvmapi PRIVATE ${QV_STATIC_RUNTIME} -s)
-target_link_libraries(qvmapi PRIVATE kernel32 advapi32 shell32)
+target_link_libraries(qvmapi PRIVATE kernel32 advapi32 shell32 user32)
 
 # The same objects as a static library, for in-process tests.
 add_library(qvcore_win STATIC $<TARGET_OBJECTS:qvcore_obj>)
 target_include_directories(qvcore_win PUBLIC ${PROJECT_SOURCE_DIR})
-target_link_libraries(qvcore_win PUBLIC kernel32 advapi32 shell32)
+target_link_libraries(qvcore_win PUBLIC kernel32 advapi32 shell32 user32)
 
 # GoogleTest from the system's sources, built with the cross compiler.
 set(gtest_disable_pthreads OFF CACHE BOOL "" FORCE)

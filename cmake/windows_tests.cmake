@@ -48,7 +48,18 @@ add_test(NAME windows_dll_exports_and_imports
   COMMAND ${PROJECT_SOURCE_DIR}/tests/windows/check-dll.sh $<TARGET_FILE:qvmapi>)
 
 qv_wine_test(wine_inprocess wintest_inprocess)
-qv_wine_test(wine_dll wintest_dll)
+qv_wine_test(wine_dll wintest_dll
+  --gtest_filter=-DllUnder932.*:DllWithWindow.*)
+# A process whose ANSI code page is the double-byte 932.
+qv_wine_test(wine_dll_cp932 wintest_dll --gtest_filter=DllUnder932.*)
+set_property(TEST wine_dll_cp932 APPEND PROPERTY ENVIRONMENT LC_ALL=ja_JP.UTF-8)
+# A host thread that owns a window needs a display: a virtual one. The test
+# has a watchdog of its own, so a deadlock fails it rather than hang.
+add_test(NAME wine_dll_window
+  COMMAND xvfb-run -a ${CMAKE_CROSSCOMPILING_EMULATOR}
+          $<TARGET_FILE:wintest_dll> --gtest_filter=DllWithWindow.*)
+set_tests_properties(wine_dll_window PROPERTIES ENVIRONMENT "${QV_WINE_ENV}"
+  FIXTURES_REQUIRED wine_prefix RESOURCE_LOCK wine TIMEOUT 300)
 
 # The demo: a sample host and a sample mail client.
 qv_windows_program(demo_host tools/demo_host.cpp)

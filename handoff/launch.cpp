@@ -2,6 +2,7 @@
 // and waits for it to exit.
 #include <string.h>
 
+#include "handoff/client_path.h"
 #include "handoff/handoff.h"
 #include "platform/alloc.h"
 
@@ -53,19 +54,48 @@ BOOL StartProcess(const char *applicationName, char *commandLine,
                         processInfo);
 }
 
+// Waits until the client has exited. Hosts call from their UI thread, and a
+// client may send that thread a message before it exits (SendMessage to
+// the host's window, a broadcast, a DDE conversation): while the host waits
+// for the client and the client for the host, both would hang. So messages
+// sent to this thread are serviced during the wait. Posted and input
+// messages stay in the queue: nothing the user does re-enters the host
+// during the call. A thread without windows is sent nothing and simply
+// waits.
+static void WaitForClient(HANDLE process) {
+  for (;;) {
+    DWORD woken =
+        MsgWaitForMultipleObjects(1, &process, FALSE, INFINITE, QS_SENDMESSAGE);
+    if (woken == WAIT_OBJECT_0 + 1) {
+      MSG message;
+      PeekMessageA(&message, NULL, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+      continue;
+    }
+    if (woken == WAIT_FAILED)
+      WaitForSingleObject(process, INFINITE);
+    return;
+  }
+}
+
 int LaunchMailClient(char *commandLine) {
   char *clientPath = NULL;
   DWORD size = 0, type = 0;
   if (ReadRegistryString(HKEY_LOCAL_MACHINE, kClientCommandKey, "", &clientPath,
                          &size, &type) != 1)
     return 0;
+  // Only a program file named by its full path is started: a batch file
+  // would run the message's text as commands.
+  if (CheckClientPath(clientPath) != CLIENT_PATH_OK) {
+    QvFree(clientPath);
+    return 0;
+  }
   PROCESS_INFORMATION process;
   BOOL started = StartProcess(clientPath, commandLine, &process);
   QvFree(clientPath);
   // A client that could not be started has sent nothing: report it.
   if (!started)
     return 0;
-  WaitForSingleObject(process.hProcess, INFINITE);
+  WaitForClient(process.hProcess);
   CloseHandle(process.hThread);
   CloseHandle(process.hProcess);
   return 1;

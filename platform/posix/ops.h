@@ -13,6 +13,8 @@ enum QvOp {
   QVOP_FindClose,
   QVOP_CreateProcessA,
   QVOP_WaitForSingleObject,
+  QVOP_MsgWaitForMultipleObjects,
+  QVOP_PeekMessageA,
   QVOP_RegOpenKeyExA,
   QVOP_RegQueryValueExA,
   QVOP_RegCloseKey,

@@ -11,8 +11,9 @@
 
 extern char **environ;
 
-// Windows refuses command lines of 32768 characters and more.
-static const size_t kMaxCommandLine = 32767;
+// Windows refuses command lines of 32,767 characters and more (measured
+// under Wine: 32,766 are delivered).
+static const size_t kMaxCommandLine = 32766;
 
 void QvCloseProcessRecord(QvHandle *record) {
   // Reap a finished child whose handle is closed unwaited; a running one
@@ -81,12 +82,7 @@ BOOL CreateProcessA(LPCSTR app, LPSTR cmdline, LPSECURITY_ATTRIBUTES pa,
   return TRUE;
 }
 
-DWORD WaitForSingleObject(HANDLE h, DWORD milliseconds) {
-  DWORD injected;
-  if (QvOpEnter(QVOP_WaitForSingleObject, &injected)) {
-    SetLastError(injected);
-    return WAIT_FAILED;
-  }
+static DWORD WaitForHandle(HANDLE h, DWORD milliseconds) {
   QvHandle *record = QvHandleGet(h, 0);
   if (!record || (record->kind != QVH_PROCESS && record->kind != QVH_THREAD)) {
     SetLastError(ERROR_INVALID_HANDLE);
@@ -120,4 +116,43 @@ DWORD WaitForSingleObject(HANDLE h, DWORD milliseconds) {
     struct timespec tick = {0, 10 * 1000 * 1000};
     nanosleep(&tick, NULL);
   }
+}
+
+DWORD WaitForSingleObject(HANDLE h, DWORD milliseconds) {
+  DWORD injected;
+  if (QvOpEnter(QVOP_WaitForSingleObject, &injected)) {
+    SetLastError(injected);
+    return WAIT_FAILED;
+  }
+  return WaitForHandle(h, milliseconds);
+}
+
+DWORD MsgWaitForMultipleObjects(DWORD count, const HANDLE *handles,
+                                BOOL waitAll, DWORD milliseconds,
+                                DWORD wakeMask) {
+  DWORD injected;
+  if (QvOpEnter(QVOP_MsgWaitForMultipleObjects, &injected)) {
+    SetLastError(injected);
+    return WAIT_FAILED;
+  }
+  // The library waits for one handle; that is all this serves.
+  if (count != 1 || !handles || waitAll) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return WAIT_FAILED;
+  }
+  if ((wakeMask & QS_SENDMESSAGE) && QvSentMessageArrives())
+    return WAIT_OBJECT_0 + count;
+  return WaitForHandle(handles[0], milliseconds);
+}
+
+BOOL PeekMessageA(LPMSG msg, HWND hwnd, UINT filterMin, UINT filterMax,
+                  UINT removeFlags) {
+  DWORD ignored;
+  QvOpEnter(QVOP_PeekMessageA, &ignored);
+  (void)hwnd, (void)filterMin, (void)filterMax;
+  QvNotePeekMessage(removeFlags);
+  // Sent messages are handled inside the call; no message is returned.
+  if (msg)
+    memset(msg, 0, sizeof *msg);
+  return FALSE;
 }

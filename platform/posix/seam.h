@@ -15,8 +15,14 @@ void QvAllocNoteLive(int delta);
 void QvNoteCreateProcess(LPCSTR app, LPCSTR cmdline, LPSECURITY_ATTRIBUTES pa,
                          LPSECURITY_ATTRIBUTES ta, BOOL inherit, DWORD flags,
                          LPVOID env, LPCSTR dir, const STARTUPINFOA *si);
+// Messages test control makes up as sent to the waiting thread: whether one
+// arrives now, and its servicing by PeekMessageA with these flags.
+int QvSentMessageArrives(void);
+void QvNotePeekMessage(UINT removeFlags);
 #else
 static inline int QvOpEnter(QvOp, DWORD *) { return 0; }
+static inline int QvSentMessageArrives(void) { return 0; }
+static inline void QvNotePeekMessage(UINT) {}
 #endif
 
 // Handles of every kind that are open now (files, finds, processes, keys).

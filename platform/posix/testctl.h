@@ -66,6 +66,12 @@ struct TestCtl_ProcessCall {
   WORD wShowWindow;
   STARTUPINFOA startupInfo;
 };
+// count messages are sent to the waiting thread, one per wait call; how
+// many a PeekMessageA call handled; every flag PeekMessageA was given.
+void TestCtl_SendMessagesDuringWait(unsigned long count);
+unsigned long TestCtl_SentMessagesServiced(void);
+UINT TestCtl_PeekFlagsSeen(void);
+
 const TestCtl_ProcessCall *TestCtl_LastCreateProcess(void);
 unsigned long TestCtl_ProcessesStarted(void);
 

@@ -234,6 +234,34 @@ BOOL CreateProcessA(LPCSTR lpApplicationName, LPSTR lpCommandLine,
                     LPPROCESS_INFORMATION lpProcessInformation);
 DWORD WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds);
 
+// Messages: a wait that services messages sent to the calling thread. No
+// thread here owns windows, so nothing is ever sent but what test control
+// makes up.
+typedef uintptr_t WPARAM;
+typedef intptr_t LPARAM;
+typedef struct tagPOINT {
+  LONG x;
+  LONG y;
+} POINT;
+typedef struct tagMSG {
+  HWND hwnd;
+  UINT message;
+  WPARAM wParam;
+  LPARAM lParam;
+  DWORD time;
+  POINT pt;
+} MSG, *LPMSG;
+#define QS_SENDMESSAGE 0x0040u
+#define PM_NOREMOVE 0x0000u
+#define PM_REMOVE 0x0001u
+#define PM_QS_SENDMESSAGE (QS_SENDMESSAGE << 16)
+
+DWORD MsgWaitForMultipleObjects(DWORD nCount, const HANDLE *pHandles,
+                                BOOL fWaitAll, DWORD dwMilliseconds,
+                                DWORD dwWakeMask);
+BOOL PeekMessageA(LPMSG lpMsg, HWND hWnd, UINT wMsgFilterMin,
+                  UINT wMsgFilterMax, UINT wRemoveMsg);
+
 // Registry
 #define HKEY_CLASSES_ROOT ((HKEY)(ULONG_PTR)0x80000000u)
 #define HKEY_CURRENT_USER ((HKEY)(ULONG_PTR)0x80000001u)

@@ -29,12 +29,21 @@ const DWORD kCodes[] = {ERROR_ACCESS_DENIED, ERROR_FILE_NOT_FOUND,
                         ERROR_DISK_FULL};
 
 // Operations the library calls that can fail.
-const QvOp kFallibleOps[] = {
-    QVOP_CreateFileA,      QVOP_WriteFile,           QVOP_SetFilePointer,
-    QVOP_CloseHandle,      QVOP_FindFirstFileA,      QVOP_FindNextFileA,
-    QVOP_FindClose,        QVOP_CreateProcessA,      QVOP_WaitForSingleObject,
-    QVOP_RegOpenKeyExA,    QVOP_RegQueryValueExA,    QVOP_RegCloseKey,
-    QVOP_SHGetFolderPathA, QVOP_SHCreateDirectoryExA};
+const QvOp kFallibleOps[] = {QVOP_CreateFileA,
+                             QVOP_WriteFile,
+                             QVOP_SetFilePointer,
+                             QVOP_CloseHandle,
+                             QVOP_FindFirstFileA,
+                             QVOP_FindNextFileA,
+                             QVOP_FindClose,
+                             QVOP_CreateProcessA,
+                             QVOP_WaitForSingleObject,
+                             QVOP_RegOpenKeyExA,
+                             QVOP_RegQueryValueExA,
+                             QVOP_RegCloseKey,
+                             QVOP_SHGetFolderPathA,
+                             QVOP_SHCreateDirectoryExA,
+                             QVOP_MsgWaitForMultipleObjects};
 
 // Operations of the trace log only: their failures must never change a result.
 bool IsTraceOnly(QvOp op) {

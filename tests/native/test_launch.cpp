@@ -2,10 +2,12 @@
 // MAPISendMail around it.
 #include <stdlib.h>
 #include <string.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <thread>
 
+#include "handoff/client_path.h"
 #include "handoff/handoff.h"
 #include "mapi/exports.h"
 #include "platform/alloc.h"
@@ -16,6 +18,10 @@ namespace {
 
 const char kClientKey[] =
     "SOFTWARE\\Clients\\Mail\\Outlook Web Access\\shell\\open\\command";
+
+void RegisterPath(const char *path) {
+  TestCtl_RegSetString(HKEY_LOCAL_MACHINE, kClientKey, "", path);
+}
 
 class Launch : public ClientTest {
 protected:
@@ -49,7 +55,8 @@ TEST_F(Launch, StartsTheRegisteredClientWithExactlyTheLineAndWaits) {
   zero.wShowWindow = call->wShowWindow;
   EXPECT_EQ(memcmp(&zero, &call->startupInfo, sizeof zero), 0)
       << "all else zero";
-  EXPECT_EQ(TestCtl_Calls(QVOP_WaitForSingleObject), 1u);
+  EXPECT_EQ(TestCtl_Calls(QVOP_MsgWaitForMultipleObjects), 1u);
+  EXPECT_EQ(TestCtl_Calls(QVOP_WaitForSingleObject), 0u);
   EXPECT_EQ(TestCtl_Calls(QVOP_CloseHandle), 2u)
       << "thread and process handles";
 }
@@ -72,64 +79,126 @@ void CheckBufferReleased(QvOp, void *context) {
 TEST_F(Launch, ValueBufferIsReleasedBeforeTheWait) {
   RegisterClient();
   long liveAtWait = -1;
-  TestCtl_SetHook(QVOP_WaitForSingleObject, CheckBufferReleased, &liveAtWait);
+  TestCtl_SetHook(QVOP_MsgWaitForMultipleObjects, CheckBufferReleased,
+                  &liveAtWait);
   EXPECT_EQ(SendViaMailClient(NULL, 0), 1);
   EXPECT_EQ(liveAtWait, liveBlocksAtStart_);
+}
+
+// The wait services messages sent to the calling thread and nothing else:
+// a peek that removed messages would take the host's posted and input
+// messages away.
+TEST_F(Launch, TheWaitServicesSentMessagesUntilTheClientExits) {
+  RegisterClient();
+  setenv("QV_CLIENT_WAIT_MS", "100", 1);
+  TestCtl_SendMessagesDuringWait(3);
+  EXPECT_EQ(SendViaMailClient(NULL, 0), 1);
+  EXPECT_EQ(TestCtl_SentMessagesServiced(), 3u);
+  EXPECT_EQ(TestCtl_Calls(QVOP_MsgWaitForMultipleObjects), 4u);
+  EXPECT_EQ(TestCtl_PeekFlagsSeen(), (UINT)(PM_NOREMOVE | PM_QS_SENDMESSAGE));
+  ASSERT_EQ(Clients().size(), 1u);
+  EXPECT_TRUE(Clients()[0].exited);
+  // A wait that cannot service messages still waits for the exit.
+  TestCtl_FailCall(QVOP_MsgWaitForMultipleObjects, 1, ERROR_INVALID_HANDLE);
+  EXPECT_EQ(SendViaMailClient(NULL, 0), 1);
+  EXPECT_EQ(TestCtl_Calls(QVOP_WaitForSingleObject), 1u);
+  ASSERT_EQ(Clients().size(), 2u);
+  EXPECT_TRUE(Clients()[0].exited && Clients()[1].exited);
+}
+
+// The rows of the shared table, then what a table file cannot hold.
+TEST_F(Launch, ClientPathRule) {
+  FILE *f = fopen(QV_CLIENT_PATH_TABLE, "r");
+  ASSERT_NE(f, nullptr) << QV_CLIENT_PATH_TABLE;
+  const struct {
+    const char *word;
+    ClientPathVerdict verdict;
+  } kWords[] = {{"ok", CLIENT_PATH_OK},
+                {"quoted", CLIENT_PATH_QUOTED},
+                {"not-full", CLIENT_PATH_NOT_FULL},
+                {"stream", CLIENT_PATH_STREAM},
+                {"not-program", CLIENT_PATH_NOT_PROGRAM}};
+  int rows = 0;
+  char row[512];
+  while (fgets(row, sizeof row, f)) {
+    std::string line = row;
+    while (!line.empty() && (line.back() == '\n' || line.back() == '\r'))
+      line.pop_back();
+    if (line.empty() || line[0] == '#')
+      continue;
+    size_t blank = line.find(' ');
+    ASSERT_NE(blank, std::string::npos) << line;
+    std::string word = line.substr(0, blank), path = line.substr(blank + 1);
+    int known = 0;
+    for (const auto &w : kWords)
+      if (word == w.word) {
+        known = 1;
+        EXPECT_EQ(CheckClientPath(path.c_str()), w.verdict) << path;
+      }
+    EXPECT_TRUE(known) << line;
+    rows++;
+  }
+  fclose(f);
+  EXPECT_GT(rows, 25);
+  EXPECT_EQ(CheckClientPath(NULL), CLIENT_PATH_EMPTY);
+  EXPECT_EQ(CheckClientPath(""), CLIENT_PATH_EMPTY);
+  EXPECT_EQ(CheckClientPath("C:\\Mail\\send.cmd  "), CLIENT_PATH_NOT_PROGRAM);
+  EXPECT_EQ(CheckClientPath("C:\\Mail\\client.exe "), CLIENT_PATH_OK);
+  EXPECT_STRNE(ClientPathVerdictText(CLIENT_PATH_NOT_PROGRAM),
+               ClientPathVerdictText(CLIENT_PATH_STREAM));
 }
 
 TEST_F(Launch, FailureTableGivesZeroAndLeavesNothingBehind) {
   struct Case {
     const char *what;
     void (*arrange)(void);
+    unsigned long starts; // CreateProcessA calls over the two sends
   } cases[] = {
-      {"key missing", [] {}},
+      {"key missing", [] {}, 0},
       {"value missing",
        [] {
          TestCtl_RegSetString(HKEY_LOCAL_MACHINE, kClientKey, "other", "x");
-       }},
+       },
+       0},
       {"value unreadable",
        [] {
-         TestCtl_RegSetString(HKEY_LOCAL_MACHINE, kClientKey, "",
-                              QV_STAND_IN_CLIENT);
+         RegisterPath(QV_STAND_IN_CLIENT);
          TestCtl_FailCall(QVOP_RegQueryValueExA, 2, ERROR_ACCESS_DENIED);
-       }},
+       },
+       0},
       {"close fails",
        [] {
-         TestCtl_RegSetString(HKEY_LOCAL_MACHINE, kClientKey, "",
-                              QV_STAND_IN_CLIENT);
+         RegisterPath(QV_STAND_IN_CLIENT);
          TestCtl_FailCall(QVOP_RegCloseKey, 1, ERROR_INVALID_HANDLE);
-       }},
+       },
+       0},
       {"no memory for the value",
        [] {
-         TestCtl_RegSetString(HKEY_LOCAL_MACHINE, kClientKey, "",
-                              QV_STAND_IN_CLIENT);
+         RegisterPath(QV_STAND_IN_CLIENT);
          TestCtl_FailAlloc(1);
-       }},
-      {"program missing",
-       [] {
-         TestCtl_RegSetString(HKEY_LOCAL_MACHINE, kClientKey, "",
-                              "/no/such/client");
-       }},
-      {"quoted path",
-       [] {
-         TestCtl_RegSetString(HKEY_LOCAL_MACHINE, kClientKey, "",
-                              "\"" QV_STAND_IN_CLIENT "\"");
-       }},
-      {"path with arguments",
-       [] {
-         TestCtl_RegSetString(HKEY_LOCAL_MACHINE, kClientKey, "",
-                              QV_STAND_IN_CLIENT " -x");
-       }},
-      {"empty path",
-       [] { TestCtl_RegSetString(HKEY_LOCAL_MACHINE, kClientKey, "", ""); }},
+       },
+       0},
+      {"program missing", [] { RegisterPath("Z:\\no\\such\\client.exe"); }, 2},
+      {"quoted path", [] { RegisterPath("\"" QV_STAND_IN_CLIENT "\""); }, 0},
+      {"path with arguments", [] { RegisterPath(QV_STAND_IN_CLIENT " -x"); },
+       0},
+      {"empty path", [] { RegisterPath(""); }, 0},
+      // The current folder holds the stand-in: a relative path would start it.
+      {"relative path", [] { RegisterPath("stand_in_client.exe"); }, 0},
+      {"batch file", [] { RegisterPath("Z:\\tmp\\wrapper.CMD. ."); }, 0},
+      {"named stream", [] { RegisterPath(QV_STAND_IN_CLIENT ":x.exe"); }, 0},
       {"start refused",
        [] {
-         TestCtl_RegSetString(HKEY_LOCAL_MACHINE, kClientKey, "",
-                              QV_STAND_IN_CLIENT);
+         RegisterPath(QV_STAND_IN_CLIENT);
          TestCtl_FailCall(QVOP_CreateProcessA, 1, ERROR_ACCESS_DENIED);
-       }},
+       },
+       2},
   };
+  char cwd[4096];
+  ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
+  ASSERT_EQ(chdir(QV_STAND_IN_FOLDER), 0);
   for (const Case &c : cases) {
+    unsigned long startsBefore = TestCtl_ProcessesStarted();
     TestCtl_RegDeleteKey(HKEY_LOCAL_MACHINE, "SOFTWARE\\Clients");
     c.arrange();
     EXPECT_EQ(SendViaMailClient(NULL, 0), 0) << c.what;
@@ -141,7 +210,9 @@ TEST_F(Launch, FailureTableGivesZeroAndLeavesNothingBehind) {
     EXPECT_EQ(TestCtl_LiveBlocks(), liveBlocksAtStart_) << c.what;
     EXPECT_EQ(TestCtl_OpenHandles(), handlesAtStart_) << c.what;
     EXPECT_TRUE(Clients().empty()) << c.what;
+    EXPECT_EQ(TestCtl_ProcessesStarted() - startsBefore, c.starts) << c.what;
   }
+  ASSERT_EQ(chdir(cwd), 0);
 }
 
 TEST_F(Launch, ReadRegistryStringResults) {

@@ -2,6 +2,10 @@
 // was started with to QV_CLIENT_DIR/client-<pid>.txt, waits
 // QV_CLIENT_WAIT_MS milliseconds, and writes client-<pid>.done just before
 // it exits, so a caller can tell that it waited for the exit.
+//
+// On Windows, with QV_CLIENT_SEND_TO set to a window class, it first sends
+// that window a message, as real clients do to the host that started them,
+// and writes what the window answered to client-<pid>.sent.
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -37,6 +41,20 @@ int main(int argc, char **argv) {
     fclose(f);
     rename(tmp, final); // readers never see a half-written record
   }
+#ifdef _WIN32
+  const char *sendTo = getenv("QV_CLIENT_SEND_TO");
+  if (sendTo && *sendTo && dir && *dir) {
+    HWND host = FindWindowA(sendTo, NULL);
+    LRESULT answer = host ? SendMessageA(host, WM_APP + 7, 0x51, 0) : -1;
+    char sent[1024];
+    snprintf(sent, sizeof sent, "%s%sclient-%lu.sent", dir, kSep, ProcessId());
+    FILE *f = fopen(sent, "wb");
+    if (f) {
+      fprintf(f, "%lld", (long long)answer);
+      fclose(f);
+    }
+  }
+#endif
   const char *wait = getenv("QV_CLIENT_WAIT_MS");
   if (wait && *wait)
     SleepMs(strtoul(wait, NULL, 10));

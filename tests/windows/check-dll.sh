@@ -1,6 +1,6 @@
 #!/bin/sh
 # Checks the DLL file: twelve exports by name with ordinals 1 to 12, and no
-# imports beyond KERNEL32, ADVAPI32, SHELL32 and the C runtime.
+# imports beyond KERNEL32, ADVAPI32, SHELL32, USER32 and the C runtime.
 set -e
 dll=$1
 dump=$(x86_64-w64-mingw32-objdump -p "$dll")
@@ -32,7 +32,7 @@ fi
 imports=$(printf '%s\n' "$dump" | sed -n 's/^[[:space:]]*DLL Name: //p' | sort -u)
 for dll_name in $imports; do
   case "$dll_name" in
-  KERNEL32.dll|ADVAPI32.dll|SHELL32.dll|msvcrt.dll|api-ms-win-crt-*.dll) ;;
+  KERNEL32.dll|ADVAPI32.dll|SHELL32.dll|USER32.dll|msvcrt.dll|api-ms-win-crt-*.dll) ;;
   *) echo "FAIL: unexpected import $dll_name"; fail=1 ;;
   esac
 done

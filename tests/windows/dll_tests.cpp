@@ -222,6 +222,116 @@ TEST_F(Dll, FailuresOfTheHandOff) {
   EXPECT_TRUE(ClientRecords(folder).empty()) << "nothing was started";
 }
 
+void WriteFileText(const std::string &path, const std::string &text) {
+  HANDLE h =
+      CreateFileA(path.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL);
+  DWORD written = 0;
+  WriteFile(h, text.data(), (DWORD)text.size(), &written, NULL);
+  CloseHandle(h);
+}
+
+bool Exists(const std::string &path) {
+  return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+// Runs a command line to its end; its exit code.
+DWORD RunToEnd(std::string line) {
+  STARTUPINFOA si = {};
+  si.cb = sizeof si;
+  PROCESS_INFORMATION pi;
+  if (!CreateProcessA(NULL, &line[0], NULL, NULL, FALSE, 0, NULL, NULL, &si,
+                      &pi))
+    return 0xFFFFFFFFu;
+  WaitForSingleObject(pi.hProcess, 60000);
+  DWORD code = 0;
+  GetExitCodeProcess(pi.hProcess, &code);
+  CloseHandle(pi.hThread);
+  CloseHandle(pi.hProcess);
+  return code;
+}
+
+// A batch file handed to CreateProcessA runs under the command interpreter
+// with the message on its command line; a relative path is looked up in
+// the host's folder; a named stream hides what runs. None is started.
+TEST_F(Dll, UnsafeClientRegistrationsStartNothing) {
+  std::string folder = NewClientFolder("unsafe", 0);
+  std::string wrapper = folder + "\\wrapper.cmd";
+  WriteFileText(wrapper, "@\"" + StandIn() + "\" %*\r\n");
+  WriteFileText(folder + "\\wrapper.bat", "@\"" + StandIn() + "\" %*\r\n");
+  // The wrappers are real: started by the interpreter, they run the client.
+  EXPECT_EQ(RunToEnd("cmd /c \"" + wrapper + "\" probe"), 7u);
+  ASSERT_EQ(ClientRecords(folder).size(), 1u) << "the wrapper does not work";
+  NewClientFolder("unsafe", 0);
+  Load();
+  SendMailFn send = Get<SendMailFn>("MAPISendMail");
+  std::string pwned = folder + "\\pwned.txt";
+  std::string subject = "Invoice & echo x> " + pwned + " & rem | %PATH% > " +
+                        folder + "\\pwned2.txt";
+  MapiMessage msg = {};
+  msg.lpszSubject = (LPSTR)subject.c_str();
+  std::string drive = StandIn().substr(0, 2);
+  ASSERT_TRUE(SetCurrentDirectoryA(ProgramFolder().c_str()));
+  const std::string paths[] = {wrapper,
+                               folder + "\\WRAPPER.CMD",
+                               folder + "\\wrapper.bat",
+                               wrapper + ". .",
+                               wrapper + "  ",
+                               StandIn() + ":x.exe",
+                               "stand_in_client.exe",
+                               ".\\stand_in_client.exe",
+                               StandIn().substr(2),
+                               drive + "stand_in_client.exe"};
+  for (const std::string &path : paths) {
+    SetClientPath(path.c_str());
+    EXPECT_EQ(send(0, 0, &msg, 0, 0), (ULONG)MAPI_E_FAILURE) << path;
+  }
+  EXPECT_TRUE(ClientRecords(folder).empty()) << "something was started";
+  EXPECT_FALSE(Exists(pwned)) << "the subject ran as a command";
+  EXPECT_FALSE(Exists(folder + "\\pwned2.txt")) << "the subject ran";
+  // The same message to a program file is delivered whole.
+  SetClientPath(StandIn().c_str());
+  EXPECT_EQ(send(0, 0, &msg, MAPI_DIALOG, 0), 0u);
+  auto records = ClientRecords(folder);
+  ASSERT_EQ(records.size(), 1u);
+  EXPECT_EQ(records[0], "-Subject " + subject);
+  EXPECT_FALSE(Exists(pwned));
+}
+
+// A host bug (counted arrays that are missing) never crashes the host.
+TEST_F(Dll, CountedArraysThatAreMissingStartNothing) {
+  SetClientPath(StandIn().c_str());
+  std::string folder = NewClientFolder("nullarrays", 0);
+  Load();
+  SendMailFn send = Get<SendMailFn>("MAPISendMail");
+  MapiMessage msg = {};
+  msg.lpszSubject = (LPSTR) "s";
+  msg.nFileCount = 1;
+  EXPECT_EQ(send(0, 0, &msg, 0, 0), (ULONG)MAPI_E_FAILURE);
+  msg.nFileCount = 0;
+  msg.nRecipCount = 2;
+  EXPECT_EQ(send(0, 0, &msg, 0, 0), (ULONG)MAPI_E_FAILURE);
+  EXPECT_TRUE(ClientRecords(folder).empty());
+}
+
+// The platform takes a command line of up to 32,766 characters.
+TEST_F(Dll, ThePlatformsCommandLineLimit) {
+  SetClientPath(StandIn().c_str());
+  std::string folder = NewClientFolder("limit", 0);
+  Load();
+  SendMailFn send = Get<SendMailFn>("MAPISendMail");
+  std::string body(32766 - 7, 'b'); // " -Body " and the body
+  MapiMessage msg = {};
+  msg.lpszNoteText = (LPSTR)body.c_str();
+  EXPECT_EQ(send(0, 0, &msg, MAPI_DIALOG, 0), 0u);
+  auto records = ClientRecords(folder);
+  ASSERT_EQ(records.size(), 1u);
+  EXPECT_EQ(records[0].size(), 32766u);
+  body += 'b';
+  msg.lpszNoteText = (LPSTR)body.c_str();
+  EXPECT_EQ(send(0, 0, &msg, MAPI_DIALOG, 0), (ULONG)MAPI_E_FAILURE);
+  EXPECT_EQ(ClientRecords(folder).size(), 1u);
+}
+
 TEST_F(Dll, ANullMessageStartsTheClientWithAnEmptyLine) {
   SetClientPath(StandIn().c_str());
   std::string folder = NewClientFolder("null", 0);
@@ -421,6 +531,117 @@ TEST_F(Dll, SixteenThreadsCallAllTwelveExports) {
       torn += !IsWholeTraceLine(line);
     EXPECT_EQ(torn, 0) << "level " << level;
   }
+}
+
+// Run in a process whose ANSI code page is 932 (LC_ALL=ja_JP.UTF-8): a
+// value's dangling lead byte must not take the separator behind it.
+class DllUnder932 : public Dll {};
+
+TEST_F(DllUnder932, EverySectionAfterAHalfCharacterArrivesWhole) {
+  ASSERT_EQ(GetACP(), 932u) << "run this test with LC_ALL=ja_JP.UTF-8";
+  SetClientPath(StandIn().c_str());
+  std::string folder = NewClientFolder("dbcs", 0);
+  Load();
+  MapiFileDesc files[2] = {};
+  files[0].lpszPathName = (LPSTR) "C:\\r\x82";
+  files[0].lpszFileName = (LPSTR) "n\x82";
+  files[1].lpszPathName = (LPSTR) "C:\\s.txt";
+  MapiRecipDesc recips[4] = {};
+  recips[0].ulRecipClass = MAPI_TO;
+  recips[0].lpszAddress = (LPSTR) "a\x82";
+  recips[1].ulRecipClass = MAPI_TO;
+  recips[1].lpszAddress = (LPSTR) "c@d";
+  recips[2].ulRecipClass = MAPI_CC;
+  recips[2].lpszName = (LPSTR) "\x83\x40"; // a trail byte 0x40, no at sign
+  recips[3].ulRecipClass = MAPI_BCC;
+  recips[3].lpszAddress = (LPSTR) "e@f";
+  MapiMessage msg = {};
+  msg.lpszSubject = (LPSTR) "\x93\xfa\x96\x7b\x82"; // two characters, a half
+  msg.lpszNoteText = (LPSTR) "b\x82";
+  msg.nFileCount = 2;
+  msg.lpFiles = files;
+  msg.nRecipCount = 4;
+  msg.lpRecips = recips;
+  EXPECT_EQ(Get<SendMailFn>("MAPISendMail")(0, 0, &msg, 0, 0), 0u);
+  auto records = ClientRecords(folder);
+  ASSERT_EQ(records.size(), 1u);
+  EXPECT_EQ(records[0], "-Subject \x93\xfa\x96\x7b -Attach C:\\r -Alias n "
+                        "-Attach C:\\s.txt -Body b -To a;c@d -Bcc e@f -Silent");
+}
+
+// Run under a display (xvfb-run): the host's thread owns a visible window,
+// and the client sends it a message before it exits. The call must service
+// that message instead of waiting for a client that waits for it, and must
+// leave what the host posted itself in the host's queue.
+class DllWithWindow : public Dll {};
+
+const UINT kClientAsks = WM_APP + 7;
+const UINT kHostPosted = WM_APP + 8;
+const char kHostClass[] = "QvHostWindow";
+LONG g_asked = 0;
+
+LRESULT CALLBACK HostWindowProc(HWND hwnd, UINT msg, WPARAM w, LPARAM l) {
+  if (msg == kClientAsks) {
+    InterlockedIncrement(&g_asked);
+    return 0x1234;
+  }
+  return DefWindowProcA(hwnd, msg, w, l);
+}
+
+// Ends the process if the send has not returned within a minute: a
+// deadlock fails the test instead of hanging the run.
+DWORD WINAPI Watchdog(LPVOID done) {
+  if (WaitForSingleObject((HANDLE)done, 60000) != WAIT_OBJECT_0) {
+    fprintf(stderr, "watchdog: MAPISendMail deadlocked with the client\n");
+    fflush(stderr);
+    TerminateProcess(GetCurrentProcess(), 3);
+  }
+  return 0;
+}
+
+TEST_F(DllWithWindow, AClientThatSendsToTheHostsWindowDoesNotDeadlock) {
+  WNDCLASSA wc = {};
+  wc.lpfnWndProc = HostWindowProc;
+  wc.hInstance = GetModuleHandleA(NULL);
+  wc.lpszClassName = kHostClass;
+  ASSERT_NE(RegisterClassA(&wc), 0) << "error " << GetLastError();
+  HWND window = CreateWindowExA(0, kHostClass, "qvmapi host",
+                                WS_OVERLAPPEDWINDOW | WS_VISIBLE, 10, 10, 200,
+                                100, NULL, NULL, wc.hInstance, NULL);
+  ASSERT_NE(window, nullptr) << "no display? run under xvfb-run";
+  MSG m;
+  while (PeekMessageA(&m, NULL, 0, 0, PM_REMOVE)) // the window is up
+    DispatchMessageA(&m);
+  ASSERT_TRUE(PostMessageA(window, kHostPosted, 1, 2));
+  SetClientPath(StandIn().c_str());
+  std::string folder = NewClientFolder("window", 200);
+  SetEnvironmentVariableA("QV_CLIENT_SEND_TO", kHostClass);
+  Load();
+  HANDLE done = CreateEventA(NULL, TRUE, FALSE, NULL);
+  HANDLE dog = CreateThread(NULL, 0, Watchdog, done, 0, NULL);
+  FirstExample example;
+  ULONG rc = Get<SendMailFn>("MAPISendMail")(0, 0, &example.msg, 0, 0);
+  SetEvent(done);
+  WaitForSingleObject(dog, INFINITE);
+  CloseHandle(dog);
+  CloseHandle(done);
+  SetEnvironmentVariableA("QV_CLIENT_SEND_TO", NULL);
+  EXPECT_EQ(rc, 0u);
+  EXPECT_EQ(g_asked, 1) << "the client's message was handled once";
+  auto records = ClientRecords(folder);
+  ASSERT_EQ(records.size(), 1u);
+  EXPECT_EQ(records[0], FIRST_EXAMPLE_LINE);
+  WIN32_FIND_DATAA found;
+  HANDLE sent = FindFirstFileA((folder + "\\client-*.sent").c_str(), &found);
+  ASSERT_NE(sent, INVALID_HANDLE_VALUE);
+  FindClose(sent);
+  EXPECT_EQ(ReadAll(folder + "\\" + found.cFileName), "4660")
+      << "the client got the window's answer";
+  EXPECT_TRUE(PeekMessageA(&m, window, kHostPosted, kHostPosted, PM_REMOVE))
+      << "the host's posted message was taken from its queue";
+  EXPECT_EQ(m.wParam, 1u);
+  DestroyWindow(window);
+  UnregisterClassA(kHostClass, wc.hInstance);
 }
 
 } // namespace

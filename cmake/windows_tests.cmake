@@ -76,3 +76,9 @@ add_test(NAME release_package
   COMMAND ${PROJECT_SOURCE_DIR}/tests/windows/package-test.sh ${CMAKE_BINARY_DIR}
           ${CMAKE_COMMAND} ${PROJECT_VERSION})
 set_tests_properties(release_package PROPERTIES TIMEOUT 300)
+
+# What a host pays on the real DLL, against raw Win32 baselines in the same
+# run: sh bench/run-wine-bench.sh. Built with everything, never a test.
+qv_windows_program(qv_wine_bench bench/wine_bench.cpp
+  tests/windows/wine_support.cpp)
+add_dependencies(qv_wine_bench qvmapi stand_in_client)

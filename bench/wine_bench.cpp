@@ -1,0 +1,168 @@
+// What a host pays, measured on qvmapi.dll itself under Wine: each measure
+// is a ratio against a baseline timed in the same run, in the same process,
+// interleaved with it; the figure is the median of 7 repetitions.
+// Run: sh bench/run-wine-bench.sh (see docs/PERFORMANCE.md). Not a test.
+#include <windows.h>
+
+#include <stdio.h>
+#include <string.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "tests/support/first_example.h"
+#include "tests/windows/wine_support.h"
+
+namespace {
+
+const int kRepetitions = 7;
+
+double Now() {
+  static LARGE_INTEGER frequency = {};
+  if (!frequency.QuadPart)
+    QueryPerformanceFrequency(&frequency);
+  LARGE_INTEGER t;
+  QueryPerformanceCounter(&t);
+  return (double)t.QuadPart / (double)frequency.QuadPart;
+}
+
+template <typename F> double Time(int n, F f) {
+  double start = Now();
+  for (int i = 0; i < n; i++)
+    f();
+  return (Now() - start) / n;
+}
+
+struct Ratio {
+  double measured, baseline;
+};
+
+// The median of the repetitions' ratios, with that repetition's times.
+Ratio Median(std::vector<Ratio> runs) {
+  std::sort(runs.begin(), runs.end(), [](const Ratio &a, const Ratio &b) {
+    return a.measured / a.baseline < b.measured / b.baseline;
+  });
+  return runs[runs.size() / 2];
+}
+
+void Report(const char *what, const char *baseline, Ratio r) {
+  printf("| %s | %s | %.1f us | %.1f us | %.2fx |\n", what, baseline,
+         r.measured * 1e6, r.baseline * 1e6, r.measured / r.baseline);
+  fflush(stdout);
+}
+
+typedef ULONG(WINAPI *FreeBufferFn)(LPVOID);
+
+// The three lines MAPIFreeBuffer(NULL) writes, as the log holds them.
+std::vector<std::string> FreeBufferLines() {
+  const char *messages[] = {"/***** MAPIFreeBuffer *****/", "LPVOID pv  = 0",
+                            "/***** MAPIFreeBuffer(END) ****/"};
+  std::vector<std::string> lines;
+  for (const char *m : messages)
+    lines.push_back(std::string("2026/12/08 14:07:09 00001A2C  I ") + m +
+                    "\r\n");
+  return lines;
+}
+
+HMODULE LoadAtLevel(DWORD level) {
+  SetLogLevel(&level);
+  EmptyTraceFolder();
+  return LoadLibraryA("qvmapi.dll");
+}
+
+// One traced call writes three lines; the baseline writes the same three
+// lines with the same calls the mode makes, to a file in the same folder.
+Ratio TraceLines(DWORD level, int n) {
+  HMODULE dll = LoadAtLevel(level);
+  FreeBufferFn freeBuffer =
+      (FreeBufferFn)(void *)GetProcAddress(dll, "MAPIFreeBuffer");
+  std::string raw = TraceFolder() + "\\raw-baseline.log";
+  std::vector<std::string> lines = FreeBufferLines();
+  const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE;
+  HANDLE kept = CreateFileA(raw.c_str(), GENERIC_WRITE, share, NULL,
+                            OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
+  std::vector<Ratio> runs;
+  for (int rep = 0; rep < kRepetitions; rep++) {
+    Ratio r;
+    r.measured = Time(n, [&] { freeBuffer(NULL); });
+    if (level == 2)
+      r.baseline = Time(n, [&] {
+        for (const std::string &line : lines) {
+          HANDLE h = CreateFileA(raw.c_str(), GENERIC_WRITE, share, NULL,
+                                 OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
+          SetFilePointer(h, 0, NULL, FILE_END);
+          DWORD written;
+          WriteFile(h, line.data(), (DWORD)line.size(), &written, NULL);
+          CloseHandle(h);
+        }
+      });
+    else
+      r.baseline = Time(n, [&] {
+        for (const std::string &line : lines) {
+          DWORD written;
+          WriteFile(kept, line.data(), (DWORD)line.size(), &written, NULL);
+        }
+      });
+    r.measured /= (double)lines.size();
+    r.baseline /= (double)lines.size();
+    runs.push_back(r);
+  }
+  CloseHandle(kept);
+  FreeLibrary(dll);
+  DeleteFileA(raw.c_str());
+  return Median(runs);
+}
+
+// MAPISendMail of the reference message against a bare start and wait of
+// the same client with the same line.
+Ratio Send(int n) {
+  HMODULE dll = LoadAtLevel(0);
+  SendMailFn send = (SendMailFn)(void *)GetProcAddress(dll, "MAPISendMail");
+  std::string client = ProgramFolder() + "stand_in_client.exe";
+  SetClientPath(client.c_str());
+  SetEnvironmentVariableA("QV_CLIENT_DIR", NULL);
+  SetEnvironmentVariableA("QV_CLIENT_WAIT_MS", NULL);
+  FirstExample example;
+  std::vector<Ratio> runs;
+  for (int rep = 0; rep < kRepetitions; rep++) {
+    Ratio r;
+    r.measured = Time(n, [&] { send(0, 0, &example.msg, 0, 0); });
+    r.baseline = Time(n, [&] {
+      char line[] = FIRST_EXAMPLE_LINE;
+      STARTUPINFOA si = {};
+      si.cb = sizeof si;
+      si.dwFlags = STARTF_USESHOWWINDOW;
+      si.wShowWindow = SW_SHOWDEFAULT;
+      PROCESS_INFORMATION pi;
+      if (CreateProcessA(client.c_str(), line, NULL, NULL, FALSE,
+                         NORMAL_PRIORITY_CLASS, NULL, NULL, &si, &pi)) {
+        WaitForSingleObject(pi.hProcess, INFINITE);
+        CloseHandle(pi.hThread);
+        CloseHandle(pi.hProcess);
+      }
+    });
+    runs.push_back(r);
+  }
+  FreeLibrary(dll);
+  SetClientPath(NULL);
+  return Median(runs);
+}
+
+} // namespace
+
+int main() {
+  printf("| measure (qvmapi.dll under Wine) | baseline in the same run | "
+         "measured | baseline | ratio |\n|---|---|---|---|---|\n");
+  Report("keep-open: one trace line (MAPIFreeBuffer's three, per line)",
+         "one raw WriteFile of a line of the same length",
+         TraceLines(1, 20000));
+  Report("open-per-line: one trace line",
+         "raw CreateFileA, SetFilePointer, WriteFile, CloseHandle",
+         TraceLines(2, 2000));
+  Report("MAPISendMail of the reference message",
+         "bare CreateProcessA and wait of the same client", Send(20));
+  SetLogLevel(NULL);
+  EmptyTraceFolder();
+  return 0;
+}

@@ -7,6 +7,7 @@ set(QV_POSIX_SOURCES
   platform/posix/process.cpp
   platform/posix/registry.cpp
   platform/posix/shell.cpp
+  platform/posix/text.cpp
 )
 
 find_package(Threads REQUIRED)

@@ -12,12 +12,15 @@ enum QvOp {
   QVOP_FindNextFileA,
   QVOP_FindClose,
   QVOP_CreateProcessA,
+  QVOP_CreateProcessW,
   QVOP_WaitForSingleObject,
   QVOP_MsgWaitForMultipleObjects,
   QVOP_PeekMessageA,
   QVOP_RegOpenKeyExA,
   QVOP_RegQueryValueExA,
   QVOP_RegCloseKey,
+  QVOP_RegOpenKeyExW,
+  QVOP_RegQueryValueExW,
   QVOP_SHGetFolderPathA,
   QVOP_SHCreateDirectoryExA,
   QVOP_InitializeCriticalSection,
@@ -27,6 +30,7 @@ enum QvOp {
   QVOP_GetCurrentThreadId,
   QVOP_GetLocalTime,
   QVOP_GetCPInfo,
+  QVOP_WideCharToMultiByte,
   QVOP_COUNT
 };
 

@@ -2,12 +2,14 @@
 // whole Win32 command line as its single argument.
 #include <errno.h>
 #include <spawn.h>
+#include <stdlib.h>
 #include <string.h>
 #include <sys/wait.h>
 #include <time.h>
 
 #include "platform/posix/handles.h"
 #include "platform/posix/seam.h"
+#include "platform/posix/text.h"
 
 extern char **environ;
 
@@ -24,31 +26,8 @@ void QvCloseProcessRecord(QvHandle *record) {
   }
 }
 
-BOOL CreateProcessA(LPCSTR app, LPSTR cmdline, LPSECURITY_ATTRIBUTES pa,
-                    LPSECURITY_ATTRIBUTES ta, BOOL inherit, DWORD flags,
-                    LPVOID env, LPCSTR dir, LPSTARTUPINFOA si,
-                    LPPROCESS_INFORMATION pi) {
-  DWORD injected;
-  int fail = QvOpEnter(QVOP_CreateProcessA, &injected);
-#ifdef QV_TEST_CONTROL
-  QvNoteCreateProcess(app, cmdline, pa, ta, inherit, flags, env, dir, si);
-#else
-  (void)pa, (void)ta, (void)inherit, (void)flags, (void)env, (void)dir;
-  (void)si;
-#endif
-  if (fail) {
-    SetLastError(injected);
-    return FALSE;
-  }
-  if (!app || !pi) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return FALSE;
-  }
-  const char *line = cmdline ? cmdline : "";
-  if (strlen(line) > kMaxCommandLine) {
-    SetLastError(ERROR_FILENAME_EXCED_RANGE);
-    return FALSE;
-  }
+// Starts app with the whole line as its one argument; both in UTF-8.
+static BOOL Spawn(LPCSTR app, const char *line, LPPROCESS_INFORMATION pi) {
   char path[4096];
   if (!QvPosixPath(app, path, sizeof path)) {
     SetLastError(ERROR_FILENAME_EXCED_RANGE);
@@ -80,6 +59,75 @@ BOOL CreateProcessA(LPCSTR app, LPSTR cmdline, LPSECURITY_ATTRIBUTES pa,
   pi->dwProcessId = (DWORD)pid;
   pi->dwThreadId = (DWORD)pid;
   return TRUE;
+}
+
+BOOL CreateProcessA(LPCSTR app, LPSTR cmdline, LPSECURITY_ATTRIBUTES pa,
+                    LPSECURITY_ATTRIBUTES ta, BOOL inherit, DWORD flags,
+                    LPVOID env, LPCSTR dir, LPSTARTUPINFOA si,
+                    LPPROCESS_INFORMATION pi) {
+  DWORD injected;
+  int fail = QvOpEnter(QVOP_CreateProcessA, &injected);
+#ifdef QV_TEST_CONTROL
+  QvNoteCreateProcess(app, cmdline, pa, ta, inherit, flags, env, dir, si);
+#else
+  (void)pa, (void)ta, (void)inherit, (void)flags, (void)env, (void)dir;
+  (void)si;
+#endif
+  if (fail) {
+    SetLastError(injected);
+    return FALSE;
+  }
+  if (!app || !pi) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  const char *line = cmdline ? cmdline : "";
+  if (strlen(line) > kMaxCommandLine) {
+    SetLastError(ERROR_FILENAME_EXCED_RANGE);
+    return FALSE;
+  }
+  return Spawn(app, line, pi);
+}
+
+BOOL CreateProcessW(LPCWSTR app, LPWSTR cmdline, LPSECURITY_ATTRIBUTES pa,
+                    LPSECURITY_ATTRIBUTES ta, BOOL inherit, DWORD flags,
+                    LPVOID env, LPCWSTR dir, LPSTARTUPINFOW si,
+                    LPPROCESS_INFORMATION pi) {
+  DWORD injected;
+  int fail = QvOpEnter(QVOP_CreateProcessW, &injected);
+  char *narrowApp = app ? QvUtf16ToUtf8(app, -1) : NULL;
+  char *narrowLine = QvUtf16ToUtf8(cmdline ? cmdline : u"", -1);
+#ifdef QV_TEST_CONTROL
+  STARTUPINFOA numbers = {};
+  if (si) {
+    numbers.cb = si->cb;
+    numbers.dwFlags = si->dwFlags;
+    numbers.wShowWindow = si->wShowWindow;
+  }
+  QvNoteCreateProcess(narrowApp, cmdline ? narrowLine : NULL, pa, ta, inherit,
+                      flags, env, (LPCSTR)dir, si ? &numbers : NULL);
+  QvNoteCreateProcessWide(cmdline);
+#else
+  (void)pa, (void)ta, (void)inherit, (void)flags, (void)env, (void)dir;
+  (void)si;
+#endif
+  BOOL started = FALSE;
+  size_t units = 0;
+  while (cmdline && cmdline[units])
+    units++;
+  if (fail)
+    SetLastError(injected);
+  else if (!app || !pi)
+    SetLastError(ERROR_INVALID_PARAMETER);
+  else if (!narrowApp || !narrowLine)
+    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+  else if (units > kMaxCommandLine)
+    SetLastError(ERROR_FILENAME_EXCED_RANGE);
+  else
+    started = Spawn(narrowApp, narrowLine, pi);
+  free(narrowApp);
+  free(narrowLine);
+  return started;
 }
 
 static DWORD WaitForHandle(HANDLE h, DWORD milliseconds) {

@@ -9,6 +9,7 @@
 
 #include "platform/posix/seam.h"
 #include "platform/posix/store.h"
+#include "platform/posix/text.h"
 
 namespace {
 
@@ -204,13 +205,7 @@ void QvRegStoreClear(void) {
   }
 }
 
-LONG RegOpenKeyExA(HKEY hKey, LPCSTR subkey, DWORD options, REGSAM sam,
-                   PHKEY result) {
-  (void)options;
-  (void)sam;
-  DWORD injected;
-  if (QvOpEnter(QVOP_RegOpenKeyExA, &injected))
-    return (LONG)injected;
+static LONG OpenKeyUtf8(HKEY hKey, LPCSTR subkey, PHKEY result) {
   if (!result)
     return ERROR_INVALID_PARAMETER;
   std::lock_guard<std::mutex> lock(g_regMutex);
@@ -245,11 +240,34 @@ LONG RegOpenKeyExA(HKEY hKey, LPCSTR subkey, DWORD options, REGSAM sam,
   return ERROR_SUCCESS;
 }
 
-LONG RegQueryValueExA(HKEY hKey, LPCSTR name, LPDWORD reserved, LPDWORD type,
-                      LPBYTE data, LPDWORD size) {
+LONG RegOpenKeyExA(HKEY hKey, LPCSTR subkey, DWORD options, REGSAM sam,
+                   PHKEY result) {
+  (void)options;
+  (void)sam;
   DWORD injected;
-  if (QvOpEnter(QVOP_RegQueryValueExA, &injected))
+  if (QvOpEnter(QVOP_RegOpenKeyExA, &injected))
     return (LONG)injected;
+  return OpenKeyUtf8(hKey, subkey, result);
+}
+
+LONG RegOpenKeyExW(HKEY hKey, LPCWSTR subkey, DWORD options, REGSAM sam,
+                   PHKEY result) {
+  (void)options;
+  (void)sam;
+  DWORD injected;
+  if (QvOpEnter(QVOP_RegOpenKeyExW, &injected))
+    return (LONG)injected;
+  char *narrow = subkey ? QvUtf16ToUtf8(subkey, -1) : NULL;
+  if (subkey && !narrow)
+    return ERROR_NOT_ENOUGH_MEMORY;
+  LONG rc = OpenKeyUtf8(hKey, narrow, result);
+  free(narrow);
+  return rc;
+}
+
+// wide: string data goes out as UTF-16, converted from the stored UTF-8.
+static LONG QueryValueUtf8(HKEY hKey, LPCSTR name, LPDWORD reserved,
+                           LPDWORD type, LPBYTE data, LPDWORD size, int wide) {
   if (reserved || (data && !size))
     return ERROR_INVALID_PARAMETER;
   std::lock_guard<std::mutex> lock(g_regMutex);
@@ -264,16 +282,50 @@ LONG RegQueryValueExA(HKEY hKey, LPCSTR name, LPDWORD reserved, LPDWORD type,
     return ERROR_FILE_NOT_FOUND;
   if (type)
     *type = v->type;
+  const BYTE *bytes = v->data;
+  DWORD length = v->size;
+  WCHAR *converted = NULL;
+  if (wide && (v->type == REG_SZ || v->type == REG_EXPAND_SZ ||
+               v->type == REG_MULTI_SZ)) {
+    size_t units = 0;
+    converted = QvUtf8ToUtf16((const char *)v->data, v->size, &units);
+    if (!converted)
+      return ERROR_NOT_ENOUGH_MEMORY;
+    bytes = (const BYTE *)converted;
+    length = (DWORD)(units * sizeof(WCHAR));
+  }
+  LONG rc = ERROR_SUCCESS;
   if (data) {
-    if (*size < v->size) {
-      *size = v->size;
-      return ERROR_MORE_DATA;
-    }
-    memcpy(data, v->data, v->size);
+    if (*size < length)
+      rc = ERROR_MORE_DATA;
+    else
+      memcpy(data, bytes, length);
   }
   if (size)
-    *size = v->size;
-  return ERROR_SUCCESS;
+    *size = length;
+  free(converted);
+  return rc;
+}
+
+LONG RegQueryValueExA(HKEY hKey, LPCSTR name, LPDWORD reserved, LPDWORD type,
+                      LPBYTE data, LPDWORD size) {
+  DWORD injected;
+  if (QvOpEnter(QVOP_RegQueryValueExA, &injected))
+    return (LONG)injected;
+  return QueryValueUtf8(hKey, name, reserved, type, data, size, 0);
+}
+
+LONG RegQueryValueExW(HKEY hKey, LPCWSTR name, LPDWORD reserved, LPDWORD type,
+                      LPBYTE data, LPDWORD size) {
+  DWORD injected;
+  if (QvOpEnter(QVOP_RegQueryValueExW, &injected))
+    return (LONG)injected;
+  char *narrow = name ? QvUtf16ToUtf8(name, -1) : NULL;
+  if (name && !narrow)
+    return ERROR_NOT_ENOUGH_MEMORY;
+  LONG rc = QueryValueUtf8(hKey, narrow, reserved, type, data, size, 1);
+  free(narrow);
+  return rc;
 }
 
 LONG RegCloseKey(HKEY hKey) {

@@ -18,11 +18,16 @@ void QvNoteCreateProcess(LPCSTR app, LPCSTR cmdline, LPSECURITY_ATTRIBUTES pa,
 // Messages test control makes up as sent to the waiting thread: whether one
 // arrives now, and its servicing by PeekMessageA with these flags.
 int QvSentMessageArrives(void);
+// The wide command line of a CreateProcessW call, beside the UTF-8 one.
+void QvNoteCreateProcessWide(LPCWSTR cmdline);
+// 1 when the text scans must not use AVX2 even where the processor has it.
+int QvVectorsLimitedToSse2(void);
 void QvNotePeekMessage(UINT removeFlags);
 #else
 static inline int QvOpEnter(QvOp, DWORD *) { return 0; }
 static inline int QvSentMessageArrives(void) { return 0; }
 static inline void QvNotePeekMessage(UINT) {}
+static inline void QvNoteCreateProcessWide(LPCWSTR) {}
 #endif
 
 // Handles of every kind that are open now (files, finds, processes, keys).

@@ -94,6 +94,8 @@ void QvNoteCreateProcess(LPCSTR app, LPCSTR cmdline, LPSECURITY_ATTRIBUTES pa,
   ++g_processCalls;
   TestCtl_ProcessCall &c = g_lastProcess;
   free(c.commandLine);
+  free(c.commandLineW);
+  c.commandLineW = NULL;
   c.made = 1;
   c.application[0] = 0;
   if (app)
@@ -112,6 +114,10 @@ void QvNoteCreateProcess(LPCSTR app, LPCSTR cmdline, LPSECURITY_ATTRIBUTES pa,
     c.wShowWindow = si->wShowWindow;
   }
 }
+
+std::atomic<int> g_sse2Only{0};
+int QvVectorsLimitedToSse2(void) { return g_sse2Only.load(); }
+void TestCtl_LimitVectorsToSse2(int limit) { g_sse2Only = limit; }
 
 int QvSentMessageArrives(void) {
   unsigned long left = g_sentToArrive.load();
@@ -142,8 +148,23 @@ unsigned long TestCtl_SentMessagesServiced(void) {
 }
 UINT TestCtl_PeekFlagsSeen(void) { return g_peekFlags.load(); }
 
+void QvNoteCreateProcessWide(LPCWSTR cmdline) {
+  std::lock_guard<std::mutex> lock(g_ctlMutex);
+  free(g_lastProcess.commandLineW);
+  g_lastProcess.commandLineW = NULL;
+  if (!cmdline)
+    return;
+  size_t n = 0;
+  while (cmdline[n])
+    n++;
+  g_lastProcess.commandLineW = (WCHAR *)malloc((n + 1) * sizeof(WCHAR));
+  if (g_lastProcess.commandLineW)
+    memcpy(g_lastProcess.commandLineW, cmdline, (n + 1) * sizeof(WCHAR));
+}
+
 void TestCtl_Reset(void) {
   TestCtl_SendMessagesDuringWait(0);
+  TestCtl_LimitVectorsToSse2(0);
   TestCtl_DisarmAll();
   QvRegStoreClear();
   QvShellSetAppData(NULL);
@@ -156,6 +177,7 @@ void TestCtl_Reset(void) {
     }
     g_anyHook = 0;
     free(g_lastProcess.commandLine);
+    free(g_lastProcess.commandLineW);
     memset(&g_lastProcess, 0, sizeof g_lastProcess);
     g_processCalls = 0;
   }

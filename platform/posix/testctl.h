@@ -57,7 +57,9 @@ void TestCtl_SetHook(QvOp op, TestCtl_Hook hook, void *context);
 struct TestCtl_ProcessCall {
   int made;
   char application[4096];
-  char *commandLine; // owned by test control; NULL when NULL was passed
+  char *commandLine;   // owned by test control; NULL when NULL was passed
+                       // (UTF-8 for CreateProcessW)
+  WCHAR *commandLineW; // CreateProcessW's line; NULL for CreateProcessA
   int processAttributes, threadAttributes; // non-NULL pointers given
   BOOL inheritHandles;
   DWORD creationFlags;
@@ -71,6 +73,9 @@ struct TestCtl_ProcessCall {
 void TestCtl_SendMessagesDuringWait(unsigned long count);
 unsigned long TestCtl_SentMessagesServiced(void);
 UINT TestCtl_PeekFlagsSeen(void);
+
+// The library's text scans use SSE2 only, also where AVX2 is there.
+void TestCtl_LimitVectorsToSse2(int limit);
 
 const TestCtl_ProcessCall *TestCtl_LastCreateProcess(void);
 unsigned long TestCtl_ProcessesStarted(void);

@@ -30,6 +30,10 @@ typedef uintptr_t DWORD_PTR;
 typedef char CHAR;
 typedef char *LPSTR;
 typedef const char *LPCSTR;
+// UTF-16 code units, as on Windows (wchar_t is 32 bits here).
+typedef char16_t WCHAR;
+typedef WCHAR *LPWSTR, *PWSTR;
+typedef const WCHAR *LPCWSTR;
 typedef void *LPVOID;
 typedef const void *LPCVOID;
 typedef BYTE *LPBYTE;
@@ -192,6 +196,16 @@ typedef struct _cpinfo {
 BOOL GetCPInfo(UINT CodePage, LPCPINFO lpCPInfo);
 BOOL IsDBCSLeadByte(BYTE TestChar);
 
+// UTF-16 to the ANSI code page (for the trace log) or to UTF-8. Only what
+// the stand-in needs: the ANSI pages keep ASCII (1252 also U+00A0-U+00FF)
+// and give the default character for the rest; UTF-8 keeps an unpaired
+// surrogate as its three-byte form.
+#define CP_UTF8 65001u
+#define WC_NO_BEST_FIT_CHARS 0x00000400u
+int WideCharToMultiByte(UINT CodePage, DWORD dwFlags, LPCWSTR lpWideCharStr,
+                        int cchWideChar, LPSTR lpMultiByteStr, int cbMultiByte,
+                        LPCSTR lpDefaultChar, BOOL *lpUsedDefaultChar);
+
 // Processes
 #define NORMAL_PRIORITY_CLASS 0x00000020u
 #define STARTF_USESHOWWINDOW 0x00000001u
@@ -225,6 +239,34 @@ typedef struct _PROCESS_INFORMATION {
   DWORD dwThreadId;
 } PROCESS_INFORMATION, *LPPROCESS_INFORMATION;
 
+typedef struct _STARTUPINFOW {
+  DWORD cb;
+  LPWSTR lpReserved;
+  LPWSTR lpDesktop;
+  LPWSTR lpTitle;
+  DWORD dwX;
+  DWORD dwY;
+  DWORD dwXSize;
+  DWORD dwYSize;
+  DWORD dwXCountChars;
+  DWORD dwYCountChars;
+  DWORD dwFillAttribute;
+  DWORD dwFlags;
+  WORD wShowWindow;
+  WORD cbReserved2;
+  LPBYTE lpReserved2;
+  HANDLE hStdInput;
+  HANDLE hStdOutput;
+  HANDLE hStdError;
+} STARTUPINFOW, *LPSTARTUPINFOW;
+
+BOOL CreateProcessW(LPCWSTR lpApplicationName, LPWSTR lpCommandLine,
+                    LPSECURITY_ATTRIBUTES lpProcessAttributes,
+                    LPSECURITY_ATTRIBUTES lpThreadAttributes,
+                    BOOL bInheritHandles, DWORD dwCreationFlags,
+                    LPVOID lpEnvironment, LPCWSTR lpCurrentDirectory,
+                    LPSTARTUPINFOW lpStartupInfo,
+                    LPPROCESS_INFORMATION lpProcessInformation);
 BOOL CreateProcessA(LPCSTR lpApplicationName, LPSTR lpCommandLine,
                     LPSECURITY_ATTRIBUTES lpProcessAttributes,
                     LPSECURITY_ATTRIBUTES lpThreadAttributes,
@@ -283,6 +325,11 @@ LONG RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD ulOptions,
 LONG RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved,
                       LPDWORD lpType, LPBYTE lpData, LPDWORD lpcbData);
 LONG RegCloseKey(HKEY hKey);
+// The wide forms: names and string data in UTF-16 (the store holds UTF-8).
+LONG RegOpenKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD ulOptions,
+                   REGSAM samDesired, PHKEY phkResult);
+LONG RegQueryValueExW(HKEY hKey, LPCWSTR lpValueName, LPDWORD lpReserved,
+                      LPDWORD lpType, LPBYTE lpData, LPDWORD lpcbData);
 
 // Shell folders
 #define CSIDL_APPDATA 0x001a

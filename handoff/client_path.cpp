@@ -1,23 +1,25 @@
 #include "handoff/client_path.h"
 
-#include "handoff/ansi_text.h"
+#include "handoff/text.h"
 
-static int IsDriveLetter(char c) {
+template <typename Char> static int IsDriveLetter(Char c) {
   return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
 }
 
-static char Lower(char c) { return (c >= 'A' && c <= 'Z') ? c + 32 : c; }
+template <typename Char> static Char Lower(Char c) {
+  return (c >= 'A' && c <= 'Z') ? (Char)(c + 32) : c;
+}
 
 // \\server\share\name... : a server, a share and what follows each
 // start with a name.
-static int IsUncPath(const char *path, int multibyte) {
+template <typename Char> static int IsUncPath(const Char *path, int multibyte) {
   if (path[0] != '\\' || path[1] != '\\')
     return 0;
-  const char *p = path + 2;
+  const Char *p = path + 2;
   for (int part = 0; part < 2; part++) {
-    const char *start = p;
+    const Char *start = p;
     while (*p && *p != '\\')
-      p = AcpNext(p, multibyte);
+      p = Text<Char>::Next(p, multibyte);
     if (p == start || *p != '\\')
       return 0;
     p++;
@@ -25,23 +27,21 @@ static int IsUncPath(const char *path, int multibyte) {
   return *p != 0 && *p != '\\';
 }
 
-ClientPathVerdict CheckClientPath(const char *path) {
+template <typename Char> static ClientPathVerdict CheckPath(const Char *path) {
   if (!path || !path[0])
     return CLIENT_PATH_EMPTY;
-  int multibyte = AcpIsMultibyte();
+  int multibyte = Text<Char>::Multibyte();
   // Quotes, colons, blanks and dots are never the second byte of a
-  // double-byte character, so plain byte tests find them.
-  if (AcpFindChar(path, '"', multibyte))
+  // double-byte character, so plain tests find them.
+  if (TextFindChar(path, '"', multibyte))
     return CLIENT_PATH_QUOTED;
   int drive = IsDriveLetter(path[0]) && path[1] == ':' && path[2] == '\\';
   if (!drive && !IsUncPath(path, multibyte))
     return CLIENT_PATH_NOT_FULL;
-  if (AcpFindChar(path + (drive ? 2 : 0), ':', multibyte))
+  if (TextFindChar(path + (drive ? 2 : 0), ':', multibyte))
     return CLIENT_PATH_STREAM;
   // Windows ignores blanks and dots at the end of a file name.
-  size_t n = 0;
-  while (path[n])
-    n++;
+  size_t n = TextLength(path);
   while (n > 0 && (path[n - 1] == ' ' || path[n - 1] == '.'))
     n--;
   static const char kProgram[] = ".exe";
@@ -49,10 +49,14 @@ ClientPathVerdict CheckClientPath(const char *path) {
   if (n < kProgramLength)
     return CLIENT_PATH_NOT_PROGRAM;
   for (size_t i = 0; i < kProgramLength; i++)
-    if (Lower(path[n - kProgramLength + i]) != kProgram[i])
+    if (Lower(path[n - kProgramLength + i]) != (Char)kProgram[i])
       return CLIENT_PATH_NOT_PROGRAM;
   return CLIENT_PATH_OK;
 }
+
+ClientPathVerdict CheckClientPath(const char *path) { return CheckPath(path); }
+
+ClientPathVerdict CheckClientPath(const WCHAR *path) { return CheckPath(path); }
 
 const char *ClientPathVerdictText(ClientPathVerdict verdict) {
   switch (verdict) {

@@ -4,6 +4,8 @@
 #ifndef QV_HANDOFF_CLIENT_PATH_H
 #define QV_HANDOFF_CLIENT_PATH_H
 
+#include "platform/win32.h"
+
 enum ClientPathVerdict {
   CLIENT_PATH_OK = 0,
   CLIENT_PATH_EMPTY,
@@ -18,6 +20,7 @@ enum ClientPathVerdict {
 // the message on its command line, a relative path is looked up in the
 // host's current folder, and a named stream hides what runs: all refused.
 ClientPathVerdict CheckClientPath(const char *path);
+ClientPathVerdict CheckClientPath(const WCHAR *path);
 
 // One line of English for an administrator: what is wrong with the path.
 const char *ClientPathVerdictText(ClientPathVerdict verdict);

@@ -1,5 +1,7 @@
 // ComposeCommandLine: turns a MapiMessage into the mail client's command
-// line of switches and values.
+// line of switches and values. One composition serves both character
+// types: the ANSI line for MAPISendMail and the UTF-16 line for
+// MAPISendMailW.
 //
 // In the finished line a blank followed by a single hyphen only ever begins
 // one of our switches: every value, addresses included, has each " -"
@@ -14,14 +16,12 @@
 // the line (the trace shows the value as given).
 #include <string.h>
 
-#include "handoff/ansi_text.h"
 #include "handoff/handoff.h"
+#include "handoff/text.h"
 #include "mapi/mapi_types.h"
 #include "platform/alloc.h"
 #include "trace/trace.h"
 
-static const char kEscapePattern[] = " -";
-static const char kEscapeReplacement[] = " --";
 static const char kSwitchSubject[] = "-Subject";
 static const char kSwitchAttach[] = "-Attach";
 static const char kSwitchAlias[] = "-Alias";
@@ -30,112 +30,133 @@ static const char kSwitchSilent[] = "-Silent";
 static const char *const kRecipientSwitches[] = {"-To", "-Cc", "-Bcc"};
 static const int kRecipientLists = 3;
 
-struct CommandLine {
-  char *buffer;
+template <typename Char> struct CommandLine {
+  Char *buffer;
+  int capacity; // units, the NUL included
   int length;
   int failed;
   int multibyte; // the ANSI code page has double-byte characters
 };
 
-struct RecipientList {
-  char *text; // switch, blank, addresses joined by ';'; NULL until needed
+template <typename Char> struct RecipientList {
+  Char *text; // switch, blank, addresses joined by ';'; NULL until needed
   size_t length;
 };
 
-static void Append(CommandLine *line, const char *text, size_t n) {
+template <typename Char>
+static void Append(CommandLine<Char> *line, const Char *text, size_t n) {
   if (line->failed)
     return;
-  size_t room = (size_t)(COMMAND_LINE_SIZE - line->length);
+  size_t room = (size_t)(line->capacity - line->length);
   if (n + 1 > room) {
     line->failed = 1;
     return;
   }
-  memcpy(line->buffer + line->length, text, n);
+  memcpy(line->buffer + line->length, text, n * sizeof(Char));
   line->length += (int)n;
 }
 
-static void AppendText(CommandLine *line, const char *text) {
-  Append(line, text, strlen(text));
+// Switches, separators: ASCII, widened where the line is wide.
+template <typename Char>
+static void AppendAscii(CommandLine<Char> *line, const char *ascii) {
+  Char units[16];
+  TextFromAscii(units, sizeof units / sizeof units[0], ascii);
+  Append(line, units, TextLength(units));
 }
 
 // A heap copy of the value with its " -" doubled and without a dangling
-// lead byte; an empty value gives an empty copy. NULL when out of memory.
-static char *EscapedCopy(const char *value, int multibyte) {
-  size_t whole = AcpWholeLength(value, multibyte);
+// lead byte, its length in *length; an empty value gives an empty copy.
+// NULL when out of memory.
+template <typename Char>
+static Char *EscapedCopy(const Char *value, int multibyte, size_t *length) {
+  static const Char kPattern[] = {' ', '-', 0};
+  static const Char kReplacement[] = {' ', '-', '-', 0};
+  size_t whole = Text<Char>::WholeLength(value, multibyte);
+  *length = 0;
   if (whole == 0) {
-    char *empty = (char *)QvAlloc(1);
+    Char *empty = (Char *)QvAlloc(sizeof(Char));
     if (empty)
       empty[0] = 0;
     return empty;
   }
   if (value[whole] == 0)
-    return ReplaceAll(value, kEscapePattern, kEscapeReplacement);
-  char *trimmed = (char *)QvAlloc(whole + 1);
+    return ReplaceAllKnown(value, whole, kPattern, kReplacement, length);
+  Char *trimmed = (Char *)QvAlloc((whole + 1) * sizeof(Char));
   if (!trimmed)
     return NULL;
-  memcpy(trimmed, value, whole);
+  memcpy(trimmed, value, whole * sizeof(Char));
   trimmed[whole] = 0;
-  char *escaped = ReplaceAll(trimmed, kEscapePattern, kEscapeReplacement);
+  Char *escaped =
+      ReplaceAllKnown(trimmed, whole, kPattern, kReplacement, length);
   QvFree(trimmed);
   return escaped;
 }
 
 // A value escaped, and a hyphen more in front when it starts with one, so
 // that no value can be read as a switch.
-static void AppendEscaped(CommandLine *line, const char *value) {
+template <typename Char>
+static void AppendEscaped(CommandLine<Char> *line, const Char *value) {
   if (line->failed)
     return;
   if (value[0] == '-')
-    AppendText(line, "-");
-  char *escaped = EscapedCopy(value, line->multibyte);
+    AppendAscii(line, "-");
+  size_t length;
+  Char *escaped = EscapedCopy(value, line->multibyte, &length);
   if (!escaped) {
     line->failed = 1;
     return;
   }
-  AppendText(line, escaped);
+  Append(line, escaped, length);
   QvFree(escaped);
 }
 
-static void AppendSection(CommandLine *line, const char *name,
-                          const char *value) {
-  AppendText(line, " ");
-  AppendText(line, name);
-  AppendText(line, " ");
+template <typename Char>
+static void AppendSection(CommandLine<Char> *line, const char *name,
+                          const Char *value) {
+  AppendAscii(line, " ");
+  AppendAscii(line, name);
+  AppendAscii(line, " ");
   AppendEscaped(line, value);
 }
 
-static int IsPresent(const char *text) { return text && text[0]; }
+template <typename Char> static int IsPresent(const Char *text) {
+  return text && text[0];
+}
 
-// Adds one address to its list. Returns 0 when the list would outgrow the
-// line or cannot be grown; the list keeps what it had.
-static int AddToList(RecipientList *list, const char *recipientSwitch,
-                     const char *address) {
-  size_t addressLength = strlen(address);
+// Adds one (escaped) address to its list. Returns 0 when the list would
+// outgrow the line or cannot be grown; the list keeps what it had.
+template <typename Char>
+static int AddToList(RecipientList<Char> *list, const char *recipientSwitch,
+                     const Char *address, size_t addressLength, int capacity) {
   size_t lead = address[0] == '-' ? 1 : 0;
-  size_t start = list->text ? list->length + 1 : strlen(recipientSwitch) + 1;
+  size_t switchLength = strlen(recipientSwitch);
+  size_t start = list->text ? list->length + 1 : switchLength + 1;
   size_t newLength = start + lead + addressLength;
   // The list goes into the line behind a blank, with the NUL after it.
-  if (newLength + 2 > COMMAND_LINE_SIZE)
+  if (newLength + 2 > (size_t)capacity)
     return 0;
-  char *grown = (char *)QvRealloc(list->text, newLength + 1);
+  Char *grown = (Char *)QvRealloc(list->text, (newLength + 1) * sizeof(Char));
   if (!grown)
     return 0;
   if (!list->text) {
-    memcpy(grown, recipientSwitch, start - 1);
+    TextFromAscii(grown, switchLength + 1, recipientSwitch);
     grown[start - 1] = ' ';
   } else {
     grown[list->length] = ';';
   }
   if (lead)
     grown[start] = '-';
-  memcpy(grown + start + lead, address, addressLength + 1);
+  memcpy(grown + start + lead, address, (addressLength + 1) * sizeof(Char));
   list->text = grown;
   list->length = newLength;
   return 1;
 }
 
-static void ComposeRecipients(CommandLine *line, const MapiMessage *msg) {
-  RecipientList lists[kRecipientLists] = {};
+template <typename Char>
+static void ComposeRecipients(CommandLine<Char> *line,
+                              const typename Text<Char>::Message *msg) {
+  RecipientList<Char> lists[kRecipientLists] = {};
+  char scratch[TRACE_VIEW_SIZE];
   TraceWrite(TRACE_INFO, "lpMessage->nRecipCount = %x",
              TRACE_HEX(msg->nRecipCount));
   if (!msg->lpRecips) {
@@ -145,22 +166,24 @@ static void ComposeRecipients(CommandLine *line, const MapiMessage *msg) {
     return;
   }
   for (int i = 0; i < (int)msg->nRecipCount; i++) {
-    const MapiRecipDesc *recip = &msg->lpRecips[i];
+    const typename Text<Char>::Recip *recip = &msg->lpRecips[i];
     TraceWrite(TRACE_INFO, "%05i Name: '%s'", i,
-               recip->lpszName ? recip->lpszName : "NULL");
+               recip->lpszName ? TraceView(recip->lpszName, scratch) : "NULL");
     TraceWrite(TRACE_INFO, "%05i Recipient Class: '%x'", i,
                TRACE_HEX(recip->ulRecipClass));
     TraceWrite(TRACE_INFO, "%05i Address: '%s'", i,
-               recip->lpszAddress ? recip->lpszAddress : "NULL");
+               recip->lpszAddress ? TraceView(recip->lpszAddress, scratch)
+                                  : "NULL");
     if (line->failed)
       continue; // the lists stop growing; the trace goes on
-    const char *address = recip->lpszAddress;
+    const Char *address = recip->lpszAddress;
     if (!address && recip->lpszName &&
-        AcpFindChar(recip->lpszName, '@', line->multibyte))
+        TextFindChar(recip->lpszName, '@', line->multibyte))
       address = recip->lpszName;
     if (!address)
       continue;
-    char *copy = EscapedCopy(address, line->multibyte);
+    size_t length;
+    Char *copy = EscapedCopy(address, line->multibyte, &length);
     if (!copy) {
       line->failed = 1;
       continue;
@@ -168,32 +191,35 @@ static void ComposeRecipients(CommandLine *line, const MapiMessage *msg) {
     ULONG recipClass = recip->ulRecipClass;
     if (recipClass >= MAPI_TO && recipClass <= MAPI_BCC) {
       int which = (int)recipClass - MAPI_TO;
-      if (!AddToList(&lists[which], kRecipientSwitches[which], copy))
+      if (!AddToList(&lists[which], kRecipientSwitches[which], copy, length,
+                     line->capacity))
         line->failed = 1;
     }
     QvFree(copy);
   }
   for (int which = 0; which < kRecipientLists; which++) {
     if (lists[which].text) {
-      AppendText(line, " ");
+      AppendAscii(line, " ");
       Append(line, lists[which].text, lists[which].length);
     }
     QvFree(lists[which].text);
   }
 }
 
-int ComposeCommandLine(const MapiMessage *lpMessage, FLAGS flFlags,
-                       char *buffer) {
-  CommandLine line = {buffer, 0, 0, 0};
+template <typename Char>
+static int Compose(const typename Text<Char>::Message *lpMessage, FLAGS flFlags,
+                   Char *buffer, int capacity) {
+  CommandLine<Char> line = {buffer, capacity, 0, 0, 0};
   if (lpMessage) {
-    line.multibyte = AcpIsMultibyte();
-    const MapiMessage *msg = lpMessage;
+    const typename Text<Char>::Message *msg = lpMessage;
+    char scratch[TRACE_VIEW_SIZE];
+    line.multibyte = Text<Char>::Multibyte();
     TraceWrite(TRACE_INFO, "lpMapiMessage lpMessage = %x", TRACE_HEX(msg));
     if (IsPresent(msg->lpszSubject)) {
       TraceWrite(TRACE_INFO, "lpMessage->lpszSubject = %x",
                  TRACE_HEX(msg->lpszSubject));
-      AppendText(&line, kSwitchSubject);
-      AppendText(&line, " ");
+      AppendAscii(&line, kSwitchSubject);
+      AppendAscii(&line, " ");
       AppendEscaped(&line, msg->lpszSubject);
     }
     TraceWrite(TRACE_INFO, "lpMessage->nFileCount = %x",
@@ -202,27 +228,27 @@ int ComposeCommandLine(const MapiMessage *lpMessage, FLAGS flFlags,
     if (!msg->lpFiles && (int)msg->nFileCount > 0)
       line.failed = 1;
     for (int i = 0; msg->lpFiles && i < (int)msg->nFileCount; i++) {
-      const MapiFileDesc *file = &msg->lpFiles[i];
+      const typename Text<Char>::File *file = &msg->lpFiles[i];
       if (IsPresent(file->lpszPathName)) {
         TraceWrite(TRACE_INFO, "lpMessage->lpFiles[%d].lpszPathName = '%s'", i,
-                   file->lpszPathName);
+                   TraceView(file->lpszPathName, scratch));
         AppendSection(&line, kSwitchAttach, file->lpszPathName);
       }
       if (IsPresent(file->lpszFileName)) {
         TraceWrite(TRACE_INFO, "lpMessage->lpFiles[%d].lpszFileName = '%s'", i,
-                   file->lpszFileName);
+                   TraceView(file->lpszFileName, scratch));
         AppendSection(&line, kSwitchAlias, file->lpszFileName);
       }
     }
     if (IsPresent(msg->lpszNoteText)) {
       TraceWrite(TRACE_INFO, "lpMessage->lpszNoteText = '%s'",
-                 msg->lpszNoteText);
+                 TraceView(msg->lpszNoteText, scratch));
       AppendSection(&line, kSwitchBody, msg->lpszNoteText);
     }
     ComposeRecipients(&line, msg);
     if (!(flFlags & MAPI_DIALOG)) {
-      AppendText(&line, " ");
-      AppendText(&line, kSwitchSilent);
+      AppendAscii(&line, " ");
+      AppendAscii(&line, kSwitchSilent);
     }
   }
   if (line.failed) {
@@ -231,4 +257,14 @@ int ComposeCommandLine(const MapiMessage *lpMessage, FLAGS flFlags,
   }
   buffer[line.length] = 0;
   return line.length;
+}
+
+int ComposeCommandLine(const MapiMessage *lpMessage, FLAGS flFlags,
+                       char *buffer) {
+  return Compose(lpMessage, flFlags, buffer, COMMAND_LINE_SIZE);
+}
+
+int ComposeCommandLineW(const MapiMessageW *lpMessage, FLAGS flFlags,
+                        WCHAR *buffer) {
+  return Compose(lpMessage, flFlags, buffer, WIDE_COMMAND_LINE_SIZE);
 }

@@ -1,31 +1,56 @@
 // What the mail hand-off offers: escaping, composing the mail client's
-// command line, and starting the registered client.
+// command line, and starting the registered client, for ANSI callers
+// (MAPISendMail) and for UTF-16 callers (MAPISendMailW).
 #ifndef QV_HANDOFF_HANDOFF_H
 #define QV_HANDOFF_HANDOFF_H
+
+#include <stddef.h>
 
 #include "mapi/mapi_records.h"
 
 #define COMMAND_LINE_SIZE 40960 // 40959 characters and the NUL
+// The platform's limit for a wide command line: 32766 units and the NUL.
+#define WIDE_COMMAND_LINE_SIZE 32767
 #define COMPOSE_FAILED (-1)
 
 // A new heap copy of source with every pattern replaced, or NULL (NULL or
 // empty source or pattern, or no memory). The caller frees it with QvFree.
 char *ReplaceAll(const char *source, const char *pattern,
                  const char *replacement);
+WCHAR *ReplaceAllW(const WCHAR *source, const WCHAR *pattern,
+                   const WCHAR *replacement);
+// The same, for callers that know the source's length (source[length] is
+// its NUL) and want the result's.
+char *ReplaceAllKnown(const char *source, size_t sourceLength,
+                      const char *pattern, const char *replacement,
+                      size_t *resultLength);
+WCHAR *ReplaceAllKnown(const WCHAR *source, size_t sourceLength,
+                       const WCHAR *pattern, const WCHAR *replacement,
+                       size_t *resultLength);
 
 // Builds the mail client's command line into buffer (COMMAND_LINE_SIZE
 // bytes, zero-filled). Returns its length, or COMPOSE_FAILED when the line
 // would not fit or memory ran out; the buffer then holds an empty line.
 int ComposeCommandLine(const MapiMessage *lpMessage, FLAGS flFlags,
                        char *buffer);
+// The same line in UTF-16, into WIDE_COMMAND_LINE_SIZE units.
+int ComposeCommandLineW(const MapiMessageW *lpMessage, FLAGS flFlags,
+                        WCHAR *buffer);
 
 // 1 when the registered client was started and has exited, 0 otherwise.
 int SendViaMailClient(const MapiMessage *lpMessage, FLAGS flFlags);
+int SendViaMailClientW(const MapiMessageW *lpMessage, FLAGS flFlags);
 int LaunchMailClient(char *commandLine);
-// 1 read, 0 failed, -1 no memory for the value. *buffer is the caller's.
+int LaunchMailClientW(WCHAR *commandLine);
+// 1 read, 0 failed, -1 no memory for the value. *buffer is the caller's;
+// the text in it is always terminated.
 int ReadRegistryString(HKEY root, const char *subkey, const char *valueName,
                        char **buffer, DWORD *size, DWORD *type);
+int ReadRegistryStringW(HKEY root, const WCHAR *subkey, const WCHAR *valueName,
+                        WCHAR **buffer, DWORD *size, DWORD *type);
 BOOL StartProcess(const char *applicationName, char *commandLine,
                   PROCESS_INFORMATION *processInfo);
+BOOL StartProcessW(const WCHAR *applicationName, WCHAR *commandLine,
+                   PROCESS_INFORMATION *processInfo);
 
 #endif

@@ -1,4 +1,4 @@
-// The twelve Simple MAPI exports, with their published prototypes.
+// The thirteen Simple MAPI exports, with their published prototypes.
 #ifndef QV_MAPI_EXPORTS_H
 #define QV_MAPI_EXPORTS_H
 
@@ -16,6 +16,9 @@ ULONG WINAPI MAPILogoff(LHANDLE lhSession, ULONG_PTR ulUIParam, FLAGS flFlags,
 ULONG WINAPI MAPISendMail(LHANDLE lhSession, ULONG_PTR ulUIParam,
                           lpMapiMessage lpMessage, FLAGS flFlags,
                           ULONG ulReserved);
+ULONG WINAPI MAPISendMailW(LHANDLE lhSession, ULONG_PTR ulUIParam,
+                           lpMapiMessageW lpMessage, FLAGS flFlags,
+                           ULONG ulReserved);
 ULONG WINAPI MAPISendDocuments(ULONG_PTR ulUIParam, LPSTR lpszDelimChar,
                                LPSTR lpszFullPaths, LPSTR lpszFileNames,
                                ULONG ulReserved);

@@ -37,6 +37,9 @@
 #ifndef MAPI_LONG_MSGID
 #define MAPI_LONG_MSGID 0x00004000
 #endif
+#ifndef MAPI_FORCE_UNICODE
+#define MAPI_FORCE_UNICODE 0x00040000
+#endif
 #ifndef MAPI_NEW_SESSION
 #define MAPI_NEW_SESSION 0x00000002
 #endif
@@ -75,5 +78,29 @@ static_assert(offsetof(MapiMessage, nRecipCount) == 64, "MapiMessage");
 static_assert(offsetof(MapiMessage, lpRecips) == 72, "MapiMessage");
 static_assert(offsetof(MapiMessage, nFileCount) == 80, "MapiMessage");
 static_assert(offsetof(MapiMessage, lpFiles) == 88, "MapiMessage");
+
+// The W records share the layout, text pointers and all.
+static_assert(sizeof(WCHAR) == 2, "UTF-16 code units");
+static_assert(sizeof(MapiRecipDescW) == 40, "MapiRecipDescW size");
+static_assert(offsetof(MapiRecipDescW, ulRecipClass) == 4, "MapiRecipDescW");
+static_assert(offsetof(MapiRecipDescW, lpszName) == 8, "MapiRecipDescW");
+static_assert(offsetof(MapiRecipDescW, lpszAddress) == 16, "MapiRecipDescW");
+static_assert(offsetof(MapiRecipDescW, ulEIDSize) == 24, "MapiRecipDescW");
+static_assert(offsetof(MapiRecipDescW, lpEntryID) == 32, "MapiRecipDescW");
+static_assert(sizeof(MapiFileDescW) == 40, "MapiFileDescW size");
+static_assert(offsetof(MapiFileDescW, nPosition) == 8, "MapiFileDescW");
+static_assert(offsetof(MapiFileDescW, lpszPathName) == 16, "MapiFileDescW");
+static_assert(offsetof(MapiFileDescW, lpszFileName) == 24, "MapiFileDescW");
+static_assert(offsetof(MapiFileDescW, lpFileType) == 32, "MapiFileDescW");
+static_assert(sizeof(MapiMessageW) == 96, "MapiMessageW size");
+static_assert(offsetof(MapiMessageW, lpszSubject) == 8, "MapiMessageW");
+static_assert(offsetof(MapiMessageW, lpszNoteText) == 16, "MapiMessageW");
+static_assert(offsetof(MapiMessageW, lpszConversationID) == 40, "MapiMessageW");
+static_assert(offsetof(MapiMessageW, flFlags) == 48, "MapiMessageW");
+static_assert(offsetof(MapiMessageW, lpOriginator) == 56, "MapiMessageW");
+static_assert(offsetof(MapiMessageW, nRecipCount) == 64, "MapiMessageW");
+static_assert(offsetof(MapiMessageW, lpRecips) == 72, "MapiMessageW");
+static_assert(offsetof(MapiMessageW, nFileCount) == 80, "MapiMessageW");
+static_assert(offsetof(MapiMessageW, lpFiles) == 88, "MapiMessageW");
 
 #endif

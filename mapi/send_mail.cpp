@@ -1,18 +1,35 @@
-// MAPISendMail: traces its parameters and hands the message to the
-// registered mail client.
+// MAPISendMail and MAPISendMailW: trace their parameters and hand the
+// message to the registered mail client, in the caller's character type.
 #include "handoff/handoff.h"
 #include "mapi/exports.h"
 #include "trace/trace.h"
+
+static void TraceParameters(LHANDLE lhSession, ULONG_PTR ulUIParam,
+                            FLAGS flFlags, ULONG ulReserved) {
+  TraceWrite(TRACE_INFO, "LHANDLE lhSession = %x", TRACE_HEX(lhSession));
+  TraceWrite(TRACE_INFO, "ULONG ulUIParam = %x", TRACE_HEX(ulUIParam));
+  TraceWrite(TRACE_INFO, "FLAGS flFlags = %x", TRACE_HEX(flFlags));
+  TraceWrite(TRACE_INFO, "ULONG ulReserved = %x", TRACE_HEX(ulReserved));
+}
 
 extern "C" ULONG WINAPI MAPISendMail(LHANDLE lhSession, ULONG_PTR ulUIParam,
                                      lpMapiMessage lpMessage, FLAGS flFlags,
                                      ULONG ulReserved) {
   TraceWrite(TRACE_INFO, "/***** MAPISendMail *****/");
-  TraceWrite(TRACE_INFO, "LHANDLE lhSession = %x", TRACE_HEX(lhSession));
-  TraceWrite(TRACE_INFO, "ULONG ulUIParam = %x", TRACE_HEX(ulUIParam));
-  TraceWrite(TRACE_INFO, "FLAGS flFlags = %x", TRACE_HEX(flFlags));
-  TraceWrite(TRACE_INFO, "ULONG ulReserved = %x", TRACE_HEX(ulReserved));
+  TraceParameters(lhSession, ulUIParam, flFlags, ulReserved);
   int sent = SendViaMailClient(lpMessage, flFlags);
   TraceWrite(TRACE_INFO, "/***** MAPISendMail(END) ****/");
+  return sent ? SUCCESS_SUCCESS : MAPI_E_FAILURE;
+}
+
+// MAPI_FORCE_UNICODE, like every flag but MAPI_DIALOG, is only traced: the
+// texts are UTF-16 from the caller to the mail client's command line.
+extern "C" ULONG WINAPI MAPISendMailW(LHANDLE lhSession, ULONG_PTR ulUIParam,
+                                      lpMapiMessageW lpMessage, FLAGS flFlags,
+                                      ULONG ulReserved) {
+  TraceWrite(TRACE_INFO, "/***** MAPISendMailW *****/");
+  TraceParameters(lhSession, ulUIParam, flFlags, ulReserved);
+  int sent = SendViaMailClientW(lpMessage, flFlags);
+  TraceWrite(TRACE_INFO, "/***** MAPISendMailW(END) ****/");
   return sent ? SUCCESS_SUCCESS : MAPI_E_FAILURE;
 }

@@ -21,4 +21,14 @@
 #define QV_NOINLINE
 #endif
 
+// A function that reads whole aligned 16-byte blocks around a text, past
+// its terminator (never across a page), as the C library's strlen does:
+// the sanitizers' object bounds do not apply to it.
+#if defined(__GNUC__) || defined(__clang__)
+#define QV_READS_ALIGNED_BLOCKS                                                \
+  __attribute__((no_sanitize("address", "thread")))
+#else
+#define QV_READS_ALIGNED_BLOCKS
+#endif
+
 #endif

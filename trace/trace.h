@@ -18,6 +18,9 @@
 void TraceWrite(unsigned short severity, const char *format, ...)
     QV_PRINTF_FORMAT(2, 3);
 
+// 1 while lines are being written: callers skip work done only for a line.
+int TraceIsOn(void);
+
 // 0 off, 2 open-per-line mode, any other value keep-open mode.
 void SetTraceLevel(int level);
 

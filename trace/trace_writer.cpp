@@ -124,6 +124,10 @@ static QV_NOINLINE void TraceWriteActive(unsigned short severity,
   LeaveCriticalSection(&g_traceState.lock);
 }
 
+int TraceIsOn(void) {
+  return g_traceState.level != TRACE_LEVEL_OFF && g_traceState.active;
+}
+
 void TraceWrite(unsigned short severity, const char *format, ...) {
   if (g_traceState.level == TRACE_LEVEL_OFF || !g_traceState.active)
     return;

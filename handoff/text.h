@@ -1,0 +1,80 @@
+// The hand-off's two character types: ANSI text (char, in the process's
+// code page) and UTF-16 (WCHAR). The composition, the escaping, the path
+// rule and the launch are written once over the character type; what
+// differs between the two is here. Double-byte rules belong to char only.
+#ifndef QV_HANDOFF_TEXT_H
+#define QV_HANDOFF_TEXT_H
+
+#include <stddef.h>
+#include <string.h>
+
+#include "handoff/ansi_text.h"
+#include "mapi/mapi_records.h"
+
+template <typename Char> struct Text;
+
+template <> struct Text<char> {
+  typedef MapiMessage Message;
+  typedef MapiRecipDesc Recip;
+  typedef MapiFileDesc File;
+  static int Multibyte() { return AcpIsMultibyte(); }
+  static const char *Next(const char *p, int multibyte) {
+    return AcpNext(p, multibyte);
+  }
+  static size_t WholeLength(const char *s, int multibyte) {
+    return AcpWholeLength(s, multibyte);
+  }
+};
+
+template <> struct Text<WCHAR> {
+  typedef MapiMessageW Message;
+  typedef MapiRecipDescW Recip;
+  typedef MapiFileDescW File;
+  // Code units pass through as they are, unpaired surrogates included.
+  static int Multibyte() { return 0; }
+  static const WCHAR *Next(const WCHAR *p, int) { return p + 1; }
+  static size_t WholeLength(const WCHAR *s, int);
+};
+
+// Lengths in units. UTF-16 has no C library strlen; ours reads 16 bytes
+// at a time, as that does.
+inline size_t TextLength(const char *s) { return strlen(s); }
+size_t TextLength(const WCHAR *s);
+
+// The first pair of units a, b in [from, end), or NULL. Byte for byte for
+// char: under a double-byte code page, search character by character.
+const char *TextFindPair(const char *from, const char *end, char a, char b);
+const WCHAR *TextFindPair(const WCHAR *from, const WCHAR *end, WCHAR a,
+                          WCHAR b);
+
+inline size_t Text<WCHAR>::WholeLength(const WCHAR *s, int) {
+  return TextLength(s);
+}
+
+// The first c (ASCII) that is a character of its own, or NULL.
+template <typename Char>
+const Char *TextFindChar(const Char *s, char c, int multibyte) {
+  for (const Char *p = s; *p; p = Text<Char>::Next(p, multibyte))
+    if (*p == (Char)c)
+      return p;
+  return NULL;
+}
+
+// ASCII widened to the character type, NUL included; room counts units.
+template <typename Char>
+void TextFromAscii(Char *out, size_t room, const char *ascii) {
+  size_t i = 0;
+  for (; ascii[i] && i + 1 < room; i++)
+    out[i] = (Char)(unsigned char)ascii[i];
+  out[i] = 0;
+}
+
+// A text as a trace line shows it, in the ANSI code page: ANSI text as it
+// is; UTF-16 converted into scratch, and only while the log is on (the
+// line is not written otherwise). Characters the code page lacks become
+// its default character.
+#define TRACE_VIEW_SIZE 1441 // 480 units, at most 3 bytes each, and NUL
+const char *TraceView(const char *text, char *scratch);
+const char *TraceView(const WCHAR *text, char *scratch);
+
+#endif

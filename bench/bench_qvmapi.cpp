@@ -116,24 +116,49 @@ std::string LongBody() {
   return body;
 }
 
-void Base_Memcpy40959(benchmark::State &state) {
-  std::string source = LongBody() + "1234567";
-  std::vector<char> buffer(COMMAND_LINE_SIZE, 0);
+// The longest line of each character type: 40,959 ANSI characters, 32,766
+// UTF-16 units; the baseline copies as many units.
+template <typename Char> struct Longest;
+template <> struct Longest<char> {
+  static const int kUnits = COMMAND_LINE_SIZE - 1;
+  typedef MapiMessage Message;
+  static int Compose(const Message *m, char *b) {
+    return ComposeCommandLine(m, MAPI_DIALOG, b);
+  }
+};
+template <> struct Longest<WCHAR> {
+  static const int kUnits = WIDE_COMMAND_LINE_SIZE - 1;
+  typedef MapiMessageW Message;
+  static int Compose(const Message *m, WCHAR *b) {
+    return ComposeCommandLineW(m, MAPI_DIALOG, b);
+  }
+};
+
+template <typename Char> std::basic_string<Char> LongBodyOf() {
+  std::string body = LongBody();
+  body.resize(Longest<Char>::kUnits - 7); // " -Body " + body
+  return std::basic_string<Char>(body.begin(), body.end());
+}
+
+template <typename Char> void Base_Copy(benchmark::State &state) {
+  std::basic_string<Char> source = LongBodyOf<Char>() + Char('1') + Char('2') +
+                                   Char('3') + Char('4') + Char('5') +
+                                   Char('6') + Char('7');
+  std::vector<Char> buffer(Longest<Char>::kUnits + 1, 0);
   for (auto _ : state) {
-    memcpy(buffer.data(), source.data(), 40959);
+    memcpy(buffer.data(), source.data(), Longest<Char>::kUnits * sizeof(Char));
     benchmark::ClobberMemory();
   }
 }
-void Compose_Line40959(benchmark::State &state) {
-  std::string body = LongBody();
-  MapiMessage msg = {};
+template <typename Char> void Compose_Line(benchmark::State &state) {
+  std::basic_string<Char> body = LongBodyOf<Char>();
+  typename Longest<Char>::Message msg = {};
   msg.lpszNoteText = &body[0];
-  std::vector<char> buffer(COMMAND_LINE_SIZE, 0);
-  if (ComposeCommandLine(&msg, MAPI_DIALOG, buffer.data()) != 40959)
-    state.SkipWithError("the line is not 40959 characters");
+  std::vector<Char> buffer(Longest<Char>::kUnits + 1, 0);
+  if (Longest<Char>::Compose(&msg, buffer.data()) != Longest<Char>::kUnits)
+    state.SkipWithError("the line is not the longest one");
   for (auto _ : state) {
-    benchmark::DoNotOptimize(
-        ComposeCommandLine(&msg, MAPI_DIALOG, buffer.data()));
+    benchmark::DoNotOptimize(Longest<Char>::Compose(&msg, buffer.data()));
     benchmark::ClobberMemory();
   }
 }
@@ -199,8 +224,10 @@ QV_BENCH(Base_RawWrite);
 QV_BENCH(TraceWrite_KeepOpen);
 QV_BENCH(Base_RawOpenSeekWriteClose);
 QV_BENCH(TraceWrite_OpenPerLine);
-QV_BENCH(Base_Memcpy40959);
-QV_BENCH(Compose_Line40959);
+QV_BENCH(Base_Copy<char>);
+QV_BENCH(Compose_Line<char>);
+QV_BENCH(Base_Copy<WCHAR>);
+QV_BENCH(Compose_Line<WCHAR>);
 QV_BENCH(Compose_Recipients)->Arg(10)->Arg(1000)->Arg(100000);
 QV_BENCH(TraceOpen_WithLogs)->Arg(99)->Arg(999)->Unit(benchmark::kMicrosecond);
 
@@ -254,9 +281,12 @@ int main(int argc, char **argv) {
       t.count("Base_RawOpenSeekWriteClose"))
     Row("one line, open-per-line mode", "raw open, lseek, write, close",
         t["TraceWrite_OpenPerLine"] / t["Base_RawOpenSeekWriteClose"], 1.1);
-  if (t.count("Compose_Line40959") && t.count("Base_Memcpy40959"))
+  if (t.count("Compose_Line<char>") && t.count("Base_Copy<char>"))
     Row("compose a 40,959-character line", "memcpy of 40,959 bytes",
-        t["Compose_Line40959"] / t["Base_Memcpy40959"], 6.0);
+        t["Compose_Line<char>"] / t["Base_Copy<char>"], 6.0);
+  if (t.count("Compose_Line<WCHAR>") && t.count("Base_Copy<WCHAR>"))
+    Row("compose a wide line of 32,766 units", "memcpy of 32,766 UTF-16 units",
+        t["Compose_Line<WCHAR>"] / t["Base_Copy<WCHAR>"], 6.0);
   const char *sizes[] = {"Compose_Recipients/1000",
                          "Compose_Recipients/100000"};
   for (const char *size : sizes)

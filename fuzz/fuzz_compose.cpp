@@ -1,7 +1,9 @@
-// ComposeCommandLine on messages built from fuzz input. Invariants: the
-// line fits its buffer and is terminated at its length, a blank and a single
-// hyphen only ever begin a known switch, the reference reader gives every
-// present field back exactly, and nothing is left allocated.
+// ComposeCommandLine and ComposeCommandLineW on messages built from fuzz
+// input (the first byte picks the character type; UTF-16 texts take their
+// units from byte pairs, any unit but NUL). Invariants: the line fits its
+// buffer and is terminated at its length, a blank and a single hyphen only
+// ever begin a known switch, the reference reader gives every present field
+// back exactly, and nothing is left allocated.
 #include <stdint.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -11,6 +13,7 @@
 #include <vector>
 
 #include "handoff/handoff.h"
+#include "handoff/text.h"
 #include "mapi/mapi_types.h"
 #include "platform/posix/testctl.h"
 #include "tests/support/line_reader.h"
@@ -21,17 +24,34 @@ struct Input {
   const uint8_t *data;
   size_t size, pos;
   int Byte() { return pos < size ? data[pos++] : 0; }
-  // A text up to the next NUL; a text of the single byte 0x01 stands for NULL.
-  bool Text(std::string *out) {
-    size_t start = pos;
-    while (pos < size && data[pos])
-      pos++;
-    *out = std::string((const char *)data + start, pos - start);
-    if (pos < size)
-      pos++;
-    return *out != "\x01";
+  int Unit(char) { return Byte(); }
+  int Unit(WCHAR) { return Byte() | Byte() << 8; }
+  // A text up to the next NUL unit; the single unit 0x01 stands for NULL.
+  template <typename Char> bool Text(std::basic_string<Char> *out) {
+    out->clear();
+    while (pos < size) {
+      Char c = (Char)Unit(Char());
+      if (!c)
+        break;
+      *out += c;
+    }
+    return !(out->size() == 1 && (*out)[0] == 1);
   }
 };
+
+// The line and the texts as the reader takes them: ANSI as it is, UTF-16
+// unit by unit.
+std::string Bytes(const char *s) { return s; }
+std::string Bytes(const WCHAR *s) { return UnitBytes(s, TextLength(s)); }
+
+int Compose(const MapiMessage *msg, FLAGS flags, char *buffer) {
+  return ComposeCommandLine(msg, flags, buffer);
+}
+int Compose(const MapiMessageW *msg, FLAGS flags, WCHAR *buffer) {
+  return ComposeCommandLineW(msg, flags, buffer);
+}
+int Capacity(char) { return COMMAND_LINE_SIZE; }
+int Capacity(WCHAR) { return WIDE_COMMAND_LINE_SIZE; }
 
 const char *const kSwitches[] = {"Subject", "Attach", "Alias", "Body",
                                  "To",      "Cc",     "Bcc",   "Silent"};
@@ -45,33 +65,30 @@ bool BeginsKnownSwitch(const char *p) {
   return false;
 }
 
-const char *g_line = "";
+std::string g_line;
 
 // Says which invariant broke, and on which line, before stopping.
 #define CHECK(cond)                                                            \
   do {                                                                         \
     if (!(cond)) {                                                             \
-      fprintf(stderr, "broken: %s\nline: [%s]\n", #cond, g_line);              \
+      fprintf(stderr, "broken: %s\nline: [%s]\n", #cond, g_line.c_str());      \
       abort();                                                                 \
     }                                                                          \
   } while (0)
 
-} // namespace
-
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
-  Input in = {data, size, 0};
+template <typename Char> void Check(Input &in) {
   FLAGS flags = (FLAGS)in.Byte();
   int nFiles = in.Byte() % 4, nRecips = in.Byte() % 7;
-  std::vector<std::string> store(2 + 2 * nFiles + 2 * nRecips);
+  std::vector<std::basic_string<Char>> store(2 + 2 * nFiles + 2 * nRecips);
   std::vector<bool> present(store.size());
   for (size_t i = 0; i < store.size(); i++)
     present[i] = in.Text(&store[i]);
   auto ptr = [&](size_t i) {
-    return present[i] ? (LPSTR)store[i].c_str() : (LPSTR)NULL;
+    return present[i] ? (Char *)store[i].c_str() : (Char *)NULL;
   };
-  MapiFileDesc files[3] = {};
-  MapiRecipDesc recips[6] = {};
-  MapiMessage msg = {};
+  typename Text<Char>::File files[3] = {};
+  typename Text<Char>::Recip recips[6] = {};
+  typename Text<Char>::Message msg = {};
   msg.lpszSubject = ptr(0);
   msg.lpszNoteText = ptr(1);
   for (int i = 0; i < nFiles; i++) {
@@ -89,34 +106,35 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   msg.lpRecips = nRecips ? recips : NULL;
 
   long live = TestCtl_LiveBlocks();
-  std::vector<char> buffer(COMMAND_LINE_SIZE, 0);
-  int n = ComposeCommandLine(&msg, flags, buffer.data());
+  std::vector<Char> buffer(Capacity(Char()), 0);
+  int n = Compose(&msg, flags, buffer.data());
   CHECK(!(TestCtl_LiveBlocks() != live));
   CHECK(n != COMPOSE_FAILED); // inputs this small always fit
-  CHECK(!(n < 0 || n > COMMAND_LINE_SIZE - 1 ||
-          strlen(buffer.data()) != (size_t)n));
-  const char *line = buffer.data();
-  g_line = line;
+  CHECK(!(n < 0 || n > Capacity(Char()) - 1 ||
+          TextLength(buffer.data()) != (size_t)n));
+  g_line = Bytes(buffer.data());
+  const char *line = g_line.c_str();
+  n = (int)g_line.size();
   for (int i = 0; i + 1 < n; i++)
     CHECK(!(line[i] == ' ' && line[i + 1] == '-' && line[i + 2] != '-' &&
             !BeginsKnownSwitch(line + i + 2)));
 
   ParsedLine parsed = ReadCommandLine(line);
   CHECK(parsed.ok);
-  auto given = [](const char *s) { return s && *s; };
+  auto given = [](const Char *s) { return s && *s; };
   CHECK(!(parsed.hasSubject != given(msg.lpszSubject) ||
-          (parsed.hasSubject && parsed.subject != msg.lpszSubject)));
+          (parsed.hasSubject && parsed.subject != Bytes(msg.lpszSubject))));
   CHECK(!(parsed.hasBody != given(msg.lpszNoteText) ||
-          (parsed.hasBody && parsed.body != msg.lpszNoteText)));
+          (parsed.hasBody && parsed.body != Bytes(msg.lpszNoteText))));
   // Attachments as the sequence of their sections: an alias standing right
   // behind a path that has none of its own cannot be told from that path's
   // alias, so the reader's pairing is not compared, only the sections.
   std::vector<std::string> expected, got;
   for (int i = 0; i < nFiles; i++) {
     if (given(files[i].lpszPathName))
-      expected.push_back(std::string("A") + files[i].lpszPathName);
+      expected.push_back("A" + Bytes(files[i].lpszPathName));
     if (given(files[i].lpszFileName))
-      expected.push_back(std::string("N") + files[i].lpszFileName);
+      expected.push_back("N" + Bytes(files[i].lpszFileName));
   }
   for (const ParsedAttachment &pa : parsed.attachments) {
     if (pa.hasPath)
@@ -128,14 +146,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   std::vector<std::string> lists[3];
   bool semicolon = false;
   for (int i = 0; i < nRecips; i++) {
-    const char *addr = recips[i].lpszAddress;
-    if (!addr && recips[i].lpszName && strchr(recips[i].lpszName, '@'))
+    const Char *addr = recips[i].lpszAddress;
+    if (!addr && recips[i].lpszName &&
+        strchr(Bytes(recips[i].lpszName).c_str(), '@'))
       addr = recips[i].lpszName;
     ULONG c = recips[i].ulRecipClass;
     if (!addr || c < 1 || c > 3)
       continue;
-    semicolon |= strchr(addr, ';') != NULL;
-    lists[c - 1].push_back(addr);
+    semicolon |= strchr(Bytes(addr).c_str(), ';') != NULL;
+    lists[c - 1].push_back(Bytes(addr));
   }
   CHECK(!(parsed.hasTo != !lists[0].empty() ||
           parsed.hasCc != !lists[1].empty() ||
@@ -143,5 +162,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   CHECK(!(!semicolon && (parsed.to != lists[0] || parsed.cc != lists[1] ||
                          parsed.bcc != lists[2])));
   CHECK(!(parsed.silent != !(flags & MAPI_DIALOG)));
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
+  Input in = {data, size, 0};
+  if (in.Byte() & 1)
+    Check<WCHAR>(in);
+  else
+    Check<char>(in);
   return 0;
 }

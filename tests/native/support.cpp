@@ -8,6 +8,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "platform/posix/text.h"
+#include "tests/native/messages.h"
 #include "trace/startup.h"
 #include "trace/trace.h"
 #include "trace/trace_state.h"
@@ -174,4 +176,12 @@ void RemoveTree(const std::string &path) {
     closedir(dir);
   }
   rmdir(path.c_str());
+}
+
+std::u16string Utf16(const std::string &utf8) {
+  size_t units = 0;
+  WCHAR *w = QvUtf8ToUtf16(utf8.data(), utf8.size(), &units);
+  std::u16string out(w, units);
+  free(w);
+  return out;
 }

@@ -43,14 +43,19 @@ const QvOp kFallibleOps[] = {QVOP_CreateFileA,
                              QVOP_RegCloseKey,
                              QVOP_SHGetFolderPathA,
                              QVOP_SHCreateDirectoryExA,
-                             QVOP_MsgWaitForMultipleObjects};
+                             QVOP_MsgWaitForMultipleObjects,
+                             QVOP_RegOpenKeyExW,
+                             QVOP_RegQueryValueExW,
+                             QVOP_CreateProcessW,
+                             QVOP_WideCharToMultiByte};
 
 // Operations of the trace log only: their failures must never change a result.
 bool IsTraceOnly(QvOp op) {
   return op == QVOP_CreateFileA || op == QVOP_WriteFile ||
          op == QVOP_SetFilePointer || op == QVOP_FindFirstFileA ||
          op == QVOP_FindNextFileA || op == QVOP_FindClose ||
-         op == QVOP_SHGetFolderPathA || op == QVOP_SHCreateDirectoryExA;
+         op == QVOP_SHGetFolderPathA || op == QVOP_SHCreateDirectoryExA ||
+         op == QVOP_WideCharToMultiByte;
 }
 
 struct Fault {
@@ -147,20 +152,38 @@ protected:
 #define SETTLE_CLIENTS(f)                                                      \
   do {                                                                         \
     if (!(f).alloc && (f).op == QVOP_WaitForSingleObject)                      \
-      for (int tries = 0; tries < 500 && Clients().empty(); tries++)           \
+      for (int tries = 0; tries < 500 && this->Clients().empty(); tries++)     \
         usleep(10 * 1000);                                                     \
   } while (0)
 
-TEST_F(FaultSweep, SendTheReferenceMessage) {
-  MessageBuilder b;
+// The reference message through MAPISendMail, and as UTF-16 through
+// MAPISendMailW: the same rules, the same line.
+template <typename Char> struct SendOf;
+template <> struct SendOf<char> {
+  static ULONG Send(MapiMessage *msg) { return MAPISendMail(1, 0, msg, 0, 0); }
+  static const char *Name() { return "MAPISendMail"; }
+};
+template <> struct SendOf<WCHAR> {
+  static ULONG Send(MapiMessageW *msg) {
+    return MAPISendMailW(1, 0, msg, 0, 0);
+  }
+  static const char *Name() { return "MAPISendMailW"; }
+};
+
+template <typename Char> class SendSweep : public FaultSweep {};
+typedef ::testing::Types<char, WCHAR> CharTypes;
+TYPED_TEST_SUITE(SendSweep, CharTypes);
+
+TYPED_TEST(SendSweep, SendTheReferenceMessage) {
+  BasicMessageBuilder<TypeParam> b;
   BuildFirstExample(b);
   int total = 0;
   for (int level : {0, 1, 2}) {
-    int points = Sweep(level, [&](const Fault &f) {
-      ULONG rc = MAPISendMail(1, 0, b.Get(), 0, 0);
+    int points = this->Sweep(level, [&](const Fault &f) {
+      ULONG rc = SendOf<TypeParam>::Send(b.Get());
       bool fired = TestCtl_FailureFired();
       SETTLE_CLIENTS(f);
-      auto lines = ClientLines();
+      auto lines = this->ClientLines();
       if (rc == SUCCESS_SUCCESS) {
         ASSERT_EQ(lines.size(), 1u) << Describe(f);
         EXPECT_EQ(lines[0], FIRST_EXAMPLE_LINE)
@@ -177,7 +200,8 @@ TEST_F(FaultSweep, SendTheReferenceMessage) {
       }
       if (f.alloc || f.op == QVOP_RegOpenKeyExA ||
           f.op == QVOP_RegQueryValueExA || f.op == QVOP_RegCloseKey ||
-          f.op == QVOP_CreateProcessA) {
+          f.op == QVOP_CreateProcessA || f.op == QVOP_RegOpenKeyExW ||
+          f.op == QVOP_RegQueryValueExW || f.op == QVOP_CreateProcessW) {
         // Everything these reach belongs to the hand-off (start-up's
         // registry reads come before the fault is armed).
         if (fired) {
@@ -187,8 +211,8 @@ TEST_F(FaultSweep, SendTheReferenceMessage) {
     });
     total += points;
   }
-  printf("[ sweep    ] MAPISendMail, reference message: %d failure points\n",
-         total);
+  printf("[ sweep    ] %s, reference message: %d failure points\n",
+         SendOf<TypeParam>::Name(), total);
   EXPECT_GT(total, 100);
 }
 

@@ -140,7 +140,7 @@ TEST_F(Launch, ClientPathRule) {
   }
   fclose(f);
   EXPECT_GT(rows, 25);
-  EXPECT_EQ(CheckClientPath(NULL), CLIENT_PATH_EMPTY);
+  EXPECT_EQ(CheckClientPath((const char *)NULL), CLIENT_PATH_EMPTY);
   EXPECT_EQ(CheckClientPath(""), CLIENT_PATH_EMPTY);
   EXPECT_EQ(CheckClientPath("C:\\Mail\\send.cmd  "), CLIENT_PATH_NOT_PROGRAM);
   EXPECT_EQ(CheckClientPath("C:\\Mail\\client.exe "), CLIENT_PATH_OK);

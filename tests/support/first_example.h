@@ -35,4 +35,39 @@ struct FirstExample {
   }
 };
 
+// The same message in UTF-16 (MAPISendMailW gives the same line, widened).
+#ifdef _WIN32
+#define QV_WIDE(text) L##text
+#else
+#define QV_WIDE(text) u##text
+#endif
+struct FirstExampleW {
+  MapiFileDescW files[2] = {};
+  MapiRecipDescW recips[5] = {};
+  MapiMessageW msg = {};
+  FirstExampleW() {
+    files[0].lpszPathName = (PWSTR)QV_WIDE("D:\\Temp\\q3 -old.xls");
+    files[0].lpszFileName = (PWSTR)QV_WIDE("q3.xls");
+    files[1].lpszPathName = (PWSTR)QV_WIDE("D:\\Temp\\notes.txt");
+    const WCHAR *names[] = {QV_WIDE("Ann Lee"), QV_WIDE("Bob Ray"),
+                            QV_WIDE("Cy Fox"), QV_WIDE("Dee Orr"),
+                            QV_WIDE("Me")};
+    const WCHAR *addrs[] = {QV_WIDE("ann.lee"), QV_WIDE("bob.ray"),
+                            QV_WIDE("cy.fox"), QV_WIDE("dee.orr"),
+                            QV_WIDE("me")};
+    ULONG classes[] = {MAPI_TO, MAPI_CC, MAPI_TO, MAPI_BCC, MAPI_ORIG};
+    for (int i = 0; i < 5; i++) {
+      recips[i].ulRecipClass = classes[i];
+      recips[i].lpszName = (PWSTR)names[i];
+      recips[i].lpszAddress = (PWSTR)addrs[i];
+    }
+    msg.lpszSubject = (PWSTR)QV_WIDE("Q3 report - final");
+    msg.lpszNoteText = (PWSTR)QV_WIDE("Hi all -see attached.");
+    msg.nFileCount = 2;
+    msg.lpFiles = files;
+    msg.nRecipCount = 5;
+    msg.lpRecips = recips;
+  }
+};
+
 #endif

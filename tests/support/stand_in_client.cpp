@@ -3,6 +3,9 @@
 // QV_CLIENT_WAIT_MS milliseconds, and writes client-<pid>.done just before
 // it exits, so a caller can tell that it waited for the exit.
 //
+// On Windows it also writes the wide command line (GetCommandLineW), unit
+// for unit as UTF-16LE, to client-<pid>.w16, before the .txt record.
+//
 // On Windows, with QV_CLIENT_SEND_TO set to a window class, it first sends
 // that window a message, as real clients do to the host that started them,
 // and writes what the window answered to client-<pid>.sent.
@@ -30,6 +33,18 @@ static const char kSep[] = "/";
 int main(int argc, char **argv) {
   const char *line = CommandLine(argc, argv);
   const char *dir = getenv("QV_CLIENT_DIR");
+#ifdef _WIN32
+  if (dir && *dir) {
+    const wchar_t *wide = GetCommandLineW();
+    char name[1024];
+    snprintf(name, sizeof name, "%s%sclient-%lu.w16", dir, kSep, ProcessId());
+    FILE *f = fopen(name, "wb");
+    if (f) {
+      fwrite(wide, sizeof *wide, wcslen(wide), f);
+      fclose(f);
+    }
+  }
+#endif
   if (dir && *dir) {
     char tmp[1024], final[1024];
     snprintf(tmp, sizeof tmp, "%s%sclient-%lu.tmp", dir, kSep, ProcessId());

@@ -1,5 +1,5 @@
 #!/bin/sh
-# Checks the DLL file: twelve exports by name with ordinals 1 to 12, and no
+# Checks the DLL file: thirteen exports by name with ordinals 1 to 13, and no
 # imports beyond KERNEL32, ADVAPI32, SHELL32, USER32 and the C runtime.
 set -e
 dll=$1
@@ -12,7 +12,8 @@ if ! printf '%s\n' "$dump" | grep -q "Ordinal Base 1"; then
 fi
 for entry in "1 MAPIAddress" "2 MAPIDeleteMail" "3 MAPIDetails" "4 MAPIFindNext" \
              "5 MAPILogoff" "6 MAPILogon" "7 MAPIReadMail" "8 MAPIResolveName" \
-             "9 MAPISaveMail" "10 MAPISendDocuments" "11 MAPISendMail" "12 MAPIFreeBuffer"; do
+             "9 MAPISaveMail" "10 MAPISendDocuments" "11 MAPISendMail" "12 MAPIFreeBuffer" \
+             "13 MAPISendMailW"; do
   set -- $entry
   # The name table lists each name with its ordinal less the base (1).
   if ! printf '%s\n' "$names" | grep -Eq "^[[:space:]]*\[[[:space:]]*$(($1 - 1))\][[:space:]]+$2\$"; then
@@ -21,8 +22,8 @@ for entry in "1 MAPIAddress" "2 MAPIDeleteMail" "3 MAPIDetails" "4 MAPIFindNext"
   fi
 done
 count=$(printf '%s\n' "$dump" | grep -Ec '^[[:space:]]*\[[[:space:]]*[0-9]+\][[:space:]]+\+base\[')
-if [ "$count" -ne 12 ]; then
-  echo "FAIL: $count exports, expected 12"
+if [ "$count" -ne 13 ]; then
+  echo "FAIL: $count exports, expected 13"
   fail=1
 fi
 if ! printf '%s\n' "$dump" | grep -Eq "^Name[[:space:]]+[0-9a-f]+ qvmapi.dll"; then

@@ -19,7 +19,9 @@ namespace {
 const char *const kExports[] = {
     "MAPIAddress",  "MAPIDeleteMail",    "MAPIDetails",  "MAPIFindNext",
     "MAPILogoff",   "MAPILogon",         "MAPIReadMail", "MAPIResolveName",
-    "MAPISaveMail", "MAPISendDocuments", "MAPISendMail", "MAPIFreeBuffer"};
+    "MAPISaveMail", "MAPISendDocuments", "MAPISendMail", "MAPIFreeBuffer",
+    "MAPISendMailW"};
+const int kExportCount = 13;
 
 class Dll : public ::testing::Test {
 protected:
@@ -70,14 +72,14 @@ protected:
 
 TEST_F(Dll, EveryExportByNameAndByOrdinal) {
   Load();
-  for (int i = 0; i < 12; i++) {
+  for (int i = 0; i < kExportCount; i++) {
     FARPROC byName = GetProcAddress(dll_, kExports[i]);
     FARPROC byOrdinal = GetProcAddress(dll_, MAKEINTRESOURCEA(i + 1));
     EXPECT_NE(byName, nullptr) << kExports[i];
     EXPECT_EQ(byName, byOrdinal) << kExports[i] << " has ordinal " << i + 1;
   }
-  EXPECT_EQ(GetProcAddress(dll_, MAKEINTRESOURCEA(13)), nullptr)
-      << "no ordinal 13";
+  EXPECT_EQ(GetProcAddress(dll_, MAKEINTRESOURCEA(14)), nullptr)
+      << "no ordinal 14";
   EXPECT_EQ(GetProcAddress(dll_, "DllMain"), nullptr)
       << "nothing else exported";
 }
@@ -642,6 +644,204 @@ TEST_F(DllWithWindow, AClientThatSendsToTheHostsWindowDoesNotDeadlock) {
   EXPECT_EQ(m.wParam, 1u);
   DestroyWindow(window);
   UnregisterClassA(kHostClass, wc.hInstance);
+}
+
+// MAPISendMailW: UTF-16 from the host to the mail client's command line,
+// called directly and through the system's Simple MAPI stub (mapi32.dll),
+// which loads the DLL that the default mail client's DLLPath names.
+typedef ULONG(WINAPI *SendMailWFn)(LHANDLE, ULONG_PTR, lpMapiMessageW, FLAGS,
+                                   ULONG);
+
+class DllWide : public Dll {
+protected:
+  void SetUp() override {
+    Dll::SetUp();
+    previousDefault_ = MailValue("");
+  }
+  void TearDown() override {
+    if (stub_)
+      FreeLibrary(stub_);
+    SetMailValue("", previousDefault_.c_str());
+    SetMailValue("Outlook Web Access\\DLLPath", NULL);
+    Dll::TearDown();
+  }
+  static std::string MailValue(const char *name) {
+    char value[MAX_PATH] = {0};
+    DWORD size = sizeof value - 1;
+    RegGetValueA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Clients\\Mail", name,
+                 RRF_RT_REG_SZ, NULL, value, &size);
+    return value;
+  }
+  // name: "" for the default client, "Outlook Web Access\DLLPath".
+  static void SetMailValue(const char *name, const char *value) {
+    std::string key = "SOFTWARE\\Clients\\Mail", valueName = name;
+    size_t slash = valueName.rfind('\\');
+    if (slash != std::string::npos) {
+      key += "\\" + valueName.substr(0, slash);
+      valueName = valueName.substr(slash + 1);
+    }
+    HKEY k;
+    if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, NULL, 0,
+                        KEY_ALL_ACCESS, NULL, &k, NULL) != ERROR_SUCCESS)
+      return;
+    if (value)
+      RegSetValueExA(k, valueName.c_str(), 0, REG_SZ, (const BYTE *)value,
+                     (DWORD)strlen(value) + 1);
+    else
+      RegDeleteValueA(k, valueName.c_str());
+    RegCloseKey(k);
+  }
+  // Registers qvmapi.dll as the default mail client's Simple MAPI DLL, as
+  // an installation does, then loads the system's stub.
+  void LoadStub() {
+    SetMailValue("", "Outlook Web Access");
+    SetMailValue("Outlook Web Access\\DLLPath",
+                 (ProgramFolder() + "qvmapi.dll").c_str());
+    stub_ = LoadLibraryA("mapi32.dll");
+    ASSERT_NE(stub_, nullptr);
+  }
+  // The wide command lines the stand-in client recorded.
+  static std::vector<std::wstring> WideRecords(const std::string &folder) {
+    std::vector<std::wstring> out;
+    WIN32_FIND_DATAA found;
+    HANDLE h = FindFirstFileA((folder + "\\client-*.w16").c_str(), &found);
+    if (h == INVALID_HANDLE_VALUE)
+      return out;
+    do {
+      std::string bytes = ReadAll(folder + "\\" + found.cFileName);
+      out.push_back(std::wstring((const wchar_t *)bytes.data(),
+                                 bytes.size() / sizeof(wchar_t)));
+    } while (FindNextFileA(h, &found));
+    FindClose(h);
+    return out;
+  }
+  std::string previousDefault_;
+  HMODULE stub_ = NULL;
+};
+
+// Greek, Cyrillic, CJK, an emoji and an unpaired surrogate in every field.
+struct WorldMessage {
+  std::wstring lone = std::wstring(L"x") + (wchar_t)0xD800 + L"y";
+  MapiFileDescW file = {};
+  MapiRecipDescW recips[3] = {};
+  MapiMessageW msg = {};
+  std::wstring line;
+  WorldMessage() {
+    file.lpszPathName = (PWSTR)L"C:\\Берлин\\日本 -報告.pdf";
+    file.lpszFileName = (PWSTR)L"Отчёт.pdf";
+    recips[0].ulRecipClass = MAPI_TO;
+    recips[0].lpszAddress = (PWSTR)L"άννα@παράδειγμα.gr";
+    recips[1].ulRecipClass = MAPI_CC;
+    recips[1].lpszName = (PWSTR)L"名前@例え.jp";
+    recips[2].ulRecipClass = MAPI_BCC;
+    recips[2].lpszAddress = (PWSTR)lone.c_str();
+    msg.lpszSubject = (PWSTR)L"Αναφορά Q3 – Отчёт 報告 \U0001F4E7";
+    msg.lpszNoteText = (PWSTR)L"Γεια σας -δείτε 添付 \U0001F642";
+    msg.nFileCount = 1;
+    msg.lpFiles = &file;
+    msg.nRecipCount = 3;
+    msg.lpRecips = recips;
+    line = std::wstring(L"-Subject Αναφορά Q3 – Отчёт 報告 \U0001F4E7 -Attach "
+                        L"C:\\Берлин\\日本 --報告.pdf -Alias Отчёт.pdf -Body "
+                        L"Γεια σας --δείτε 添付 \U0001F642 -To "
+                        L"άννα@παράδειγμα.gr -Cc 名前@例え.jp -Bcc ") +
+           lone + L" -Silent";
+  }
+};
+
+TEST_F(DllWide, EveryCharacterArrivesUnitForUnit) {
+  SetClientPath(StandIn().c_str());
+  std::string folder = NewClientFolder("wide", 0);
+  Load();
+  WorldMessage world;
+  EXPECT_EQ(Get<SendMailWFn>("MAPISendMailW")(0, 0, &world.msg,
+                                              MAPI_FORCE_UNICODE, 0),
+            0u);
+  auto records = WideRecords(folder);
+  ASSERT_EQ(records.size(), 1u);
+  EXPECT_TRUE(records[0] == world.line) << "the line was altered";
+  // Through the system's stub, as a modern application sends.
+  NewClientFolder("wide", 0);
+  Unload();
+  LoadStub();
+  SendMailWFn stubSend =
+      (SendMailWFn)(void *)GetProcAddress(stub_, "MAPISendMailW");
+  ASSERT_NE(stubSend, nullptr);
+  EXPECT_EQ(stubSend(0, 0, &world.msg, 0, 0), 0u);
+  records = WideRecords(folder);
+  ASSERT_EQ(records.size(), 1u);
+  EXPECT_TRUE(records[0] == world.line) << "altered through mapi32.dll";
+  // The stub's ANSI entry still gives today's line.
+  NewClientFolder("wide", 0);
+  FirstExample example;
+  SendMailFn stubSendA =
+      (SendMailFn)(void *)GetProcAddress(stub_, "MAPISendMail");
+  EXPECT_EQ(stubSendA(0, 0, &example.msg, 0, 0), 0u);
+  auto ansi = ClientRecords(folder);
+  ASSERT_EQ(ansi.size(), 1u);
+  EXPECT_EQ(ansi[0], FIRST_EXAMPLE_LINE);
+  // The unsafe registrations and the host bugs are refused here too.
+  NewClientFolder("wide", 0);
+  MapiMessageW bug = {};
+  bug.nRecipCount = 1;
+  EXPECT_EQ(stubSend(0, 0, &bug, 0, 0), (ULONG)MAPI_E_FAILURE);
+  SetClientPath((folder + "\\wrapper.cmd").c_str());
+  EXPECT_EQ(stubSend(0, 0, &world.msg, 0, 0), (ULONG)MAPI_E_FAILURE);
+  EXPECT_TRUE(WideRecords(folder).empty());
+}
+
+// A client installed under a folder name outside the ANSI code page starts
+// through the wide path; the ANSI path cannot even name it.
+TEST_F(DllWide, AClientUnderANonAnsiFolderStarts) {
+  wchar_t temp[MAX_PATH];
+  GetTempPathW(MAX_PATH, temp);
+  std::wstring dir = std::wstring(temp) + L"Ωμέγα 客户端";
+  CreateDirectoryW(dir.c_str(), NULL);
+  std::wstring client = dir + L"\\client.exe";
+  std::string narrowStandIn = StandIn();
+  std::wstring standIn(narrowStandIn.begin(), narrowStandIn.end());
+  ASSERT_TRUE(CopyFileW(standIn.c_str(), client.c_str(), FALSE));
+  HKEY key;
+  ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, QV_CLIENT_KEY, 0, NULL, 0,
+                            KEY_ALL_ACCESS, NULL, &key, NULL),
+            ERROR_SUCCESS);
+  RegSetValueExW(key, L"", 0, REG_SZ, (const BYTE *)client.c_str(),
+                 (DWORD)((client.size() + 1) * sizeof(wchar_t)));
+  RegCloseKey(key);
+  std::string folder = NewClientFolder("nonansi", 0);
+  Load();
+  FirstExampleW wide;
+  EXPECT_EQ(Get<SendMailWFn>("MAPISendMailW")(0, 0, &wide.msg, 0, 0), 0u);
+  EXPECT_EQ(ClientRecords(folder),
+            std::vector<std::string>{FIRST_EXAMPLE_LINE});
+  FirstExample narrow;
+  EXPECT_EQ(Get<SendMailFn>("MAPISendMail")(0, 0, &narrow.msg, 0, 0),
+            (ULONG)MAPI_E_FAILURE)
+      << "the ANSI path names a file that does not exist";
+  DeleteFileW(client.c_str());
+  RemoveDirectoryW(dir.c_str());
+}
+
+TEST_F(DllWide, TheTraceOfOneCallIsInTheAnsiCodePage) {
+  DWORD one = 1;
+  SetLogLevel(&one);
+  SetClientPath(StandIn().c_str());
+  NewClientFolder("widetrace", 0);
+  Load();
+  WorldMessage world;
+  EXPECT_EQ(Get<SendMailWFn>("MAPISendMailW")(0x10, 0x20, &world.msg,
+                                              MAPI_FORCE_UNICODE, 0x30),
+            0u);
+  Unload();
+  auto messages = Messages();
+  ASSERT_EQ(messages.size(), 5u + 7u + 9u + 1u);
+  EXPECT_EQ(messages[0], "/***** MAPISendMailW *****/");
+  EXPECT_EQ(messages[3], "FLAGS flFlags = 40000");
+  EXPECT_EQ(messages[7], "lpMessage->nFileCount = 1");
+  EXPECT_EQ(messages[8], "lpMessage->lpFiles[0].lpszPathName = "
+                         "'C:\\?\?\?\?\?\?\\?\? -?\?.pdf'");
+  EXPECT_EQ(messages[15], "00001 Name: '?\?@?\?.jp'");
+  EXPECT_EQ(messages.back(), "/***** MAPISendMailW(END) ****/");
 }
 
 } // namespace

@@ -172,6 +172,12 @@ TEST(WinCompose, ReferenceMessageWithTheWindowsCompiler) {
   ASSERT_TRUE(parsed.ok) << parsed.error;
   EXPECT_EQ(parsed.subject, "Q3 report - final");
   EXPECT_EQ(parsed.attachments.size(), 2u);
+  FirstExampleW wide;
+  std::vector<WCHAR> wideBuffer(WIDE_COMMAND_LINE_SIZE, 0);
+  EXPECT_EQ(ComposeCommandLineW(&wide.msg, 0, wideBuffer.data()), 177);
+  std::string narrow = FIRST_EXAMPLE_LINE;
+  EXPECT_EQ(std::wstring(wideBuffer.data()),
+            std::wstring(narrow.begin(), narrow.end()));
 }
 
 } // namespace

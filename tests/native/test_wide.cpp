@@ -1,0 +1,277 @@
+// MAPISendMailW: the UTF-16 line from the same composition, its limit, the
+// wide registry read and process start, and the trace in the ANSI code page.
+#include <stdlib.h>
+#include <string.h>
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <random>
+
+#include "handoff/client_path.h"
+#include "handoff/handoff.h"
+#include "mapi/exports.h"
+#include "tests/native/messages.h"
+#include "tests/native/support.h"
+#include "tests/support/line_reader.h"
+
+namespace {
+
+const char kClientKey[] =
+    "SOFTWARE\\Clients\\Mail\\Outlook Web Access\\shell\\open\\command";
+
+class Wide : public ClientTest {
+protected:
+  // Composes and returns the wide line; u"<FAILED>" when it failed.
+  std::u16string Line(const MapiMessageW *msg, FLAGS flags) {
+    std::vector<WCHAR> buffer(WIDE_COMMAND_LINE_SIZE, 0);
+    int n = ComposeCommandLineW(msg, flags, buffer.data());
+    if (n == COMPOSE_FAILED) {
+      EXPECT_EQ(buffer[0], 0) << "a failed line is left empty";
+      return u"<FAILED>";
+    }
+    EXPECT_EQ(TextLength(buffer.data()), (size_t)n);
+    return std::u16string(buffer.data(), (size_t)n);
+  }
+  std::string Narrow(const MapiMessage *msg, FLAGS flags) {
+    std::vector<char> buffer(COMMAND_LINE_SIZE, 0);
+    int n = ComposeCommandLine(msg, flags, buffer.data());
+    return n == COMPOSE_FAILED ? "<FAILED>" : std::string(buffer.data());
+  }
+};
+
+// Every ANSI message of the composition tests, given as UTF-16, gives the
+// same line in UTF-16.
+TEST_F(Wide, TheSameLinesAsTheAnsiComposition) {
+  auto both = [&](auto build, FLAGS flags) {
+    MessageBuilder a;
+    WideMessageBuilder w;
+    build(a);
+    build(w);
+    std::string narrow = Narrow(a.Get(), flags);
+    EXPECT_EQ(Line(w.Get(), flags), Utf16(narrow)) << narrow;
+  };
+  both([](auto &b) { BuildFirstExample(b); }, 0);
+  both([](auto &b) { BuildFirstExample(b); }, MAPI_DIALOG | MAPI_FORCE_UNICODE);
+  both(
+      [](auto &b) {
+        b.Subject(b.Ascii("-Attach C:\\secret.txt"))
+            .File(b.Ascii("-Body x"), b.Ascii("a -Attach C:\\y"))
+            .Body(b.Ascii("--already"))
+            .Recip(MAPI_TO, b.Ascii("n"), b.Ascii("a@b.c -Attach C:\\x"))
+            .Recip(MAPI_TO, b.Ascii("n"), b.Ascii("-Bcc evil@x"))
+            .Recip(MAPI_CC, b.Ascii("x@y"), NULL)
+            .Recip(MAPI_CC, b.Ascii("no at sign"), NULL)
+            .Recip(MAPI_BCC, NULL, b.Ascii(""))
+            .Recip(7, b.Ascii("n"), b.Ascii("seven@x"));
+      },
+      0);
+  both([](auto &b) { b.Subject(b.Ascii("")).File(NULL, b.Ascii("only")); },
+       MAPI_DIALOG);
+  EXPECT_EQ(Line(NULL, 0), u"");
+}
+
+// Texts pass through unit for unit, unpaired surrogates included; the
+// double-byte rules of the ANSI line do not apply.
+TEST_F(Wide, UnitsPassThroughAndReadBack) {
+  TestCtl_SetAnsiCodePage(932);
+  const std::u16string subject = u"Αναφορά – Отчёт 報告 \U0001F4E7 -x";
+  const std::u16string lone = std::u16string(u"a") + (char16_t)0xD800 + u"b" +
+                              (char16_t)0xDC00 + (char16_t)0x0082;
+  WideMessageBuilder b;
+  b.Subject(subject.c_str())
+      .File(u"C:\\Берлин\\日本 -x.pdf", lone.c_str())
+      .Body(lone.c_str())
+      .Recip(MAPI_TO, u"名前@例え.jp", NULL)
+      .Recip(MAPI_CC, u"n", (u"-" + lone).c_str());
+  std::u16string line = Line(b.Get(), 0);
+  ParsedLine parsed = ReadCommandLine(UnitBytes(line));
+  ASSERT_TRUE(parsed.ok) << parsed.error;
+  EXPECT_EQ(parsed.subject, UnitBytes(subject));
+  ASSERT_EQ(parsed.attachments.size(), 1u);
+  EXPECT_EQ(parsed.attachments[0].path,
+            UnitBytes(std::u16string(u"C:\\Берлин\\日本 -x.pdf")));
+  EXPECT_EQ(parsed.attachments[0].name, UnitBytes(lone));
+  EXPECT_EQ(parsed.body, UnitBytes(lone));
+  EXPECT_EQ(parsed.to, std::vector<std::string>{
+                           UnitBytes(std::u16string(u"名前@例え.jp"))});
+  EXPECT_EQ(parsed.cc, std::vector<std::string>{UnitBytes(u"-" + lone)});
+  EXPECT_TRUE(parsed.silent);
+}
+
+// The platform takes 32,766 units; the wide line holds no more.
+TEST_F(Wide, TheLineLimitIs32766Units) {
+  WideMessageBuilder b;
+  std::u16string body(32766 - 7, u'b'); // " -Body " and the body
+  b.Body(body.c_str());
+  EXPECT_EQ(Line(b.Get(), MAPI_DIALOG).size(), 32766u);
+  EXPECT_EQ(Line(b.Get(), 0), u"<FAILED>") << "no room for -Silent";
+  WideMessageBuilder c;
+  body += u'b';
+  c.Body(body.c_str());
+  EXPECT_EQ(Line(c.Get(), MAPI_DIALOG), u"<FAILED>");
+  WideMessageBuilder d;
+  for (int i = 0; i < 4000; i++)
+    d.Recip(MAPI_TO, u"n", u"abcdefghij");
+  EXPECT_EQ(Line(d.Get(), MAPI_DIALOG), u"<FAILED>") << "the lists stop";
+  TestCtl_RegSetString(HKEY_LOCAL_MACHINE, kClientKey, "", QV_STAND_IN_CLIENT);
+  EXPECT_EQ(MAPISendMailW(0, 0, c.Get(), MAPI_DIALOG, 0),
+            (ULONG)MAPI_E_FAILURE);
+  EXPECT_EQ(TestCtl_ProcessesStarted(), 0u);
+}
+
+TEST_F(Wide, AHostBugOrAnUnsafeClientStartsNothing) {
+  TestCtl_RegSetString(HKEY_LOCAL_MACHINE, kClientKey, "", QV_STAND_IN_CLIENT);
+  WideMessageBuilder b;
+  b.Subject(u"s");
+  MapiMessageW *msg = b.Get();
+  msg->nRecipCount = 1;
+  EXPECT_EQ(MAPISendMailW(0, 0, msg, 0, 0), (ULONG)MAPI_E_FAILURE);
+  msg->nRecipCount = 0;
+  msg->nFileCount = 2;
+  EXPECT_EQ(MAPISendMailW(0, 0, msg, 0, 0), (ULONG)MAPI_E_FAILURE);
+  msg->nFileCount = 0;
+  for (const char *path : {"Z:\\tmp\\send.cmd", "stand_in_client.exe",
+                           QV_STAND_IN_CLIENT ":x.exe"}) {
+    TestCtl_RegSetString(HKEY_LOCAL_MACHINE, kClientKey, "", path);
+    EXPECT_EQ(MAPISendMailW(0, 0, msg, 0, 0), (ULONG)MAPI_E_FAILURE) << path;
+  }
+  EXPECT_EQ(TestCtl_ProcessesStarted(), 0u);
+  EXPECT_EQ(CheckClientPath(u"C:\\Почта\\клиент.EXE. "), CLIENT_PATH_OK);
+  EXPECT_EQ(CheckClientPath(u"C:\\Почта\\send.cmd"), CLIENT_PATH_NOT_PROGRAM);
+}
+
+// The path is read with RegQueryValueExW and the client started with
+// CreateProcessW, so a folder name outside the ANSI code page works.
+TEST_F(Wide, TheClientIsReadAndStartedWide) {
+  std::string folder = dir_ + "/Ωμέγα 客户端";
+  MakeDirs(folder);
+  ASSERT_EQ(symlink(QV_STAND_IN_FOLDER "/stand_in_client.exe",
+                    (folder + "/client.exe").c_str()),
+            0);
+  std::string path = "Z:" + folder + "/client.exe";
+  for (char &c : path)
+    c = c == '/' ? '\\' : c;
+  TestCtl_RegSetString(HKEY_LOCAL_MACHINE, kClientKey, "", path.c_str());
+  WideMessageBuilder b;
+  BuildFirstExample(b);
+  b.Subject(u"Σ -x");
+  EXPECT_EQ(MAPISendMailW(0, 0, b.Get(), 0, 0), (ULONG)SUCCESS_SUCCESS);
+  EXPECT_EQ(TestCtl_Calls(QVOP_RegOpenKeyExW), 1u);
+  EXPECT_EQ(TestCtl_Calls(QVOP_RegQueryValueExW), 2u);
+  EXPECT_EQ(TestCtl_Calls(QVOP_RegQueryValueExA), 0u);
+  EXPECT_EQ(TestCtl_Calls(QVOP_CreateProcessA), 0u);
+  const TestCtl_ProcessCall *call = TestCtl_LastCreateProcess();
+  EXPECT_STREQ(call->application, path.c_str());
+  ASSERT_NE(call->commandLineW, nullptr);
+  std::u16string expected =
+      u"-Subject Σ --x" + Utf16(FIRST_EXAMPLE_LINE).substr(27);
+  EXPECT_EQ(std::u16string(call->commandLineW), expected);
+  EXPECT_EQ(call->cb, (DWORD)sizeof(STARTUPINFOW));
+  EXPECT_EQ(call->wShowWindow, (WORD)SW_SHOWDEFAULT);
+  auto clients = Clients();
+  ASSERT_EQ(clients.size(), 1u);
+  EXPECT_EQ(Utf16(clients[0].line), expected);
+  EXPECT_TRUE(clients[0].exited);
+}
+
+// The frame of MAPISendMail with its own banners; texts in the ANSI code
+// page (here 1252: what it lacks becomes '?'), converted only while the
+// log is on.
+TEST_F(Wide, TheTraceOfOneCall) {
+  WideMessageBuilder b;
+  b.Subject(u"s")
+      .File(u"C:\\Άλφα.pdf", u"ä.pdf")
+      .Body(u"Grüße 日本")
+      .Recip(MAPI_TO, u"Ωmega", u"o@x")
+      .Recip(MAPI_CC, NULL, NULL);
+  MapiMessageW *msg = b.Get();
+  MAPISendMailW(0, 0, msg, 0, 0);
+  EXPECT_EQ(TestCtl_Calls(QVOP_WideCharToMultiByte), 0u)
+      << "nothing is converted while the log is off";
+  StartTraceLog(1);
+  EXPECT_EQ(
+      MAPISendMailW(0x12, 0x34, msg, MAPI_FORCE_UNICODE | MAPI_DIALOG, 0x56),
+      (ULONG)MAPI_E_FAILURE)
+      << "no client registered";
+  char ptr[16], subject[16];
+  snprintf(ptr, sizeof ptr, "%x", (unsigned)(uintptr_t)msg);
+  snprintf(subject, sizeof subject, "%x",
+           (unsigned)(uintptr_t)msg->lpszSubject);
+  EXPECT_EQ(LogMessages(),
+            (std::vector<std::string>{
+                "/***** MAPISendMailW *****/", "LHANDLE lhSession = 12",
+                "ULONG ulUIParam = 34", "FLAGS flFlags = 40008",
+                "ULONG ulReserved = 56",
+                std::string("lpMapiMessage lpMessage = ") + ptr,
+                std::string("lpMessage->lpszSubject = ") + subject,
+                "lpMessage->nFileCount = 1",
+                "lpMessage->lpFiles[0].lpszPathName = 'C:\\????.pdf'",
+                "lpMessage->lpFiles[0].lpszFileName = '\xe4.pdf'",
+                "lpMessage->lpszNoteText = 'Gr\xfc\xdf"
+                "e ?\?'",
+                "lpMessage->nRecipCount = 2", "00000 Name: '?mega'",
+                "00000 Recipient Class: '1'", "00000 Address: 'o@x'",
+                "00001 Name: 'NULL'", "00001 Recipient Class: '2'",
+                "00001 Address: 'NULL'", "/***** MAPISendMailW(END) ****/"}));
+}
+
+// The length and the " -" search read 16 bytes at a time: a text that ends
+// where an unreadable page begins, at every length and alignment, is
+// measured and searched without a read past the page.
+TEST_F(Wide, ScanningStopsAtThePageEnd) {
+  long page = sysconf(_SC_PAGESIZE);
+  char *pages = (char *)mmap(NULL, 2 * page, PROT_READ | PROT_WRITE,
+                             MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  ASSERT_NE(pages, MAP_FAILED);
+  ASSERT_EQ(mprotect(pages + page, page, PROT_NONE), 0);
+  for (int sse2Only : {0, 1})
+    for (size_t units = 1; units < 200; units++) {
+      TestCtl_LimitVectorsToSse2(sse2Only);
+      WCHAR *text = (WCHAR *)(pages + page) - units;
+      for (size_t i = 0; i + 1 < units; i++)
+        text[i] = (i % 7 == 3) ? u' ' : u'x';
+      text[units - 1] = 0;
+      ASSERT_EQ(TextLength(text), units - 1) << units;
+      ASSERT_EQ(TextFindPair(text, text + units - 1, u' ', u'-'), nullptr);
+      if (units > 2) {
+        text[units - 2] = u'-';
+        text[units - 3] = u' ';
+        ASSERT_EQ(TextFindPair(text, text + units - 1, u' ', u'-'),
+                  text + units - 3)
+            << units;
+      }
+    }
+  munmap(pages, 2 * page);
+}
+
+// Generated UTF-16 messages, any unit but NUL, read back exactly.
+TEST_F(Wide, RoundTripOfGeneratedMessages) {
+  std::mt19937 rng(20261209);
+  const char16_t alphabet[] = u" --- \"';@x\r\nΩ日\U0001F4E7";
+  auto text = [&](int maxLen, bool semicolon) {
+    std::u16string s;
+    for (int i = (int)(rng() % (unsigned)(maxLen + 1)); i > 0; i--) {
+      char16_t c = (rng() % 4 == 0)
+                       ? (char16_t)(1 + rng() % 0xFFFF)
+                       : alphabet[rng() % (sizeof alphabet / 2 - 1)];
+      s += (c == u';' && !semicolon) ? u',' : c;
+    }
+    return s;
+  };
+  for (int round = 0; round < 500; round++) {
+    WideMessageBuilder b;
+    std::u16string subject = text(12, true), body = text(30, true);
+    std::u16string path = text(10, true), to = text(8, false);
+    b.Subject(subject.c_str()).Body(body.c_str()).File(path.c_str(), NULL);
+    b.Recip(MAPI_TO, u"n", to.c_str());
+    std::u16string line = Line(b.Get(), 0);
+    ParsedLine parsed = ReadCommandLine(UnitBytes(line));
+    ASSERT_TRUE(parsed.ok) << parsed.error;
+    EXPECT_EQ(parsed.subject, UnitBytes(subject));
+    EXPECT_EQ(parsed.body, UnitBytes(body));
+    EXPECT_EQ(parsed.attachments.size(), path.empty() ? 0u : 1u);
+    EXPECT_EQ(parsed.to, std::vector<std::string>{UnitBytes(to)});
+  }
+}
+
+} // namespace

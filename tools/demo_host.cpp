@@ -1,6 +1,9 @@
-// The demo's sample host: an application that offers "send as mail". It
-// loads qvmapi.dll, logs on, resolves its recipients, sends one message and
-// logs off, then shows the trace log the library wrote for this run.
+// The demo's sample host: an application that offers "send as mail", as a
+// modern one does it. It loads the system's Simple MAPI stub, mapi32.dll,
+// which loads the default mail client's DLL (qvmapi.dll), logs on, sends
+// one message with MAPISendMailW (Greek, Cyrillic and Japanese text in the
+// subject, the body and an attachment's name) and logs off, then shows the
+// trace log the library wrote for this run.
 #include <shlobj.h>
 #include <windows.h>
 
@@ -14,11 +17,8 @@
 typedef ULONG(WINAPI *LogonFn)(ULONG_PTR, LPSTR, LPSTR, FLAGS, ULONG,
                                LPLHANDLE);
 typedef ULONG(WINAPI *LogoffFn)(LHANDLE, ULONG_PTR, FLAGS, ULONG);
-typedef ULONG(WINAPI *SendMailFn)(LHANDLE, ULONG_PTR, lpMapiMessage, FLAGS,
-                                  ULONG);
-typedef ULONG(WINAPI *ResolveNameFn)(LHANDLE, ULONG_PTR, LPSTR, FLAGS, ULONG,
-                                     lpMapiRecipDesc *);
-typedef ULONG(WINAPI *FreeBufferFn)(LPVOID);
+typedef ULONG(WINAPI *SendMailWFn)(LHANDLE, ULONG_PTR, lpMapiMessageW, FLAGS,
+                                   ULONG);
 
 static std::string TraceFolder() {
   char path[MAX_PATH];
@@ -41,6 +41,24 @@ static std::set<std::string> LogFiles() {
   return names;
 }
 
+// A log line for the terminal: the log is in the ANSI code page, the
+// terminal reads UTF-8.
+static std::string AnsiToUtf8(const char *ansi) {
+  int units = MultiByteToWideChar(CP_ACP, 0, ansi, -1, NULL, 0);
+  if (units <= 0)
+    return ansi;
+  std::wstring wide((size_t)units, L'\0');
+  MultiByteToWideChar(CP_ACP, 0, ansi, -1, &wide[0], units);
+  int bytes =
+      WideCharToMultiByte(CP_UTF8, 0, wide.c_str(), -1, NULL, 0, NULL, NULL);
+  if (bytes <= 0)
+    return ansi;
+  std::string out((size_t)bytes, '\0');
+  WideCharToMultiByte(CP_UTF8, 0, wide.c_str(), -1, &out[0], bytes, NULL, NULL);
+  out.resize((size_t)bytes - 1);
+  return out;
+}
+
 static const char *ResultName(ULONG code) {
   switch (code) {
   case SUCCESS_SUCCESS:
@@ -58,62 +76,61 @@ static const char *ResultName(ULONG code) {
 
 int main() {
   std::set<std::string> before = LogFiles();
-  HMODULE dll = LoadLibraryA("qvmapi.dll");
-  if (!dll) {
-    printf("host: cannot load qvmapi.dll (error %lu)\n", GetLastError());
+  HMODULE stub = LoadLibraryA("mapi32.dll");
+  if (!stub) {
+    printf("host: cannot load mapi32.dll (error %lu)\n", GetLastError());
     return 1;
   }
-  LogonFn logon = (LogonFn)(void *)GetProcAddress(dll, "MAPILogon");
-  LogoffFn logoff = (LogoffFn)(void *)GetProcAddress(dll, "MAPILogoff");
-  SendMailFn send = (SendMailFn)(void *)GetProcAddress(dll, "MAPISendMail");
-  ResolveNameFn resolve =
-      (ResolveNameFn)(void *)GetProcAddress(dll, "MAPIResolveName");
-  FreeBufferFn freeBuffer =
-      (FreeBufferFn)(void *)GetProcAddress(dll, "MAPIFreeBuffer");
+  LogonFn logon = (LogonFn)(void *)GetProcAddress(stub, "MAPILogon");
+  LogoffFn logoff = (LogoffFn)(void *)GetProcAddress(stub, "MAPILogoff");
+  SendMailWFn send = (SendMailWFn)(void *)GetProcAddress(stub, "MAPISendMailW");
+  if (!logon || !logoff || !send) {
+    printf("host: mapi32.dll lacks the Simple MAPI functions\n");
+    return 1;
+  }
 
   LHANDLE session = 0;
   ULONG rc = logon(0, NULL, NULL, MAPI_LOGON_UI, 0, &session);
   printf("host: MAPILogon -> %s, session %lu\n", ResultName(rc),
          (unsigned long)session);
 
-  const char *names[] = {"ann.lee@example.com", "bob.ray@example.com",
-                         "audit@example.com"};
-  ULONG classes[] = {MAPI_TO, MAPI_CC, MAPI_BCC};
-  MapiRecipDesc recips[3] = {};
-  lpMapiRecipDesc resolved[3] = {};
-  for (int i = 0; i < 3; i++) {
-    rc = resolve(session, 0, (LPSTR)names[i], 0, 0, &resolved[i]);
-    printf("host: MAPIResolveName(%s) -> %s\n", names[i], ResultName(rc));
-    recips[i] = *resolved[i];
-    recips[i].ulRecipClass = classes[i];
-  }
-  MapiFileDesc files[2] = {};
-  files[0].lpszPathName = (LPSTR) "C:\\Reports\\Q3 -draft.xlsx";
-  files[0].lpszFileName = (LPSTR) "Q3 report.xlsx";
-  files[1].lpszPathName = (LPSTR) "C:\\Reports\\notes.txt";
-  MapiMessage msg = {};
-  msg.lpszSubject = (LPSTR) "Q3 report - final figures";
-  msg.lpszNoteText =
-      (LPSTR) "Hi all,\r\n\r\nthe final Q3 figures are attached.\r\n"
-              "-- Carol";
+  MapiRecipDescW recips[3] = {};
+  recips[0].ulRecipClass = MAPI_TO;
+  recips[0].lpszName = (PWSTR)L"Άννα Λεέ";
+  recips[0].lpszAddress = (PWSTR)L"anna.lee@example.com";
+  recips[1].ulRecipClass = MAPI_CC;
+  recips[1].lpszName = (PWSTR)L"Борис Рай";
+  recips[1].lpszAddress = (PWSTR)L"boris.ray@example.com";
+  recips[2].ulRecipClass = MAPI_BCC;
+  recips[2].lpszName = (PWSTR)L"監査 <audit@example.jp>";
+  recips[2].lpszAddress = (PWSTR)L"audit@example.jp";
+  MapiFileDescW files[2] = {};
+  files[0].lpszPathName = (PWSTR)L"C:\\Reports\\Q3 -draft.xlsx";
+  files[0].lpszFileName = (PWSTR)L"Αναφορά Q3 – Отчёт – 報告.xlsx";
+  files[1].lpszPathName = (PWSTR)L"C:\\Reports\\notes.txt";
+  MapiMessageW msg = {};
+  msg.lpszSubject = (PWSTR)L"Q3 report - Αναφορά / Отчёт / 四半期報告";
+  msg.lpszNoteText = (PWSTR)L"Hi all,\r\n\r\nthe final Q3 figures are "
+                            L"attached.\r\nΤα τελικά στοιχεία. Итоговые "
+                            L"цифры. 最終の数字です。\r\n-- Carol";
   msg.nFileCount = 2;
   msg.lpFiles = files;
   msg.nRecipCount = 3;
   msg.lpRecips = recips;
-  printf("host: MAPISendMail ... (waits until the mail client exits)\n");
+  printf("host: MAPISendMailW through mapi32.dll ... (waits until the mail "
+         "client exits)\n");
   rc = send(session, 0, &msg, 0, 0);
-  printf("host: MAPISendMail -> %s\n", ResultName(rc));
-  for (int i = 0; i < 3; i++)
-    freeBuffer(resolved[i]);
+  printf("host: MAPISendMailW -> %s\n", ResultName(rc));
   rc = logoff(session, 0, 0, 0);
   printf("host: MAPILogoff -> %s\n", ResultName(rc));
-  FreeLibrary(dll);
+  FreeLibrary(stub);
 
   for (const std::string &name : LogFiles()) {
     if (before.count(name))
       continue;
     std::string path = TraceFolder() + "\\" + name;
-    printf("\nTrace log of this run: %%APPDATA%%\\Quorvantile Incorporated\\"
+    printf("\nTrace log of this run (in the ANSI code page, so characters it "
+           "lacks show as ?): %%APPDATA%%\\Quorvantile Incorporated\\"
            "Quorvantile Brindleway\\%s\n",
            name.c_str());
     FILE *f = fopen(path.c_str(), "rb");
@@ -122,7 +139,7 @@ int main() {
       size_t n = strlen(line);
       while (n && (line[n - 1] == '\n' || line[n - 1] == '\r'))
         line[--n] = 0;
-      printf("  %s\n", line);
+      printf("  %s\n", AnsiToUtf8(line).c_str());
     }
     if (f)
       fclose(f);

@@ -1,6 +1,8 @@
 #!/bin/sh
-# The main job: builds qvmapi.dll, registers a sample mail client in a Wine
-# prefix, and runs a sample host that sends one message through the DLL.
+# The main job: builds qvmapi.dll, registers it and a sample mail client in
+# a Wine prefix as an installation does, and runs a sample host that sends
+# one message with international text through the system's mapi32.dll and
+# MAPISendMailW.
 set -e
 cd "$(dirname "$0")/.."
 sh tools/bootstrap.sh
@@ -19,14 +21,17 @@ client=$(winpath "$build/sample_client.exe")
 report="$build/demo-report.txt"
 rm -f "$report"
 echo
-echo "== registering the sample mail client and switching the trace log on"
+echo "== registering qvmapi.dll and the sample mail client, switching the trace log on"
 $wine reg add 'HKLM\SOFTWARE\Clients\Mail\Outlook Web Access\shell\open\command' \
   /ve /d "$client" /f >/dev/null
+$wine reg add 'HKLM\SOFTWARE\Clients\Mail\Outlook Web Access' \
+  /v DLLPath /d "$(winpath "$build/qvmapi.dll")" /f >/dev/null
+$wine reg add 'HKLM\SOFTWARE\Clients\Mail' /ve /d 'Outlook Web Access' /f >/dev/null
 $wine reg add 'HKCU\SOFTWARE\Quorvantile Incorporated\Quorvantile Brindleway' \
   /v FileLoggingLevel /t REG_DWORD /d 1 /f >/dev/null
-printf "   client: %s\n" "$client"
+printf "   client:   %s\n   DLLPath:  %s\n" "$client" "$(winpath "$build/qvmapi.dll")"
 echo
-echo "== the sample host sends a message through qvmapi.dll"
+echo "== the sample host sends a message through mapi32.dll (MAPISendMailW)"
 cd "$build"
 QV_DEMO_REPORT=$(winpath "$report") WINEPATH= $wine demo_host.exe | tr -d '\r' > "$build/demo-host.txt"
 sed -n '1,/^$/p' "$build/demo-host.txt" | sed '/^$/d'

@@ -1,10 +1,12 @@
 // The demo's sample mail client: reads the command line qvmapi.dll started
-// it with, field by field, and writes what it received to the report file
-// named by QV_DEMO_REPORT (or to standard output).
+// it with (GetCommandLineW: the wide line carries every character the host
+// gave), field by field, and writes what it received in UTF-8 to the report
+// file named by QV_DEMO_REPORT (or to standard output).
 #include <windows.h>
 
 #include <stdio.h>
 #include <stdlib.h>
+#include <string.h>
 
 #include <string>
 
@@ -33,8 +35,20 @@ static void List(FILE *out, const char *label, bool has,
   fprintf(out, "\n");
 }
 
+// The wide line in UTF-8: the reader's switches and separators are ASCII,
+// so it reads the UTF-8 form as it reads an ANSI line.
+static std::string Utf8(const wchar_t *wide) {
+  int n = WideCharToMultiByte(CP_UTF8, 0, wide, -1, NULL, 0, NULL, NULL);
+  std::string out(n > 0 ? (size_t)n : 1, '\0');
+  if (n > 0)
+    WideCharToMultiByte(CP_UTF8, 0, wide, -1, &out[0], n, NULL, NULL);
+  out.resize(strlen(out.c_str()));
+  return out;
+}
+
 int main() {
-  const char *line = GetCommandLineA();
+  std::string utf8 = Utf8(GetCommandLineW());
+  const char *line = utf8.c_str();
   const char *reportPath = getenv("QV_DEMO_REPORT");
   FILE *out = reportPath ? fopen(reportPath, "wb") : stdout;
   if (!out)

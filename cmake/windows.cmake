@@ -1,4 +1,6 @@
-# Windows build: the DLL and the test programs that run under Wine.
+# Windows build: the DLL, for 64-bit or (windows-x86) 32-bit hosts; in the
+# 64-bit build also the test programs that run under Wine, the installer
+# and the release package.
 set(CMAKE_RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
 set(CMAKE_LIBRARY_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
 set(CMAKE_ARCHIVE_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/lib)
@@ -16,12 +18,32 @@ add_library(qvcore_obj OBJECT ${QV_LIBRARY_SOURCES} mapi/sdk_check.cpp)
 target_include_directories(qvcore_obj PUBLIC ${PROJECT_SOURCE_DIR})
 target_compile_options(qvcore_obj PRIVATE ${QV_LIBRARY_FLAGS})
 
-add_library(qvmapi SHARED $<TARGET_OBJECTS:qvcore_obj> mapi/qvmapi.def
+# The 32-bit DLL maps each export to its __stdcall symbol (name@bytes).
+if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+  set(QV_MODULE_DEFINITION mapi/qvmapi-x86.def)
+else()
+  set(QV_MODULE_DEFINITION mapi/qvmapi.def)
+endif()
+add_library(qvmapi SHARED $<TARGET_OBJECTS:qvcore_obj> ${QV_MODULE_DEFINITION}
             res/qvmapi.rc)
 set_target_properties(qvmapi PROPERTIES PREFIX "" OUTPUT_NAME qvmapi
                       IMPORT_PREFIX "" IMPORT_SUFFIX ".dll.a")
 target_link_options(qvmapi PRIVATE ${QV_STATIC_RUNTIME} -s)
 target_link_libraries(qvmapi PRIVATE kernel32 advapi32 shell32 user32)
+
+# Authenticode signing, when a certificate is given (deploy/sign.sh).
+include(deploy/signing.cmake)
+qv_sign_after_build(qvmapi)
+
+if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+  # No 32-bit program can run on these machines: the 32-bit DLL is checked
+  # from the file (machine, exports, imports, version resource), its
+  # records at compile time; its logic is the one the 64-bit tests run.
+  add_test(NAME windows_x86_dll_static_checks
+    COMMAND ${PROJECT_SOURCE_DIR}/tests/windows/check-dll.sh
+            $<TARGET_FILE:qvmapi> i686)
+  return()
+endif()
 
 # The same objects as a static library, for in-process tests.
 add_library(qvcore_win STATIC $<TARGET_OBJECTS:qvcore_obj>)
@@ -34,13 +56,34 @@ set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
 set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
 add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
 
+# The 32-bit DLL, the installer's custom actions and the MSI.
+include(deploy/msi.cmake)
+
 include(cmake/windows_tests.cmake)
 
+
 # The release package: cmake --build --preset windows --target package
-# gives build/windows/qvmapi-3.1.0.6-win64.zip and its .sha256.
-install(TARGETS qvmapi RUNTIME DESTINATION .)
-install(FILES deploy/register.cmd deploy/unregister.cmd README.md DESTINATION .)
+# gives build/windows/qvmapi-3.1.0.6-win64.zip and its .sha256. It holds
+# both DLLs, the MSI, the scripts and the docs, and SHA256SUMS with a line
+# for every other file in it.
+install(FILES $<TARGET_FILE:qvmapi> DESTINATION x64)
+install(FILES ${QV_X86_DLL} DESTINATION x86)
+install(FILES ${QV_MSI} deploy/register.cmd deploy/unregister.cmd README.md
+        DESTINATION .)
 install(DIRECTORY docs/ DESTINATION docs)
+install(CODE [[
+  file(GLOB_RECURSE files RELATIVE "${CMAKE_INSTALL_PREFIX}"
+       "${CMAKE_INSTALL_PREFIX}/*")
+  list(SORT files)
+  set(sums "")
+  foreach(f IN LISTS files)
+    if(NOT f STREQUAL "SHA256SUMS")
+      file(SHA256 "${CMAKE_INSTALL_PREFIX}/${f}" hash)
+      string(APPEND sums "${hash}  ${f}\n")
+    endif()
+  endforeach()
+  file(WRITE "${CMAKE_INSTALL_PREFIX}/SHA256SUMS" "${sums}")
+]])
 set(CPACK_GENERATOR ZIP)
 set(CPACK_PACKAGE_NAME qvmapi)
 set(CPACK_PACKAGE_VENDOR "Quorvantile Incorporated")

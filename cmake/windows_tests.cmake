@@ -43,9 +43,12 @@ add_test(NAME wine_prefix_stop
 set_tests_properties(wine_prefix_stop PROPERTIES FIXTURES_CLEANUP wine_prefix
   RESOURCE_LOCK wine)
 
-# The DLL's export table and imports, read from the file itself.
+# Both DLLs read from the files themselves: machine, exports, imports and
+# version resource.
 add_test(NAME windows_dll_exports_and_imports
-  COMMAND ${PROJECT_SOURCE_DIR}/tests/windows/check-dll.sh $<TARGET_FILE:qvmapi>)
+  COMMAND ${PROJECT_SOURCE_DIR}/tests/windows/check-dll.sh $<TARGET_FILE:qvmapi> x86_64)
+add_test(NAME windows_x86_dll_static_checks
+  COMMAND ${PROJECT_SOURCE_DIR}/tests/windows/check-dll.sh ${QV_X86_DLL} i686)
 
 qv_wine_test(wine_inprocess wintest_inprocess)
 qv_wine_test(wine_dll wintest_dll
@@ -70,6 +73,17 @@ add_test(NAME wine_deploy_scripts
   COMMAND ${PROJECT_SOURCE_DIR}/tests/windows/deploy-test.sh ${PROJECT_SOURCE_DIR} ${CMAKE_BINARY_DIR})
 set_tests_properties(wine_deploy_scripts PROPERTIES ENVIRONMENT "${QV_WINE_ENV}"
   FIXTURES_REQUIRED wine_prefix RESOURCE_LOCK wine TIMEOUT 600)
+
+# Signing with a throwaway certificate, and the MSI under Wine's msiexec in
+# a fresh prefix of its own.
+add_test(NAME windows_signing
+  COMMAND ${PROJECT_SOURCE_DIR}/tests/windows/sign-test.sh ${PROJECT_SOURCE_DIR}
+          ${CMAKE_BINARY_DIR} ${PROJECT_VERSION})
+set_tests_properties(windows_signing PROPERTIES TIMEOUT 300)
+add_test(NAME wine_msi_install
+  COMMAND ${PROJECT_SOURCE_DIR}/tests/windows/msi-test.sh ${PROJECT_SOURCE_DIR}
+          ${CMAKE_BINARY_DIR} ${PROJECT_VERSION} ${QV_MSI_VERSION})
+set_tests_properties(wine_msi_install PROPERTIES RESOURCE_LOCK wine TIMEOUT 900)
 
 # The release package builds and holds what an administrator needs.
 add_test(NAME release_package

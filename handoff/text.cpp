@@ -15,23 +15,14 @@
 #if defined(__SSE2__)
 static int LowestBit(unsigned mask) { return __builtin_ctz(mask); }
 
-static __m128i Equal(__m128i x, __m128i y, char) {
-  return _mm_cmpeq_epi8(x, y);
-}
-static __m128i Equal(__m128i x, __m128i y, WCHAR) {
-  return _mm_cmpeq_epi16(x, y);
-}
-static __m128i Splat(char c) { return _mm_set1_epi8(c); }
-static __m128i Splat(WCHAR c) { return _mm_set1_epi16((short)c); }
 static __m128i Load(const void *p) {
   return _mm_loadu_si128((const __m128i *)p);
 }
 
-// Where a is followed by b among the 16 bytes of units at p.
-template <typename Char>
-static __m128i PairsAt(const Char *p, __m128i a, __m128i b) {
-  return _mm_and_si128(Equal(Load(p), a, Char()),
-                       Equal(Load(p + 1), b, Char()));
+// Where a is followed by b among the eight units at p.
+static __m128i PairsAt(const WCHAR *p, __m128i a, __m128i b) {
+  return _mm_and_si128(_mm_cmpeq_epi16(Load(p), a),
+                       _mm_cmpeq_epi16(Load(p + 1), b));
 }
 
 // Aligned 16-byte blocks from the one holding s: such a read never crosses
@@ -78,16 +69,6 @@ QV_READS_ALIGNED_BLOCKS static size_t LengthByBlocks(const WCHAR *s) {
 #define QV_AVX2 __attribute__((target("avx2")))
 
 // The same two scans 32 bytes at a time, on processors that have AVX2.
-static int HaveAvx2(void) {
-#if defined(QV_TEST_CONTROL)
-  if (QvVectorsLimitedToSse2()) // so that the tests reach both scans
-    return 0;
-#endif
-  static int have = -1;
-  if (have < 0)
-    have = __builtin_cpu_supports("avx2") ? 1 : 0;
-  return have;
-}
 
 QV_AVX2 QV_READS_ALIGNED_BLOCKS static size_t
 LengthByWideBlocks(const WCHAR *s) {
@@ -137,13 +118,36 @@ QV_AVX2 static const WCHAR *FindPairWide(const WCHAR *from, const WCHAR *end,
 }
 #endif
 
-size_t TextLength(const WCHAR *s) {
+// How wide the scans may read: 2 AVX2, 1 SSE2, 0 a unit at a time.
+static int ScanWidth(void) {
+  int width = 0;
+#if defined(__SSE2__)
+  width = 1;
+#endif
 #if defined(QV_AVX2)
-  if (((uintptr_t)s & 1) == 0 && HaveAvx2())
+  static int avx2 = -1;
+  if (avx2 < 0)
+    avx2 = __builtin_cpu_supports("avx2") ? 1 : 0;
+  if (avx2)
+    width = 2;
+#endif
+#if defined(QV_TEST_CONTROL)
+  int limit = QvTextScanLimit(); // so that the tests reach every kind
+  if (limit >= 0 && limit < width)
+    width = limit;
+#endif
+  return width;
+}
+
+size_t TextLength(const WCHAR *s) {
+  int width = ((uintptr_t)s & 1) ? 0 : ScanWidth();
+  (void)width; // no vector scan in a build without SSE2
+#if defined(QV_AVX2)
+  if (width == 2)
     return LengthByWideBlocks(s);
 #endif
 #if defined(__SSE2__)
-  if (((uintptr_t)s & 1) == 0)
+  if (width >= 1)
     return LengthByBlocks(s);
 #endif
   size_t n = 0;
@@ -152,15 +156,22 @@ size_t TextLength(const WCHAR *s) {
   return n;
 }
 
-template <typename Char>
-static const Char *FindPair(const Char *from, const Char *end, Char a, Char b) {
-  const Char *p = from;
+const WCHAR *TextFindPair(const WCHAR *from, const WCHAR *end, WCHAR a,
+                          WCHAR b) {
+  const WCHAR *p = from;
+  int width = ScanWidth();
+  (void)width;
+#if defined(QV_AVX2)
+  if (width == 2)
+    return FindPairWide(from, end, a, b);
+#endif
 #if defined(__SSE2__)
   // Four vectors of candidates a step, then one: p[i] against a, p[i + 1]
   // against b, never reading at or past end.
-  const size_t kLanes = 16 / sizeof(Char);
-  const __m128i wantA = Splat(a), wantB = Splat(b);
-  for (; (size_t)(end - p) >= 4 * kLanes + 1; p += 4 * kLanes) {
+  const size_t kLanes = 8;
+  const __m128i wantA = _mm_set1_epi16((short)a);
+  const __m128i wantB = _mm_set1_epi16((short)b);
+  for (; width >= 1 && (size_t)(end - p) >= 4 * kLanes + 1; p += 4 * kLanes) {
     __m128i any =
         _mm_or_si128(_mm_or_si128(PairsAt(p, wantA, wantB),
                                   PairsAt(p + kLanes, wantA, wantB)),
@@ -169,29 +180,16 @@ static const Char *FindPair(const Char *from, const Char *end, Char a, Char b) {
     if (_mm_movemask_epi8(any))
       break;
   }
-  for (; (size_t)(end - p) >= kLanes + 1; p += kLanes) {
+  for (; width >= 1 && (size_t)(end - p) >= kLanes + 1; p += kLanes) {
     unsigned mask = (unsigned)_mm_movemask_epi8(PairsAt(p, wantA, wantB));
     if (mask)
-      return p + LowestBit(mask) / sizeof(Char);
+      return p + LowestBit(mask) / 2;
   }
 #endif
   for (; end - p >= 2; p++)
     if (p[0] == a && p[1] == b)
       return p;
   return NULL;
-}
-
-const char *TextFindPair(const char *from, const char *end, char a, char b) {
-  return FindPair(from, end, a, b);
-}
-
-const WCHAR *TextFindPair(const WCHAR *from, const WCHAR *end, WCHAR a,
-                          WCHAR b) {
-#if defined(QV_AVX2)
-  if (HaveAvx2())
-    return FindPairWide(from, end, a, b);
-#endif
-  return FindPair(from, end, a, b);
 }
 
 // A trace line shows at most 480 characters of a message.

@@ -41,9 +41,7 @@ template <> struct Text<WCHAR> {
 inline size_t TextLength(const char *s) { return strlen(s); }
 size_t TextLength(const WCHAR *s);
 
-// The first pair of units a, b in [from, end), or NULL. Byte for byte for
-// char: under a double-byte code page, search character by character.
-const char *TextFindPair(const char *from, const char *end, char a, char b);
+// The first pair of units a, b in [from, end), or NULL.
 const WCHAR *TextFindPair(const WCHAR *from, const WCHAR *end, WCHAR a,
                           WCHAR b);
 

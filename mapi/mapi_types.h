@@ -44,63 +44,53 @@
 #define MAPI_NEW_SESSION 0x00000002
 #endif
 
-// The 64-bit layout the exports are built against.
-static_assert(sizeof(void *) == 8, "qvmapi is a 64-bit library");
+// The published layouts the exports are built against: 64-bit, and 32-bit
+// for the DLL that 32-bit applications load. QV_AT gives a field's offset
+// (or a record's size) in each.
+#define QV_AT(at64, at32)                                                      \
+  (sizeof(void *) == 8 ? (size_t)(at64) : (size_t)(at32))
+static_assert(sizeof(void *) == 8 || sizeof(void *) == 4, "32 or 64 bits");
 static_assert(sizeof(ULONG) == 4 && sizeof(FLAGS) == 4, "ULONG is 32 bits");
-static_assert(sizeof(LHANDLE) == 8, "LHANDLE is pointer-sized");
-
-static_assert(sizeof(MapiRecipDesc) == 40, "MapiRecipDesc size");
-static_assert(offsetof(MapiRecipDesc, ulReserved) == 0, "MapiRecipDesc");
-static_assert(offsetof(MapiRecipDesc, ulRecipClass) == 4, "MapiRecipDesc");
-static_assert(offsetof(MapiRecipDesc, lpszName) == 8, "MapiRecipDesc");
-static_assert(offsetof(MapiRecipDesc, lpszAddress) == 16, "MapiRecipDesc");
-static_assert(offsetof(MapiRecipDesc, ulEIDSize) == 24, "MapiRecipDesc");
-static_assert(offsetof(MapiRecipDesc, lpEntryID) == 32, "MapiRecipDesc");
-
-static_assert(sizeof(MapiFileDesc) == 40, "MapiFileDesc size");
-static_assert(offsetof(MapiFileDesc, ulReserved) == 0, "MapiFileDesc");
-static_assert(offsetof(MapiFileDesc, flFlags) == 4, "MapiFileDesc");
-static_assert(offsetof(MapiFileDesc, nPosition) == 8, "MapiFileDesc");
-static_assert(offsetof(MapiFileDesc, lpszPathName) == 16, "MapiFileDesc");
-static_assert(offsetof(MapiFileDesc, lpszFileName) == 24, "MapiFileDesc");
-static_assert(offsetof(MapiFileDesc, lpFileType) == 32, "MapiFileDesc");
-
-static_assert(sizeof(MapiMessage) == 96, "MapiMessage size");
-static_assert(offsetof(MapiMessage, ulReserved) == 0, "MapiMessage");
-static_assert(offsetof(MapiMessage, lpszSubject) == 8, "MapiMessage");
-static_assert(offsetof(MapiMessage, lpszNoteText) == 16, "MapiMessage");
-static_assert(offsetof(MapiMessage, lpszMessageType) == 24, "MapiMessage");
-static_assert(offsetof(MapiMessage, lpszDateReceived) == 32, "MapiMessage");
-static_assert(offsetof(MapiMessage, lpszConversationID) == 40, "MapiMessage");
-static_assert(offsetof(MapiMessage, flFlags) == 48, "MapiMessage");
-static_assert(offsetof(MapiMessage, lpOriginator) == 56, "MapiMessage");
-static_assert(offsetof(MapiMessage, nRecipCount) == 64, "MapiMessage");
-static_assert(offsetof(MapiMessage, lpRecips) == 72, "MapiMessage");
-static_assert(offsetof(MapiMessage, nFileCount) == 80, "MapiMessage");
-static_assert(offsetof(MapiMessage, lpFiles) == 88, "MapiMessage");
-
-// The W records share the layout, text pointers and all.
+static_assert(sizeof(LHANDLE) == sizeof(void *), "LHANDLE is pointer-sized");
 static_assert(sizeof(WCHAR) == 2, "UTF-16 code units");
-static_assert(sizeof(MapiRecipDescW) == 40, "MapiRecipDescW size");
-static_assert(offsetof(MapiRecipDescW, ulRecipClass) == 4, "MapiRecipDescW");
-static_assert(offsetof(MapiRecipDescW, lpszName) == 8, "MapiRecipDescW");
-static_assert(offsetof(MapiRecipDescW, lpszAddress) == 16, "MapiRecipDescW");
-static_assert(offsetof(MapiRecipDescW, ulEIDSize) == 24, "MapiRecipDescW");
-static_assert(offsetof(MapiRecipDescW, lpEntryID) == 32, "MapiRecipDescW");
-static_assert(sizeof(MapiFileDescW) == 40, "MapiFileDescW size");
-static_assert(offsetof(MapiFileDescW, nPosition) == 8, "MapiFileDescW");
-static_assert(offsetof(MapiFileDescW, lpszPathName) == 16, "MapiFileDescW");
-static_assert(offsetof(MapiFileDescW, lpszFileName) == 24, "MapiFileDescW");
-static_assert(offsetof(MapiFileDescW, lpFileType) == 32, "MapiFileDescW");
-static_assert(sizeof(MapiMessageW) == 96, "MapiMessageW size");
-static_assert(offsetof(MapiMessageW, lpszSubject) == 8, "MapiMessageW");
-static_assert(offsetof(MapiMessageW, lpszNoteText) == 16, "MapiMessageW");
-static_assert(offsetof(MapiMessageW, lpszConversationID) == 40, "MapiMessageW");
-static_assert(offsetof(MapiMessageW, flFlags) == 48, "MapiMessageW");
-static_assert(offsetof(MapiMessageW, lpOriginator) == 56, "MapiMessageW");
-static_assert(offsetof(MapiMessageW, nRecipCount) == 64, "MapiMessageW");
-static_assert(offsetof(MapiMessageW, lpRecips) == 72, "MapiMessageW");
-static_assert(offsetof(MapiMessageW, nFileCount) == 80, "MapiMessageW");
-static_assert(offsetof(MapiMessageW, lpFiles) == 88, "MapiMessageW");
+
+// The ANSI and the W records share the layout, text pointers and all.
+#define QV_CHECK_RECIP(T)                                                      \
+  static_assert(sizeof(T) == QV_AT(40, 24), #T " size");                       \
+  static_assert(offsetof(T, ulReserved) == 0, #T);                             \
+  static_assert(offsetof(T, ulRecipClass) == 4, #T);                           \
+  static_assert(offsetof(T, lpszName) == 8, #T);                               \
+  static_assert(offsetof(T, lpszAddress) == QV_AT(16, 12), #T);                \
+  static_assert(offsetof(T, ulEIDSize) == QV_AT(24, 16), #T);                  \
+  static_assert(offsetof(T, lpEntryID) == QV_AT(32, 20), #T)
+#define QV_CHECK_FILE(T)                                                       \
+  static_assert(sizeof(T) == QV_AT(40, 24), #T " size");                       \
+  static_assert(offsetof(T, ulReserved) == 0, #T);                             \
+  static_assert(offsetof(T, flFlags) == 4, #T);                                \
+  static_assert(offsetof(T, nPosition) == 8, #T);                              \
+  static_assert(offsetof(T, lpszPathName) == QV_AT(16, 12), #T);               \
+  static_assert(offsetof(T, lpszFileName) == QV_AT(24, 16), #T);               \
+  static_assert(offsetof(T, lpFileType) == QV_AT(32, 20), #T)
+#define QV_CHECK_MESSAGE(T)                                                    \
+  static_assert(sizeof(T) == QV_AT(96, 48), #T " size");                       \
+  static_assert(offsetof(T, ulReserved) == 0, #T);                             \
+  static_assert(offsetof(T, lpszSubject) == QV_AT(8, 4), #T);                  \
+  static_assert(offsetof(T, lpszNoteText) == QV_AT(16, 8), #T);                \
+  static_assert(offsetof(T, lpszMessageType) == QV_AT(24, 12), #T);            \
+  static_assert(offsetof(T, lpszDateReceived) == QV_AT(32, 16), #T);           \
+  static_assert(offsetof(T, lpszConversationID) == QV_AT(40, 20), #T);         \
+  static_assert(offsetof(T, flFlags) == QV_AT(48, 24), #T);                    \
+  static_assert(offsetof(T, lpOriginator) == QV_AT(56, 28), #T);               \
+  static_assert(offsetof(T, nRecipCount) == QV_AT(64, 32), #T);                \
+  static_assert(offsetof(T, lpRecips) == QV_AT(72, 36), #T);                   \
+  static_assert(offsetof(T, nFileCount) == QV_AT(80, 40), #T);                 \
+  static_assert(offsetof(T, lpFiles) == QV_AT(88, 44), #T)
+
+QV_CHECK_RECIP(MapiRecipDesc);
+QV_CHECK_RECIP(MapiRecipDescW);
+QV_CHECK_FILE(MapiFileDesc);
+QV_CHECK_FILE(MapiFileDescW);
+QV_CHECK_MESSAGE(MapiMessage);
+QV_CHECK_MESSAGE(MapiMessageW);
 
 #endif

@@ -1,11 +1,13 @@
 #!/bin/sh
 # Runs every test of both targets: native (plain, AddressSanitizer with
 # UndefinedBehaviorSanitizer, ThreadSanitizer), the bounded fuzz runs, and
-# the Windows DLL's tests under Wine, built with GCC and with clang.
+# the 32-bit DLL's static checks, and the Windows DLL's tests under Wine
+# (with the installer, signing and the release package), each built with
+# GCC and with clang.
 set -e
 cd "$(dirname "$0")/.."
 sh tools/bootstrap.sh
-for preset in native native-asan native-tsan fuzz windows windows-clang; do
+for preset in native native-asan native-tsan fuzz windows-x86 windows-x86-clang windows windows-clang; do
   echo "=== $preset ==="
   cmake --workflow --preset "$preset"
 done

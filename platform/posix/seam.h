@@ -20,8 +20,9 @@ void QvNoteCreateProcess(LPCSTR app, LPCSTR cmdline, LPSECURITY_ATTRIBUTES pa,
 int QvSentMessageArrives(void);
 // The wide command line of a CreateProcessW call, beside the UTF-8 one.
 void QvNoteCreateProcessWide(LPCWSTR cmdline);
-// 1 when the text scans must not use AVX2 even where the processor has it.
-int QvVectorsLimitedToSse2(void);
+// The widest the text scans may read (2 AVX2, 1 SSE2, 0 a unit at a
+// time), or -1 for no limit.
+int QvTextScanLimit(void);
 void QvNotePeekMessage(UINT removeFlags);
 #else
 static inline int QvOpEnter(QvOp, DWORD *) { return 0; }

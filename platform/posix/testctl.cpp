@@ -115,9 +115,9 @@ void QvNoteCreateProcess(LPCSTR app, LPCSTR cmdline, LPSECURITY_ATTRIBUTES pa,
   }
 }
 
-std::atomic<int> g_sse2Only{0};
-int QvVectorsLimitedToSse2(void) { return g_sse2Only.load(); }
-void TestCtl_LimitVectorsToSse2(int limit) { g_sse2Only = limit; }
+std::atomic<int> g_scanLimit{-1};
+int QvTextScanLimit(void) { return g_scanLimit.load(); }
+void TestCtl_LimitTextScan(int width) { g_scanLimit = width; }
 
 int QvSentMessageArrives(void) {
   unsigned long left = g_sentToArrive.load();
@@ -164,7 +164,7 @@ void QvNoteCreateProcessWide(LPCWSTR cmdline) {
 
 void TestCtl_Reset(void) {
   TestCtl_SendMessagesDuringWait(0);
-  TestCtl_LimitVectorsToSse2(0);
+  TestCtl_LimitTextScan(-1);
   TestCtl_DisarmAll();
   QvRegStoreClear();
   QvShellSetAppData(NULL);

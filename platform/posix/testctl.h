@@ -74,8 +74,9 @@ void TestCtl_SendMessagesDuringWait(unsigned long count);
 unsigned long TestCtl_SentMessagesServiced(void);
 UINT TestCtl_PeekFlagsSeen(void);
 
-// The library's text scans use SSE2 only, also where AVX2 is there.
-void TestCtl_LimitVectorsToSse2(int limit);
+// The library's text scans read at most this wide: 2 AVX2, 1 SSE2, 0 a
+// unit at a time; -1 lifts the limit.
+void TestCtl_LimitTextScan(int width);
 
 const TestCtl_ProcessCall *TestCtl_LastCreateProcess(void);
 unsigned long TestCtl_ProcessesStarted(void);

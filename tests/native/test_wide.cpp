@@ -224,9 +224,9 @@ TEST_F(Wide, ScanningStopsAtThePageEnd) {
                              MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
   ASSERT_NE(pages, MAP_FAILED);
   ASSERT_EQ(mprotect(pages + page, page, PROT_NONE), 0);
-  for (int sse2Only : {0, 1})
+  for (int width : {2, 1, 0})
     for (size_t units = 1; units < 200; units++) {
-      TestCtl_LimitVectorsToSse2(sse2Only);
+      TestCtl_LimitTextScan(width);
       WCHAR *text = (WCHAR *)(pages + page) - units;
       for (size_t i = 0; i + 1 < units; i++)
         text[i] = (i % 7 == 3) ? u' ' : u'x';

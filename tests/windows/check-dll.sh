@@ -1,10 +1,25 @@
 #!/bin/sh
-# Checks the DLL file: thirteen exports by name with ordinals 1 to 13, and no
-# imports beyond KERNEL32, ADVAPI32, SHELL32, USER32 and the C runtime.
+# Checks the DLL file itself: its machine, thirteen exports by name with
+# ordinals 1 to 13, no imports beyond KERNEL32, ADVAPI32, SHELL32, USER32
+# and the C runtime (no compiler runtime DLLs), and the version resource.
+# The 32-bit DLL cannot run on these machines: for it these checks are the
+# test.
+# Usage: check-dll.sh DLL [x86_64|i686]
 set -e
 dll=$1
-dump=$(x86_64-w64-mingw32-objdump -p "$dll")
+arch=${2:-x86_64}
+tools=$arch-w64-mingw32
+dump=$($tools-objdump -p "$dll")
 fail=0
+case "$arch" in
+x86_64) machine="file format pei-x86-64" ;;
+i686) machine="file format pei-i386" ;;
+*) echo "unknown architecture $arch"; exit 2 ;;
+esac
+if ! $tools-objdump -f "$dll" | grep -q "$machine"; then
+  echo "FAIL: not a $arch DLL: $($tools-objdump -f "$dll" | grep 'file format')"
+  fail=1
+fi
 names=$(printf '%s\n' "$dump" | sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p')
 if ! printf '%s\n' "$dump" | grep -q "Ordinal Base 1"; then
   echo "FAIL: the ordinal base is not 1"
@@ -38,8 +53,17 @@ for dll_name in $imports; do
   esac
 done
 echo "imports: $(echo $imports)"
+# The version block's strings (UTF-16 in the resource).
+strings=$($tools-strings -el "$dll")
+for text in "Quorvantile Incorporated" "Quorvantile Brindleway" "3, 1, 0, 6" \
+            "7, 0, 0, 0" "qvmapi.dll" "100904b0" "VS_VERSION_INFO"; do
+  if ! printf '%s\n' "$strings" | grep -qF "$text"; then
+    echo "FAIL: the version resource lacks \"$text\""
+    fail=1
+  fi
+done
 if [ $fail -ne 0 ]; then
   echo "0 passed, 1 failed"
   exit 1
 fi
-echo "exports and imports: 1 passed, 0 failed"
+echo "$arch DLL: machine, exports, imports and version resource: 1 passed, 0 failed"

@@ -3,7 +3,9 @@
 //       given one), loads qvmapi.dll, logs on and off, unloads it;
 //   wintest_host.exe send-registered   loads the DLL named by the client's
 //       DLLPath value, as the system's Simple MAPI stub does, and sends a
-//       message; exit code 0 when MAPISendMail returned SUCCESS_SUCCESS.
+//       message; exit code 0 when MAPISendMail returned SUCCESS_SUCCESS;
+//   wintest_host.exe send-stub   sends the same message through the
+//       system's stub, mapi32.dll, as an application does.
 #include <windows.h>
 
 #include <stdio.h>
@@ -11,10 +13,11 @@
 
 #include "tests/windows/wine_support.h"
 
-static int SendThroughRegisteredDll(void) {
-  char path[MAX_PATH] = {0};
+static int SendThroughRegisteredDll(bool stub) {
+  char path[MAX_PATH] = "mapi32.dll";
   DWORD size = sizeof path - 1;
-  if (RegGetValueA(HKEY_LOCAL_MACHINE,
+  if (!stub &&
+      RegGetValueA(HKEY_LOCAL_MACHINE,
                    "SOFTWARE\\Clients\\Mail\\Outlook Web Access", "DLLPath",
                    RRF_RT_REG_SZ, NULL, path, &size) != ERROR_SUCCESS)
     return 4;
@@ -42,7 +45,9 @@ static int SendThroughRegisteredDll(void) {
 
 int main(int argc, char **argv) {
   if (argc > 1 && strcmp(argv[1], "send-registered") == 0)
-    return SendThroughRegisteredDll();
+    return SendThroughRegisteredDll(false);
+  if (argc > 1 && strcmp(argv[1], "send-stub") == 0)
+    return SendThroughRegisteredDll(true);
   if (argc > 1) {
     HANDLE go = OpenEventA(SYNCHRONIZE, FALSE, argv[1]);
     if (!go)

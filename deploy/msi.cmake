@@ -1,0 +1,48 @@
+# The installer: the 32-bit DLL from these sources, the custom actions and
+# the MSI (qvmapi-<version>-x64.msi), built with everything.
+
+# The 32-bit DLL, built with the i686 toolchain in a build of its own
+# (build/windows/x86), so that this build alone yields both DLLs. The
+# windows-x86 presets build and check the same DLL on their own.
+include(ExternalProject)
+ExternalProject_Add(qvmapi_x86
+  SOURCE_DIR ${PROJECT_SOURCE_DIR}
+  BINARY_DIR ${CMAKE_BINARY_DIR}/x86
+  CMAKE_ARGS -DCMAKE_TOOLCHAIN_FILE=${PROJECT_SOURCE_DIR}/cmake/mingw-w64-i686.cmake
+             -DCMAKE_BUILD_TYPE=${CMAKE_BUILD_TYPE}
+             -DQV_WINDOWS_CLANG=${QV_WINDOWS_CLANG}
+             -DQV_SIGN_PKCS12=${QV_SIGN_PKCS12}
+             -DQV_SIGN_PASSWORD_FILE=${QV_SIGN_PASSWORD_FILE}
+             -DQV_SIGN_TIMESTAMP_URL=${QV_SIGN_TIMESTAMP_URL}
+  BUILD_COMMAND ${CMAKE_COMMAND} --build <BINARY_DIR> --target qvmapi
+  INSTALL_COMMAND ""
+  BUILD_ALWAYS ON
+  BUILD_BYPRODUCTS ${CMAKE_BINARY_DIR}/x86/qvmapi.dll)
+set(QV_X86_DLL ${CMAKE_BINARY_DIR}/x86/qvmapi.dll)
+
+# The custom actions (deploy/setup_actions.cpp), carried in the MSI.
+add_library(qvmapi-setup SHARED deploy/setup_actions.cpp
+            deploy/qvmapi-setup.def)
+set_target_properties(qvmapi-setup PROPERTIES PREFIX "")
+target_compile_options(qvmapi-setup PRIVATE ${QV_WARNINGS})
+target_link_options(qvmapi-setup PRIVATE ${QV_STATIC_RUNTIME} -s)
+target_link_libraries(qvmapi-setup PRIVATE qvcore_win msi)
+qv_sign_after_build(qvmapi-setup)
+
+# Windows Installer compares only the first three fields of a version, so
+# the build number (3.1.0.6) goes third: 3.1.6.
+math(EXPR QV_MSI_BUILD "${PROJECT_VERSION_PATCH} * 256 + ${PROJECT_VERSION_TWEAK}")
+set(QV_MSI_VERSION
+    ${PROJECT_VERSION_MAJOR}.${PROJECT_VERSION_MINOR}.${QV_MSI_BUILD})
+set(QV_MSI ${CMAKE_BINARY_DIR}/qvmapi-${PROJECT_VERSION}-x64.msi)
+file(GLOB QV_DOC_PAGES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/docs/*.md)
+add_custom_command(OUTPUT ${QV_MSI}
+  COMMAND ${CMAKE_COMMAND} -E env ${QV_SIGN_ENV}
+          sh ${PROJECT_SOURCE_DIR}/deploy/build-msi.sh ${PROJECT_SOURCE_DIR}
+          ${CMAKE_BINARY_DIR}/msi-stage $<TARGET_FILE:qvmapi> ${QV_X86_DLL}
+          $<TARGET_FILE:qvmapi-setup> ${QV_MSI_VERSION} ${QV_MSI}
+  DEPENDS qvmapi qvmapi-setup qvmapi_x86 ${QV_X86_DLL}
+          deploy/qvmapi.wxs deploy/build-msi.sh deploy/register.cmd
+          deploy/unregister.cmd README.md ${QV_DOC_PAGES}
+  VERBATIM)
+add_custom_target(installer ALL DEPENDS ${QV_MSI})

@@ -56,6 +56,13 @@ set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
 set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
 add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
 
+# qvmapi-check: why "send as mail" does not work, for administrators.
+add_executable(qvmapi-check check/qvmapi_check.cpp)
+target_compile_options(qvmapi-check PRIVATE ${QV_WARNINGS})
+target_link_options(qvmapi-check PRIVATE ${QV_STATIC_RUNTIME} -s)
+target_link_libraries(qvmapi-check PRIVATE qvcore_win version)
+qv_sign_after_build(qvmapi-check)
+
 # The 32-bit DLL, the installer's custom actions and the MSI.
 include(deploy/msi.cmake)
 
@@ -64,9 +71,11 @@ include(cmake/windows_tests.cmake)
 
 # The release package: cmake --build --preset windows --target package
 # gives build/windows/qvmapi-3.1.0.6-win64.zip and its .sha256. It holds
-# both DLLs, the MSI, the scripts and the docs, and SHA256SUMS with a line
+# both DLLs, the MSI, qvmapi-check, the scripts and the docs, and SHA256SUMS
+# with a line
 # for every other file in it.
 install(FILES $<TARGET_FILE:qvmapi> DESTINATION x64)
+install(TARGETS qvmapi-check RUNTIME DESTINATION .)
 install(FILES ${QV_X86_DLL} DESTINATION x86)
 install(FILES ${QV_MSI} deploy/register.cmd deploy/unregister.cmd README.md
         DESTINATION .)

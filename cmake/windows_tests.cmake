@@ -85,6 +85,12 @@ add_test(NAME wine_msi_install
           ${CMAKE_BINARY_DIR} ${PROJECT_VERSION} ${QV_MSI_VERSION})
 set_tests_properties(wine_msi_install PROPERTIES RESOURCE_LOCK wine TIMEOUT 900)
 
+# qvmapi-check on a correct installation and on each broken piece.
+add_test(NAME wine_check_program
+  COMMAND ${PROJECT_SOURCE_DIR}/tests/windows/check-test.sh ${CMAKE_BINARY_DIR}
+          ${PROJECT_VERSION})
+set_tests_properties(wine_check_program PROPERTIES RESOURCE_LOCK wine TIMEOUT 900)
+
 # The release package builds and holds what an administrator needs.
 add_test(NAME release_package
   COMMAND ${PROJECT_SOURCE_DIR}/tests/windows/package-test.sh ${CMAKE_BINARY_DIR}

@@ -41,7 +41,8 @@ add_custom_command(OUTPUT ${QV_MSI}
           sh ${PROJECT_SOURCE_DIR}/deploy/build-msi.sh ${PROJECT_SOURCE_DIR}
           ${CMAKE_BINARY_DIR}/msi-stage $<TARGET_FILE:qvmapi> ${QV_X86_DLL}
           $<TARGET_FILE:qvmapi-setup> ${QV_MSI_VERSION} ${QV_MSI}
-  DEPENDS qvmapi qvmapi-setup qvmapi_x86 ${QV_X86_DLL}
+          $<TARGET_FILE:qvmapi-check>
+  DEPENDS qvmapi qvmapi-setup qvmapi-check qvmapi_x86 ${QV_X86_DLL}
           deploy/qvmapi.wxs deploy/build-msi.sh deploy/register.cmd
           deploy/unregister.cmd README.md ${QV_DOC_PAGES}
   VERBATIM)

@@ -1,13 +1,14 @@
 // DllMain: reads FileLoggingLevel and opens the trace log once per process
 // at attach; closes it and deletes the locks at detach.
 #include "trace/startup.h"
+#include "trace/trace_file.h"
 
 #include "trace/trace.h"
 
 static const char kSettingsKey[] =
     "SOFTWARE\\Quorvantile Incorporated\\Quorvantile Brindleway";
 static const char kLogLevelValue[] = "FileLoggingLevel";
-static const char kLogPrefix[] = "MAPI_";
+static const char kLogPrefix[] = TRACE_LOG_PREFIX;
 
 StartupState g_startupState = {{}, 0, 0};
 
@@ -48,12 +49,17 @@ void DeleteStartupLock(void) {
   }
 }
 
-static void ProcessAttach(void) {
-  InitStartupLock();
-  DWORD level = 1;
+DWORD ReadLogLevel(void) {
+  DWORD level = 1; // an empty REG_DWORD reads as success and keeps it
   if (ReadRegistryDword(HKEY_CURRENT_USER, kSettingsKey, kLogLevelValue,
                         &level) != 1)
     level = 0;
+  return level;
+}
+
+static void ProcessAttach(void) {
+  InitStartupLock();
+  DWORD level = ReadLogLevel();
   if (g_startupState.done)
     return;
   EnterCriticalSection(&g_startupState.lock);

@@ -14,6 +14,9 @@ extern StartupState g_startupState;
 
 int ReadRegistryDword(HKEY root, const char *subkey, const char *valueName,
                       DWORD *value);
+// The trace level this user's registry gives a process that loads the
+// library now: 0 off, 2 open-per-line, any other value keep-open.
+DWORD ReadLogLevel(void);
 void InitStartupLock(void);
 void DeleteStartupLock(void);
 

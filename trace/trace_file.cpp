@@ -14,7 +14,7 @@ static const size_t kTraceFolderTailLength = sizeof kTraceFolderTail - 1; // 48
 static const char kProbeFormat[] = "%s\\%s%5.5lx.*";
 static const char kNameFormat[] = "%s\\%s%5.5lx.%s";
 static const char kLogExtension[] = "LOG";
-static const unsigned short kMaxFileNumbers = 1000;
+static const unsigned short kMaxFileNumbers = TRACE_MAX_LOG_NUMBERS;
 static const size_t kMaxPathChars = TRACE_PATH_SIZE - 1; // 260
 
 int GetTraceFolder(char *folder) {
@@ -93,8 +93,8 @@ static unsigned long NumberOfName(const char *name, const char *prefix) {
 // Marks the numbers in use from one listing of the folder. Probing each
 // number with a search of its own reads the folder once per number, which
 // makes a full folder quadratic. Returns 0 when the pattern would not fit.
-static int ListUsedNumbers(const char *folder, const char *prefix,
-                           unsigned char *used) {
+int ListUsedNumbers(const char *folder, const char *prefix,
+                    unsigned char *used) {
   char pattern[TRACE_PATH_SIZE];
   int n = snprintf(pattern, sizeof pattern, "%s\\%s*", folder, prefix);
   if (n < 0 || (size_t)n > kMaxPathChars)

@@ -100,7 +100,8 @@ minor=${rest%%.*}
 patch=${rest#*.}
 newer="$major.$minor.$((patch + 1))"
 sh "$src/deploy/build-msi.sh" "$src" "$work/stage" "$build/qvmapi.dll" \
-  "$build/x86/qvmapi.dll" "$build/qvmapi-setup.dll" "$newer" "$work/newer.msi" >/dev/null
+  "$build/x86/qvmapi.dll" "$build/qvmapi-setup.dll" "$newer" "$work/newer.msi" \
+  "$build/qvmapi-check.exe" >/dev/null
 msiexec /i "$msi" /qn CLIENTPATH="$client" MAKEDEFAULT=1
 msiexec /i "$(winpath "$work/newer.msi")" /qn CLIENTPATH="$client" MAKEDEFAULT=1
 check "the newer build installs over the older one" test $? -eq 0

@@ -17,11 +17,11 @@ check() {
   if "$@"; then passed=$((passed + 1)); else failed=$((failed + 1)); echo "FAIL: $what"; fi
 }
 listing=$(cd "$build" && "$cmake" -E tar tf "$name.zip" 2>/dev/null)
-for entry in x64/qvmapi.dll x86/qvmapi.dll "qvmapi-$version-x64.msi" register.cmd \
+for entry in x64/qvmapi.dll x86/qvmapi.dll "qvmapi-$version-x64.msi" qvmapi-check.exe register.cmd \
              unregister.cmd README.md docs/command-line.md docs/BUILDS.md SHA256SUMS; do
   check "the package holds $entry" sh -c "printf '%s\n' \"\$1\" | grep -qx '$name/$entry'" _ "$listing"
 done
-check "no test programs in the package" sh -c "! printf '%s\n' \"\$1\" | grep -q '\.exe$'" _ "$listing"
+check "no test programs in the package" sh -c "! printf '%s\n' \"\$1\" | grep '\.exe$' | grep -vq 'qvmapi-check.exe$'" _ "$listing"
 check "the checksum file exists" test -s "$build/$name.zip.sha256"
 check "the checksum matches" sh -c "cd '$build' && sha256sum -c '$name.zip.sha256' >/dev/null"
 unpacked="$build/package-test"

@@ -1,0 +1,141 @@
+#!/bin/sh
+# qvmapi-check under Wine, in a fresh prefix of its own with the MSI
+# installed: a correct installation gives exit code 0 and only ok lines;
+# each broken piece gives exit code 1 and a line that names it; the checks
+# write nothing; --send-test reaches the stand-in client; bad usage is 2.
+# Usage: check-test.sh BUILD_DIR VERSION
+set -u
+build=$1
+version=$2
+export WINEPREFIX="$build/check-prefix" WINEDEBUG=-all WINEARCH=win64
+export WINEDLLOVERRIDES="mscoree,mshtml="
+wine=/usr/lib/wine/wine64
+work="$build/check-test"
+winpath() { printf 'Z:%s' "$1" | tr / '\\'; }
+passed=0
+failed=0
+check() {
+  what=$1
+  shift
+  if "$@"; then passed=$((passed + 1)); else failed=$((failed + 1)); printf 'FAIL: %s\n' "$what"; fi
+}
+out="$work/out.txt"
+# Runs the check with the given arguments: the output in $out, the exit
+# code in $code.
+run() {
+  code=$($wine "$build/qvmapi-check.exe" "$@" > "$out.raw" 2>&1; echo $?)
+  tr -d '\r' < "$out.raw" > "$out"
+}
+# Runs the check; expects exit code 1 and a problem line holding $2.
+broken() {
+  what=$1
+  needle=$2
+  run
+  check "$what: exit code 1 (got $code)" test "$code" -eq 1
+  check "$what: a problem line names it" sh -c "grep '^problem:' '$out' | grep -qiF -- \"\$1\"" _ "$needle"
+}
+reg() { $wine reg "$@" >/dev/null 2>&1; }
+mailkey='HKLM\SOFTWARE\Clients\Mail'
+clientkey="$mailkey\\Outlook Web Access"
+commandkey="$clientkey\\shell\\open\\command"
+
+wineserver -k 2>/dev/null
+rm -rf "$WINEPREFIX" "$work"
+mkdir -p "$work/records"
+$wine wineboot -i >/dev/null 2>&1
+wineserver -w
+client=$(winpath "$build/stand_in_client.exe")
+$wine msiexec /i "$(winpath "$build/qvmapi-$version-x64.msi")" /qn CLIENTPATH="$client" MAKEDEFAULT=1 >/dev/null 2>&1
+check "the MSI installs" test $? -eq 0
+sys64="$WINEPREFIX/drive_c/windows/system32/qvmapi.dll"
+sys32="$WINEPREFIX/drive_c/windows/syswow64/qvmapi.dll"
+installed="$WINEPREFIX/drive_c/Program Files/Quorvantile/qvmapi/qvmapi-check.exe"
+check "the MSI installs qvmapi-check beside the docs" cmp -s "$installed" "$build/qvmapi-check.exe"
+
+# A correct installation.
+$wine reg export 'HKLM\SOFTWARE' "$(winpath "$work/hklm-before.reg")" /y >/dev/null 2>&1
+$wine reg export 'HKCU\Software' "$(winpath "$work/hkcu-before.reg")" /y >/dev/null 2>&1
+touch "$work/marker"
+sleep 1
+run
+cp "$out" "$work/correct.txt"
+check "a correct installation gives exit code 0" test "$code" -eq 0
+check "a correct installation gives only ok lines and the summary" \
+  sh -c "! grep -v -e '^ok: ' -e '^summary: ' '$out' | grep -q ."
+check "five checks" grep -q '^summary: 5 checks, no problems' "$out"
+changed=$(find "$WINEPREFIX/drive_c" -newer "$work/marker" -type f 2>/dev/null | grep -v '/windows/temp/' | head -5)
+check "the checks write no file [$changed]" test -z "$changed"
+$wine reg export 'HKLM\SOFTWARE' "$(winpath "$work/hklm-after.reg")" /y >/dev/null 2>&1
+$wine reg export 'HKCU\Software' "$(winpath "$work/hkcu-after.reg")" /y >/dev/null 2>&1
+check "the checks write nothing under HKLM\\SOFTWARE" cmp -s "$work/hklm-before.reg" "$work/hklm-after.reg"
+check "the checks write nothing under HKCU\\Software" cmp -s "$work/hkcu-before.reg" "$work/hkcu-after.reg"
+
+# Each broken piece, one at a time, then put back.
+reg add 'HKCU\Software\Clients\Mail' /ve /d 'Other Mail' /f
+broken "a per-user default naming another client" "per-user default"
+reg delete 'HKCU\Software\Clients\Mail' /f
+reg delete "$mailkey" /ve /f
+broken "no default mail client" "no default mail client"
+reg add "$mailkey" /ve /d 'Outlook Web Access' /f
+
+dllpath=$($wine reg query "$clientkey" /v DLLPath 2>/dev/null | tr -d '\r' | sed -n 's/.*REG_SZ *//p')
+reg delete "$clientkey" /v DLLPath /f
+broken "DLLPath missing" "DLLPath is missing"
+reg add "$clientkey" /v DLLPath /d 'C:\nowhere\qvmapi.dll' /f
+broken "DLLPath naming a missing file" "does not exist"
+reg add "$clientkey" /v DLLPath /d 'C:\windows\syswow64\qvmapi.dll' /f
+broken "DLLPath naming a 32-bit DLL" "32-bit DLL"
+reg add "$clientkey" /v DLLPath /d 'C:\windows\system32\notepad.exe' /f
+broken "DLLPath naming a file that is not a DLL" "is not a DLL"
+reg add "$clientkey" /v DLLPath /d "$dllpath" /f
+mv "$sys32" "$sys32.away"
+broken "the 32-bit copy missing" "32-bit copy"
+mv "$sys32.away" "$sys32"
+
+printf '@"%s" %%*\r\n' "$client" > "$work/wrapper.cmd"
+n=0
+for bad in "\"$client\"" "$client -x" 'stand_in_client.exe' "$(winpath "$work/wrapper.cmd")" \
+           'C:\Mail\missing.exe'; do
+  n=$((n + 1))
+  reg add "$commandkey" /ve /d "$bad" /f
+  case $n in
+  1) needle="quote" ;;
+  2) needle="does not name an .exe" ;;
+  3) needle="not a full path" ;;
+  4) needle="does not name an .exe" ;;
+  5) needle="does not exist" ;;
+  esac
+  broken "the client command [$bad]" "$needle"
+done
+reg add "$commandkey" /ve /d "$client" /f
+
+folder="$WINEPREFIX/drive_c/users/$(whoami)/AppData/Roaming/Quorvantile Incorporated/Quorvantile Brindleway"
+mkdir -p "$folder"
+i=1
+while [ $i -le 900 ]; do : > "$folder/$(printf 'MAPI_%05x.LOG' $i)"; i=$((i + 1)); done
+run
+check "900 log files: still exit code 0" test "$code" -eq 0
+check "900 log files: a warning" grep -q '^warning: 900 of 1000' "$out"
+while [ $i -le 1000 ]; do : > "$folder/$(printf 'MAPI_%05x.LOG' $i)"; i=$((i + 1)); done
+broken "1,000 log files" "all 1000 log numbers are used"
+rm -rf "$WINEPREFIX/drive_c/users/$(whoami)/AppData/Roaming/Quorvantile Incorporated"
+
+run
+check "put back, the installation is correct again" test "$code" -eq 0
+
+# --send-test through mapi32.dll reaches the stand-in client.
+QV_CLIENT_DIR=$(winpath "$work/records") QV_CLIENT_WAIT_MS=0 run --send-test
+cp "$out" "$work/send-test.txt"
+check "--send-test: exit code 0" test "$code" -eq 0
+check "--send-test reports 0" grep -q '^ok: the test message went through mapi32.dll: MAPISendMailW returned 0' "$out"
+check "--send-test reached the client" sh -c "grep -q -- '-Subject qvmapi-check test message' '$work'/records/client-*.txt"
+
+run --bogus
+check "bad usage gives exit code 2" test "$code" -eq 2
+run --help
+check "--help gives exit code 0" test "$code" -eq 0
+check "--help says the mail client opens" grep -q 'mail client' "$out"
+
+wineserver -k 2>/dev/null
+echo "qvmapi-check: $passed passed, $failed failed"
+test "$failed" -eq 0

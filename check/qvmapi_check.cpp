@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "handoff/client_path.h"
+#include "handoff/registration.h"
 #include "mapi/mapi_types.h"
 #include "trace/startup.h"
 #include "trace/trace_file.h"
@@ -21,11 +22,6 @@
 
 namespace {
 
-const wchar_t kMailKey[] = L"SOFTWARE\\Clients\\Mail";
-const wchar_t kClientKey[] = L"SOFTWARE\\Clients\\Mail\\Outlook Web Access";
-const wchar_t kCommandKey[] =
-    L"SOFTWARE\\Clients\\Mail\\Outlook Web Access\\shell\\open\\command";
-const wchar_t kClientName[] = L"Outlook Web Access";
 const unsigned kLogWarningAt = 900;
 
 const char kHelp[] =

@@ -87,8 +87,8 @@ set_tests_properties(wine_msi_install PROPERTIES RESOURCE_LOCK wine TIMEOUT 900)
 
 # qvmapi-check on a correct installation and on each broken piece.
 add_test(NAME wine_check_program
-  COMMAND ${PROJECT_SOURCE_DIR}/tests/windows/check-test.sh ${CMAKE_BINARY_DIR}
-          ${PROJECT_VERSION})
+  COMMAND ${PROJECT_SOURCE_DIR}/tests/windows/check-test.sh ${PROJECT_SOURCE_DIR}
+          ${CMAKE_BINARY_DIR} ${PROJECT_VERSION})
 set_tests_properties(wine_check_program PROPERTIES RESOURCE_LOCK wine TIMEOUT 900)
 
 # The release package builds and holds what an administrator needs.

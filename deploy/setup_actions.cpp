@@ -23,14 +23,10 @@
 #include <string>
 
 #include "handoff/client_path.h"
+#include "handoff/registration.h"
 
 namespace {
 
-const wchar_t kMailKey[] = L"SOFTWARE\\Clients\\Mail";
-const wchar_t kClientKey[] = L"SOFTWARE\\Clients\\Mail\\Outlook Web Access";
-const wchar_t kCommandKey[] =
-    L"SOFTWARE\\Clients\\Mail\\Outlook Web Access\\shell\\open\\command";
-const wchar_t kClientName[] = L"Outlook Web Access";
 const wchar_t kSetupKey[] =
     L"SOFTWARE\\Quorvantile Incorporated\\Quorvantile Brindleway\\Setup";
 const wchar_t kProductKey[] =

@@ -3,22 +3,14 @@
 # installed: a correct installation gives exit code 0 and only ok lines;
 # each broken piece gives exit code 1 and a line that names it; the checks
 # write nothing; --send-test reaches the stand-in client; bad usage is 2.
-# Usage: check-test.sh BUILD_DIR VERSION
+# Usage: check-test.sh SOURCE_DIR BUILD_DIR VERSION
 set -u
-build=$1
-version=$2
-export WINEPREFIX="$build/check-prefix" WINEDEBUG=-all WINEARCH=win64
-export WINEDLLOVERRIDES="mscoree,mshtml="
-wine=/usr/lib/wine/wine64
+src=$1
+build=$2
+version=$3
+prefix="$build/check-prefix"
+. "$src/tests/windows/test-lib.sh"
 work="$build/check-test"
-winpath() { printf 'Z:%s' "$1" | tr / '\\'; }
-passed=0
-failed=0
-check() {
-  what=$1
-  shift
-  if "$@"; then passed=$((passed + 1)); else failed=$((failed + 1)); printf 'FAIL: %s\n' "$what"; fi
-}
 out="$work/out.txt"
 # Runs the check with the given arguments: the output in $out, the exit
 # code in $code.
@@ -39,11 +31,9 @@ mailkey='HKLM\SOFTWARE\Clients\Mail'
 clientkey="$mailkey\\Outlook Web Access"
 commandkey="$clientkey\\shell\\open\\command"
 
-wineserver -k 2>/dev/null
-rm -rf "$WINEPREFIX" "$work"
+rm -rf "$work"
 mkdir -p "$work/records"
-$wine wineboot -i >/dev/null 2>&1
-wineserver -w
+fresh_prefix
 client=$(winpath "$build/stand_in_client.exe")
 $wine msiexec /i "$(winpath "$build/qvmapi-$version-x64.msi")" /qn CLIENTPATH="$client" MAKEDEFAULT=1 >/dev/null 2>&1
 check "the MSI installs" test $? -eq 0
@@ -137,5 +127,4 @@ check "--help gives exit code 0" test "$code" -eq 0
 check "--help says the mail client opens" grep -q 'mail client' "$out"
 
 wineserver -k 2>/dev/null
-echo "qvmapi-check: $passed passed, $failed failed"
-test "$failed" -eq 0
+finish qvmapi-check

@@ -6,17 +6,9 @@
 set -u
 src=$1
 build=$2
-wine=/usr/lib/wine/wine64
+. "$src/tests/windows/test-lib.sh" # the prefix is the tests' shared one
 stage="$build/deploy-test"
 records="$build/deploy-test-client"
-winpath() { printf 'Z:%s' "$1" | tr / '\\'; }
-passed=0
-failed=0
-check() { # description, then a command that must succeed
-  what=$1
-  shift
-  if "$@"; then passed=$((passed + 1)); else failed=$((failed + 1)); printf "FAIL: %s\n" "$what"; fi
-}
 run() { # runs a batch file from the stage folder; prints its output
   (cd "$stage" && $wine cmd /c "$@" 2>/dev/null | tr -d '\r')
 }
@@ -99,5 +91,4 @@ $wine reg export 'HKLM\SOFTWARE\Clients' "$(winpath "$build/deploy-after2.reg")"
 check "an earlier registration is restored" cmp -s "$build/deploy-before2.reg" "$build/deploy-after2.reg"
 $wine reg delete "$clientkey" /f >/dev/null 2>&1
 
-echo "deployment scripts: $passed passed, $failed failed"
-test "$failed" -eq 0
+finish "deployment scripts"

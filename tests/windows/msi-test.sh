@@ -10,18 +10,9 @@ src=$1
 build=$2
 version=$3
 msiVersion=$4
-export WINEPREFIX="$build/msi-prefix" WINEDEBUG=-all WINEARCH=win64
-export WINEDLLOVERRIDES="mscoree,mshtml="
-wine=/usr/lib/wine/wine64
+prefix="$build/msi-prefix"
+. "$src/tests/windows/test-lib.sh"
 work="$build/msi-test"
-winpath() { printf 'Z:%s' "$1" | tr / '\\'; }
-passed=0
-failed=0
-check() {
-  what=$1
-  shift
-  if "$@"; then passed=$((passed + 1)); else failed=$((failed + 1)); printf 'FAIL: %s\n' "$what"; fi
-}
 query() { $wine reg query "$1" $2 2>/dev/null | tr -d '\r'; }
 has() { printf '%s' "$1" | grep -F -q -- "$2"; }
 msiexec() { $wine msiexec "$@" >/dev/null 2>&1; }
@@ -34,11 +25,9 @@ products() {
     tr -d '\r' | grep -c 'DisplayName.*Quorvantile Brindleway Simple MAPI'
 }
 
-wineserver -k 2>/dev/null
-rm -rf "$WINEPREFIX" "$work"
+rm -rf "$work"
 mkdir -p "$work/records"
-$wine wineboot -i >/dev/null 2>&1
-wineserver -w
+fresh_prefix
 sys64="$WINEPREFIX/drive_c/windows/system32/qvmapi.dll"
 sys32="$WINEPREFIX/drive_c/windows/syswow64/qvmapi.dll"
 msi=$(winpath "$build/qvmapi-$version-x64.msi")
@@ -115,5 +104,4 @@ check "removing the newer build puts the registry back as before both" \
 check "no product remains" test "$(products)" -eq 0
 
 wineserver -k 2>/dev/null
-echo "installer: $passed passed, $failed failed"
-test "$failed" -eq 0
+finish installer

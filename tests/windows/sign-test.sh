@@ -8,16 +8,10 @@ set -u
 src=$1
 build=$2
 version=$3
+. "$src/tests/windows/test-lib.sh"
 work="$build/sign-test"
 rm -rf "$work" && mkdir -p "$work"
 trap 'rm -rf "$work"' EXIT
-passed=0
-failed=0
-check() {
-  what=$1
-  shift
-  if "$@"; then passed=$((passed + 1)); else failed=$((failed + 1)); printf 'FAIL: %s\n' "$what"; fi
-}
 openssl req -x509 -newkey rsa:2048 -nodes -keyout "$work/key.pem" \
   -out "$work/cert.pem" -days 2 -subj "/CN=qvmapi throwaway test signer" \
   -addext "extendedKeyUsage=codeSigning" -addext "keyUsage=digitalSignature" \
@@ -53,5 +47,4 @@ tamper "$work/qvmapi.msi" "$work/tampered.msi" $((cab + 2000))
 for f in x64-tampered.dll x86-tampered.dll tampered.msi; do
   check "$f, one byte changed, is refused" sh -c '! osslsigncode verify -CAfile "$1" -in "$2" >/dev/null 2>&1' _ "$work/cert.pem" "$work/$f"
 done
-echo "signing: $passed passed, $failed failed"
-test "$failed" -eq 0
+finish signing

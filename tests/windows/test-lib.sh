@@ -1,0 +1,28 @@
+# Sourced by the shell tests under tests/windows: a Wine prefix of the
+# test's own, the path form Wine gives Z:, and the pass/fail count.
+# Before sourcing, set prefix (the Wine prefix folder) where Wine is used.
+if [ -n "${prefix:-}" ]; then
+  export WINEPREFIX="$prefix" WINEDEBUG=-all WINEARCH=win64
+  export WINEDLLOVERRIDES="mscoree,mshtml="
+fi
+wine=/usr/lib/wine/wine64
+winpath() { printf 'Z:%s' "$1" | tr / '\\'; }
+passed=0
+failed=0
+check() { # description, then a command that must succeed
+  what=$1
+  shift
+  if "$@"; then passed=$((passed + 1)); else failed=$((failed + 1)); printf 'FAIL: %s\n' "$what"; fi
+}
+# A fresh prefix: whatever an earlier run left is stopped and removed.
+fresh_prefix() {
+  wineserver -k 2>/dev/null
+  rm -rf "$WINEPREFIX"
+  $wine wineboot -i >/dev/null 2>&1
+  wineserver -w
+}
+# Prints the count and fails when any check failed.
+finish() {
+  echo "$1: $passed passed, $failed failed"
+  test "$failed" -eq 0
+}

@@ -97,17 +97,25 @@ LengthByWideBlocks(const WCHAR *s) {
   }
 }
 
+QV_AVX2 static __m256i PairsAtWide(const WCHAR *p, __m256i a, __m256i b) {
+  return _mm256_and_si256(
+      _mm256_cmpeq_epi16(_mm256_loadu_si256((const __m256i *)p), a),
+      _mm256_cmpeq_epi16(_mm256_loadu_si256((const __m256i *)(p + 1)), b));
+}
+
 QV_AVX2 static const WCHAR *FindPairWide(const WCHAR *from, const WCHAR *end,
                                          WCHAR a, WCHAR b) {
   const WCHAR *p = from;
   const __m256i wantA = _mm256_set1_epi16((short)a);
   const __m256i wantB = _mm256_set1_epi16((short)b);
+  // Two vectors a step while neither holds a pair, then one at a time.
+  for (; end - p >= 33; p += 32)
+    if (_mm256_movemask_epi8(_mm256_or_si256(
+            PairsAtWide(p, wantA, wantB), PairsAtWide(p + 16, wantA, wantB))))
+      break;
   for (; end - p >= 17; p += 16) {
-    __m256i pairs = _mm256_and_si256(
-        _mm256_cmpeq_epi16(_mm256_loadu_si256((const __m256i *)p), wantA),
-        _mm256_cmpeq_epi16(_mm256_loadu_si256((const __m256i *)(p + 1)),
-                           wantB));
-    unsigned mask = (unsigned)_mm256_movemask_epi8(pairs);
+    unsigned mask =
+        (unsigned)_mm256_movemask_epi8(PairsAtWide(p, wantA, wantB));
     if (mask)
       return p + __builtin_ctz(mask) / 2;
   }

@@ -61,6 +61,29 @@ static BOOL Spawn(LPCSTR app, const char *line, LPPROCESS_INFORMATION pi) {
   return TRUE;
 }
 
+// The checks both start calls share, in Windows' order, then the start.
+// units: the length of the caller's line in its own characters.
+static BOOL Start(int fail, DWORD injected, LPCSTR app, const char *line,
+                  size_t units, LPPROCESS_INFORMATION pi) {
+  if (fail) {
+    SetLastError(injected);
+    return FALSE;
+  }
+  if (!app || !pi) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  if (!line) {
+    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    return FALSE;
+  }
+  if (units > kMaxCommandLine) {
+    SetLastError(ERROR_FILENAME_EXCED_RANGE);
+    return FALSE;
+  }
+  return Spawn(app, line, pi);
+}
+
 BOOL CreateProcessA(LPCSTR app, LPSTR cmdline, LPSECURITY_ATTRIBUTES pa,
                     LPSECURITY_ATTRIBUTES ta, BOOL inherit, DWORD flags,
                     LPVOID env, LPCSTR dir, LPSTARTUPINFOA si,
@@ -73,20 +96,8 @@ BOOL CreateProcessA(LPCSTR app, LPSTR cmdline, LPSECURITY_ATTRIBUTES pa,
   (void)pa, (void)ta, (void)inherit, (void)flags, (void)env, (void)dir;
   (void)si;
 #endif
-  if (fail) {
-    SetLastError(injected);
-    return FALSE;
-  }
-  if (!app || !pi) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return FALSE;
-  }
   const char *line = cmdline ? cmdline : "";
-  if (strlen(line) > kMaxCommandLine) {
-    SetLastError(ERROR_FILENAME_EXCED_RANGE);
-    return FALSE;
-  }
-  return Spawn(app, line, pi);
+  return Start(fail, injected, app, line, strlen(line), pi);
 }
 
 BOOL CreateProcessW(LPCWSTR app, LPWSTR cmdline, LPSECURITY_ATTRIBUTES pa,
@@ -111,20 +122,12 @@ BOOL CreateProcessW(LPCWSTR app, LPWSTR cmdline, LPSECURITY_ATTRIBUTES pa,
   (void)pa, (void)ta, (void)inherit, (void)flags, (void)env, (void)dir;
   (void)si;
 #endif
-  BOOL started = FALSE;
   size_t units = 0;
   while (cmdline && cmdline[units])
     units++;
-  if (fail)
-    SetLastError(injected);
-  else if (!app || !pi)
-    SetLastError(ERROR_INVALID_PARAMETER);
-  else if (!narrowApp || !narrowLine)
-    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-  else if (units > kMaxCommandLine)
-    SetLastError(ERROR_FILENAME_EXCED_RANGE);
-  else
-    started = Spawn(narrowApp, narrowLine, pi);
+  // An app that could not be converted counts as out of memory, as a line.
+  BOOL started = Start(fail, injected, app ? narrowApp : NULL,
+                       (app && !narrowApp) ? NULL : narrowLine, units, pi);
   free(narrowApp);
   free(narrowLine);
   return started;

@@ -31,6 +31,8 @@ enum QvOp {
   QVOP_GetLocalTime,
   QVOP_GetCPInfo,
   QVOP_WideCharToMultiByte,
+  QVOP_MultiByteToWideChar,
+  QVOP_ExpandEnvironmentStringsW,
   QVOP_COUNT
 };
 

@@ -74,8 +74,11 @@ void GetLocalTime(LPSYSTEMTIME st) {
 }
 
 // The process's ANSI code page: 1252 unless test control picks the
-// double-byte Japanese page 932 (lead bytes 0x81-0x9F and 0xE0-0xFC).
+// double-byte Japanese page 932 (lead bytes 0x81-0x9F and 0xE0-0xFC) or
+// UTF-8 (65001), as a manifest's activeCodePage can.
 UINT g_qvAnsiCodePage = 1252;
+
+UINT GetACP(void) { return g_qvAnsiCodePage; }
 
 BOOL GetCPInfo(UINT codePage, LPCPINFO info) {
   DWORD ignored;
@@ -87,6 +90,8 @@ BOOL GetCPInfo(UINT codePage, LPCPINFO info) {
     static const BYTE kLead[] = {0x81, 0x9F, 0xE0, 0xFC};
     info->MaxCharSize = 2;
     memcpy(info->LeadByte, kLead, sizeof kLead);
+  } else if (page == CP_UTF8) {
+    info->MaxCharSize = 4; // and no lead byte ranges: UTF-8 is not DBCS
   } else {
     info->MaxCharSize = 1;
   }

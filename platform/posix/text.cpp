@@ -1,7 +1,23 @@
+// Code pages for the POSIX layer: the conversions between UTF-16 and the
+// ANSI code page (1252, or 932 and 65001 when test control picks them) and
+// UTF-8, with Windows' rules where the library depends on them:
+//   - WideCharToMultiByte gives a look-alike for a character its page lacks
+//     ("best fit": U+2212 becomes '-', U+3000 a blank, U+0141 'L') unless
+//     WC_NO_BEST_FIT_CHARS asks for the default character;
+//   - under UTF-8 both directions accept no flag but the invalid-characters
+//     one (anything else fails with ERROR_INVALID_FLAGS), and no default
+//     character;
+//   - a double-byte lead byte takes the next byte as its second half,
+//     whatever it is.
+// 1252 is a table; 932 comes from the C library's iconv. The best-fit
+// entries are those the system gives for 1252 that matter here (blanks,
+// hyphens, and the letters of the tests), not the whole table.
 #include "platform/posix/text.h"
 
+#include <iconv.h>
 #include <stdlib.h>
 #include <string.h>
+#include <string>
 
 #include "platform/posix/seam.h"
 
@@ -98,64 +114,296 @@ WCHAR *QvUtf8ToUtf16(const char *text, size_t n, size_t *units) {
   return out;
 }
 
-// One unit in the ANSI code page, or 0 when the page lacks it.
-static char AnsiByte(unsigned u) {
-  if (u < 0x80)
-    return (char)u;
-  if (g_qvAnsiCodePage == 1252 && u >= 0xA0 && u <= 0xFF)
-    return (char)u;
+// Windows-1252 between 0x80 and 0x9F; 0 where the page has no character
+// (those bytes map to the C1 control of the same number).
+static const unsigned short k1252High[32] = {
+    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0,      0x017D, 0,
+    0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
+
+static unsigned From1252(unsigned char b) {
+  if (b >= 0x80 && b <= 0x9F && k1252High[b - 0x80])
+    return k1252High[b - 0x80];
+  return b;
+}
+
+// The 1252 byte of a unit, or -1 when the page lacks it.
+static int To1252(unsigned u) {
+  if (u < 0x80 || (u >= 0xA0 && u <= 0xFF))
+    return (int)u;
+  for (int i = 0; i < 32; i++)
+    if (k1252High[i] == u || (!k1252High[i] && u == 0x80u + i))
+      return 0x80 + i;
+  return -1;
+}
+
+// What the system's best fit gives for a unit the ANSI page lacks, or -1.
+static int BestFit(unsigned u) {
+  static const unsigned short kBlanks[] = {0x2000, 0x2001, 0x2002, 0x2003,
+                                           0x2004, 0x2005, 0x2006, 0x3000};
+  static const unsigned short kHyphens[] = {
+      0x2010, 0x2011, 0x2212, 0x2500, 0x252C, 0x2534, 0x2550,
+      0x2564, 0x2565, 0x2566, 0x2567, 0x2568, 0x2569};
+  for (unsigned short b : kBlanks)
+    if (u == b)
+      return ' ';
+  for (unsigned short h : kHyphens)
+    if (u == h)
+      return '-';
+  if (u >= 0xFF01 && u <= 0xFF5E) // fullwidth ASCII
+    return (int)(u - 0xFEE0);
+  if (u == 0x0141)
+    return 'L';
+  if (u == 0x0142)
+    return 'l';
+  return -1;
+}
+
+// 932 through iconv: one character's bytes to UTF-16 (0 when invalid), or
+// one unit to its bytes (their count, 0 when the page lacks it).
+static unsigned From932(const unsigned char *bytes, size_t n) {
+  iconv_t cd = iconv_open("UTF-16LE", "CP932");
+  if (cd == (iconv_t)-1)
+    return 0;
+  char *in = (char *)bytes;
+  unsigned char out[8];
+  char *o = (char *)out;
+  size_t inLeft = n, outLeft = sizeof out;
+  size_t rc = iconv(cd, &in, &inLeft, &o, &outLeft);
+  iconv_close(cd);
+  if (rc == (size_t)-1 || inLeft || sizeof out - outLeft != 2)
+    return 0;
+  return (unsigned)(out[0] | out[1] << 8);
+}
+
+static int To932(unsigned u, unsigned char *bytes) {
+  if (u < 0x80) {
+    bytes[0] = (unsigned char)u;
+    return 1;
+  }
+  if (IsHigh(u) || IsLow(u))
+    return 0;
+  iconv_t cd = iconv_open("CP932", "UTF-16LE");
+  if (cd == (iconv_t)-1)
+    return 0;
+  unsigned char unit[2] = {(unsigned char)u, (unsigned char)(u >> 8)};
+  char *in = (char *)unit, *o = (char *)bytes;
+  size_t inLeft = 2, outLeft = 2;
+  size_t rc = iconv(cd, &in, &inLeft, &o, &outLeft);
+  iconv_close(cd);
+  return rc == (size_t)-1 ? 0 : (int)(2 - outLeft);
+}
+
+static UINT PageOf(UINT codePage) {
+  return codePage == CP_ACP ? g_qvAnsiCodePage : codePage;
+}
+
+static int Fail(DWORD error) {
+  SetLastError(error);
   return 0;
+}
+
+// Hands n bytes (or units) to the caller's buffer: Windows' contract for
+// room 0 (the size only) and a room too small.
+template <typename T>
+static int Deliver(const T *made, size_t n, T *out, int room) {
+  if (room == 0)
+    return (int)n;
+  if (n > (size_t)room)
+    return Fail(ERROR_INSUFFICIENT_BUFFER);
+  memcpy(out, made, n * sizeof(T));
+  return (int)n;
 }
 
 int WideCharToMultiByte(UINT codePage, DWORD flags, LPCWSTR text, int units,
                         LPSTR out, int room, LPCSTR defaultChar,
                         BOOL *usedDefault) {
-  (void)flags;
   DWORD injected;
-  if (QvOpEnter(QVOP_WideCharToMultiByte, &injected)) {
-    SetLastError(injected);
-    return 0;
-  }
-  if (!text || room < 0 || (room > 0 && !out)) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return 0;
+  if (QvOpEnter(QVOP_WideCharToMultiByte, &injected))
+    return Fail(injected);
+  if (!text || room < 0 || (room > 0 && !out) || units == 0)
+    return Fail(ERROR_INVALID_PARAMETER);
+  UINT page = PageOf(codePage);
+  if (page == CP_UTF8) {
+    if (flags & ~(DWORD)WC_ERR_INVALID_CHARS)
+      return Fail(ERROR_INVALID_FLAGS);
+    if (defaultChar || usedDefault)
+      return Fail(ERROR_INVALID_PARAMETER);
+  } else if (flags & WC_ERR_INVALID_CHARS) {
+    return Fail(ERROR_INVALID_FLAGS);
   }
   size_t n = units < 0 ? UnitsLength(text) + 1 : (size_t)units;
-  if (codePage == CP_UTF8) {
-    char *bytes = QvUtf16ToUtf8(text, (ptrdiff_t)n);
-    if (!bytes) {
-      SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-      return 0;
-    }
-    // The NUL of a counted -1 input is one of the n units and was copied.
-    size_t length = strlen(bytes) + (units < 0 ? 1 : 0);
-    int result = (int)length;
-    if (room > 0) {
-      if (length > (size_t)room) {
-        free(bytes);
-        SetLastError(ERROR_INSUFFICIENT_BUFFER);
-        return 0;
-      }
-      memcpy(out, bytes, length);
-    }
-    free(bytes);
-    return result;
-  }
-  if (room > 0 && n > (size_t)room) {
-    SetLastError(ERROR_INSUFFICIENT_BUFFER);
-    return 0;
-  }
+  char *made = (char *)malloc(n * 4 + 1);
+  if (!made)
+    return Fail(ERROR_NOT_ENOUGH_MEMORY);
   char fallback = defaultChar ? defaultChar[0] : '?';
   BOOL used = FALSE;
-  for (size_t i = 0; room > 0 && i < n; i++) {
-    char c = AnsiByte(text[i]);
-    if (!c && text[i]) {
-      c = fallback;
+  size_t length = 0;
+  for (size_t i = 0; i < n; i++) {
+    unsigned u = text[i];
+    if (page == CP_UTF8) {
+      unsigned long cp = u;
+      if (IsHigh(u) && i + 1 < n && IsLow(text[i + 1])) {
+        cp = 0x10000 + ((u - 0xD800) << 10) + (text[i + 1] - 0xDC00);
+        i++;
+      } else if (IsHigh(u) || IsLow(u)) {
+        if (flags & WC_ERR_INVALID_CHARS) {
+          free(made);
+          return Fail(ERROR_NO_UNICODE_TRANSLATION);
+        }
+        cp = 0xFFFD;
+      }
+      length = (size_t)(PutCodePoint(made + length, cp) - made);
+      continue;
+    }
+    unsigned char bytes[4];
+    int count = 0;
+    if (page == 932) {
+      count = To932(u, bytes);
+    } else {
+      int b = To1252(u);
+      if (b >= 0)
+        bytes[0] = (unsigned char)b, count = 1;
+    }
+    if (!count && !(flags & WC_NO_BEST_FIT_CHARS)) {
+      int b = BestFit(u);
+      if (b >= 0)
+        bytes[0] = (unsigned char)b, count = 1;
+    }
+    if (!count) {
+      bytes[0] = (unsigned char)fallback, count = 1;
       used = TRUE;
     }
-    out[i] = c;
+    memcpy(made + length, bytes, (size_t)count);
+    length += (size_t)count;
   }
   if (usedDefault)
     *usedDefault = used;
-  return (int)n;
+  int result = Deliver(made, length, out, room);
+  free(made);
+  return result;
+}
+
+// One UTF-8 sequence at s (n bytes left): its code point and length, or
+// length 0 when it is not a well-formed sequence (overlong, a surrogate,
+// beyond U+10FFFF, or cut short).
+static size_t Utf8Sequence(const unsigned char *s, size_t n,
+                           unsigned long *cp) {
+  static const unsigned long kMin[] = {0, 0x80, 0x800, 0x10000};
+  size_t extra;
+  if (s[0] < 0x80) {
+    *cp = s[0];
+    return 1;
+  }
+  if (s[0] >= 0xC2 && s[0] <= 0xDF)
+    extra = 1, *cp = s[0] & 0x1F;
+  else if (s[0] >= 0xE0 && s[0] <= 0xEF)
+    extra = 2, *cp = s[0] & 0x0F;
+  else if (s[0] >= 0xF0 && s[0] <= 0xF4)
+    extra = 3, *cp = s[0] & 0x07;
+  else
+    return 0;
+  if (extra >= n)
+    return 0;
+  for (size_t k = 1; k <= extra; k++) {
+    if ((s[k] & 0xC0) != 0x80)
+      return 0;
+    *cp = (*cp << 6) | (s[k] & 0x3F);
+  }
+  if (*cp < kMin[extra] || *cp > 0x10FFFF || (*cp >= 0xD800 && *cp <= 0xDFFF))
+    return 0;
+  return extra + 1;
+}
+
+int MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR bytes, int count,
+                        LPWSTR out, int room) {
+  DWORD injected;
+  if (QvOpEnter(QVOP_MultiByteToWideChar, &injected))
+    return Fail(injected);
+  if (!bytes || room < 0 || (room > 0 && !out) || count == 0)
+    return Fail(ERROR_INVALID_PARAMETER);
+  UINT page = PageOf(codePage);
+  if (page == CP_UTF8 && (flags & ~(DWORD)MB_ERR_INVALID_CHARS))
+    return Fail(ERROR_INVALID_FLAGS);
+  size_t n = count < 0 ? strlen(bytes) + 1 : (size_t)count;
+  const unsigned char *s = (const unsigned char *)bytes;
+  WCHAR *made = (WCHAR *)malloc((n + 1) * sizeof(WCHAR));
+  if (!made)
+    return Fail(ERROR_NOT_ENOUGH_MEMORY);
+  size_t length = 0;
+  for (size_t i = 0; i < n;) {
+    unsigned long cp = 0;
+    size_t used = 1;
+    bool valid = true;
+    if (page == CP_UTF8) {
+      used = Utf8Sequence(s + i, n - i, &cp);
+      valid = used != 0;
+      if (!valid)
+        used = 1, cp = 0xFFFD;
+    } else if (page == 932) {
+      if (IsDBCSLeadByte(s[i])) {
+        used = i + 1 < n ? 2 : 1;
+        cp = used == 2 ? From932(s + i, 2) : 0;
+      } else {
+        cp = s[i] < 0x80 ? s[i] : From932(s + i, 1);
+      }
+      valid = cp != 0 || s[i] == 0;
+      if (!valid)
+        cp = 0x30FB; // the page's default character
+    } else {
+      cp = From1252(s[i]);
+    }
+    if (!valid && (flags & MB_ERR_INVALID_CHARS)) {
+      free(made);
+      return Fail(ERROR_NO_UNICODE_TRANSLATION);
+    }
+    if (cp >= 0x10000) {
+      made[length++] = (WCHAR)(0xD800 + ((cp - 0x10000) >> 10));
+      made[length++] = (WCHAR)(0xDC00 + ((cp - 0x10000) & 0x3FF));
+    } else {
+      made[length++] = (WCHAR)cp;
+    }
+    i += used;
+  }
+  int result = Deliver(made, length, out, room);
+  free(made);
+  return result;
+}
+
+DWORD ExpandEnvironmentStringsW(LPCWSTR source, LPWSTR out, DWORD room) {
+  DWORD injected;
+  if (QvOpEnter(QVOP_ExpandEnvironmentStringsW, &injected))
+    return (DWORD)Fail(injected);
+  if (!source)
+    return (DWORD)Fail(ERROR_INVALID_PARAMETER);
+  char *narrow = QvUtf16ToUtf8(source, -1);
+  if (!narrow)
+    return (DWORD)Fail(ERROR_NOT_ENOUGH_MEMORY);
+  // A name between two percent signs that the environment holds is
+  // replaced; anything else stays as it is.
+  std::string expanded;
+  for (const char *p = narrow; *p;) {
+    const char *close = *p == '%' ? strchr(p + 1, '%') : NULL;
+    if (close && close > p + 1) {
+      std::string name(p + 1, (size_t)(close - p - 1));
+      const char *value = getenv(name.c_str());
+      if (value) {
+        expanded += value;
+        p = close + 1;
+        continue;
+      }
+    }
+    expanded += *p++;
+  }
+  free(narrow);
+  size_t units = 0;
+  WCHAR *wide = QvUtf8ToUtf16(expanded.data(), expanded.size(), &units);
+  if (!wide)
+    return (DWORD)Fail(ERROR_NOT_ENOUGH_MEMORY);
+  DWORD needed = (DWORD)units + 1;
+  if (out && room >= needed)
+    memcpy(out, wide, needed * sizeof(WCHAR));
+  free(wide);
+  return needed;
 }

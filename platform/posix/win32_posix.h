@@ -89,6 +89,8 @@ typedef DWORD REGSAM;
 #define ERROR_MORE_DATA 234L
 #define ERROR_NO_MORE_FILES 18L
 #define ERROR_DIRECTORY 267L
+#define ERROR_INVALID_FLAGS 1004L
+#define ERROR_NO_UNICODE_TRANSLATION 1113L
 #define ERROR_CANCELLED 1223L
 
 #define S_OK ((HRESULT)0)
@@ -196,15 +198,23 @@ typedef struct _cpinfo {
 BOOL GetCPInfo(UINT CodePage, LPCPINFO lpCPInfo);
 BOOL IsDBCSLeadByte(BYTE TestChar);
 
-// UTF-16 to the ANSI code page (for the trace log) or to UTF-8. Only what
-// the stand-in needs: the ANSI pages keep ASCII (1252 also U+00A0-U+00FF)
-// and give the default character for the rest; UTF-8 keeps an unpaired
-// surrogate as its three-byte form.
+// Conversions between UTF-16 and the ANSI code page or UTF-8, with
+// Windows' flags: under UTF-8 only the invalid-characters flags are taken.
 #define CP_UTF8 65001u
 #define WC_NO_BEST_FIT_CHARS 0x00000400u
+#define WC_ERR_INVALID_CHARS 0x00000080u
+#define MB_PRECOMPOSED 0x00000001u
+#define MB_ERR_INVALID_CHARS 0x00000008u
+UINT GetACP(void);
 int WideCharToMultiByte(UINT CodePage, DWORD dwFlags, LPCWSTR lpWideCharStr,
                         int cchWideChar, LPSTR lpMultiByteStr, int cbMultiByte,
                         LPCSTR lpDefaultChar, BOOL *lpUsedDefaultChar);
+int MultiByteToWideChar(UINT CodePage, DWORD dwFlags, LPCSTR lpMultiByteStr,
+                        int cbMultiByte, LPWSTR lpWideCharStr, int cchWideChar);
+
+// %NAME% replaced by the environment's value; the size in units, NUL
+// included, even when dst is too small for it.
+DWORD ExpandEnvironmentStringsW(LPCWSTR lpSrc, LPWSTR lpDst, DWORD nSize);
 
 // Processes
 #define NORMAL_PRIORITY_CLASS 0x00000020u

@@ -1,15 +1,22 @@
 // ComposeCommandLine and ComposeCommandLineW on messages built from fuzz
 // input (the first byte picks the character type; UTF-16 texts take their
-// units from byte pairs, any unit but NUL). Invariants: the line fits its
+// units from byte pairs, any unit but NUL, with pairs 0x01nn standing for
+// blanks, hyphens and their look-alikes). Invariants: the line fits its
 // buffer and is terminated at its length, a blank and a single hyphen only
 // ever begin a known switch, the reference reader gives every present field
-// back exactly, and nothing is left allocated.
+// back exactly, and nothing is left allocated. A wide line is also read
+// through its ANSI view (the system's best fit, as GetCommandLineA gives
+// it): the same invariants hold there, and both views read each value
+// alike; a wide value differs from what was given only where a look-alike
+// became the ASCII blank or hyphen the ANSI view shows.
 #include <stdint.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 
 #include <string>
+#include <type_traits>
+#include <utility>
 #include <vector>
 
 #include "handoff/handoff.h"
@@ -25,7 +32,12 @@ struct Input {
   size_t size, pos;
   int Byte() { return pos < size ? data[pos++] : 0; }
   int Unit(char) { return Byte(); }
-  int Unit(WCHAR) { return Byte() | Byte() << 8; }
+  int Unit(WCHAR) {
+    static const WCHAR kNear[] = {0x2212, 0x2010, 0xFF0D, 0x3000,
+                                  0x2002, 0x2500, ' ',    '-'};
+    int u = Byte() | Byte() << 8;
+    return (u >> 8) == 1 ? kNear[u & 7] : u;
+  }
   // A text up to the next NUL unit; the single unit 0x01 stands for NULL.
   template <typename Char> bool Text(std::basic_string<Char> *out) {
     out->clear();
@@ -67,6 +79,42 @@ bool BeginsKnownSwitch(const char *p) {
 
 std::string g_line;
 
+// What a client reading GetCommandLineA sees of a wide text; ANSI as it is.
+std::string AnsiView(const char *s) { return s; }
+std::string AnsiView(const WCHAR *s) {
+  size_t n = TextLength(s);
+  if (n == 0)
+    return "";
+  std::string out(n * 2, 0);
+  int got = WideCharToMultiByte(CP_ACP, 0, s, (int)n, &out[0], (int)out.size(),
+                                NULL, NULL);
+  out.resize(got > 0 ? (size_t)got : 0);
+  return out;
+}
+
+// A value as the wide reader gave it back against the value given: equal,
+// but where a unit became the ASCII blank or hyphen its ANSI view shows.
+bool SameOrPlain(const std::string &got, const char *given) {
+  return got == given;
+}
+bool SameOrPlain(const std::string &got, const WCHAR *given) {
+  size_t at = 0;
+  for (const WCHAR *p = given; *p; p++) {
+    std::string unit = UnitBytes(p, 1);
+    if (got.compare(at, unit.size(), unit) == 0) {
+      at += unit.size();
+      continue;
+    }
+    WCHAR one[2] = {*p, 0};
+    std::string view = AnsiView(one);
+    if (*p < 0x80 || (view != " " && view != "-") || at >= got.size() ||
+        got[at] != view[0])
+      return false;
+    at++;
+  }
+  return at == got.size();
+}
+
 // Says which invariant broke, and on which line, before stopping.
 #define CHECK(cond)                                                            \
   do {                                                                         \
@@ -75,6 +123,87 @@ std::string g_line;
       abort();                                                                 \
     }                                                                          \
   } while (0)
+
+// The invariants on one view of the line: the line itself (exact, values
+// compared with what was given) or the ANSI view of a wide line (values
+// compared with the ANSI views of what was given).
+template <typename Message, typename File, typename Recip>
+void CheckView(const std::string &view, const Message &msg, const File *files,
+               int nFiles, const Recip *recips, int nRecips, FLAGS flags,
+               bool exact) {
+  typedef typename std::remove_pointer<decltype(msg.lpszSubject)>::type Char;
+  // The value as this view shows it: the wide reader's bytes, or the ANSI
+  // view of the value.
+  // The value as this view shows it, and whether a parsed value reads as
+  // the value given.
+  auto shown = [&](const Char *s) { return exact ? Bytes(s) : AnsiView(s); };
+  auto same = [&](const std::string &got, const Char *given) {
+    return exact ? SameOrPlain(got, given) : got == AnsiView(given);
+  };
+  const char *line = view.c_str();
+  int n = (int)view.size();
+  for (int i = 0; i + 1 < n; i++)
+    CHECK(!(line[i] == ' ' && line[i + 1] == '-' && line[i + 2] != '-' &&
+            !BeginsKnownSwitch(line + i + 2)));
+
+  ParsedLine parsed = ReadCommandLine(line);
+  CHECK(parsed.ok);
+  auto given = [](const Char *s) { return s && *s; };
+  CHECK(!(parsed.hasSubject != given(msg.lpszSubject) ||
+          (parsed.hasSubject && !same(parsed.subject, msg.lpszSubject))));
+  CHECK(!(parsed.hasBody != given(msg.lpszNoteText) ||
+          (parsed.hasBody && !same(parsed.body, msg.lpszNoteText))));
+  // Attachments as the sequence of their sections: an alias standing right
+  // behind a path that has none of its own cannot be told from that path's
+  // alias, so the reader's pairing is not compared, only the sections.
+  std::vector<std::pair<char, const Char *>> expected;
+  std::vector<std::pair<char, std::string>> got;
+  for (int i = 0; i < nFiles; i++) {
+    if (given(files[i].lpszPathName))
+      expected.push_back({'A', files[i].lpszPathName});
+    if (given(files[i].lpszFileName))
+      expected.push_back({'N', files[i].lpszFileName});
+  }
+  for (const ParsedAttachment &pa : parsed.attachments) {
+    if (pa.hasPath)
+      got.push_back({'A', pa.path});
+    if (pa.hasName)
+      got.push_back({'N', pa.name});
+  }
+  CHECK(expected.size() == got.size());
+  for (size_t i = 0; i < got.size(); i++)
+    CHECK(got[i].first == expected[i].first &&
+          same(got[i].second, expected[i].second));
+  std::vector<const Char *> lists[3];
+  bool semicolon = false;
+  for (int i = 0; i < nRecips; i++) {
+    const Char *addr = recips[i].lpszAddress;
+    if (!addr && recips[i].lpszName &&
+        strchr(Bytes(recips[i].lpszName).c_str(), '@'))
+      addr = recips[i].lpszName;
+    ULONG c = recips[i].ulRecipClass;
+    if (!addr || c < 1 || c > 3)
+      continue;
+    semicolon |= strchr(shown(addr).c_str(), ';') != NULL;
+    lists[c - 1].push_back(addr);
+  }
+  auto sameList = [&](const std::vector<std::string> &parsedList,
+                      const std::vector<const Char *> &givenList) {
+    if (parsedList.size() != givenList.size())
+      return false;
+    for (size_t i = 0; i < parsedList.size(); i++)
+      if (!same(parsedList[i], givenList[i]))
+        return false;
+    return true;
+  };
+  CHECK(!(parsed.hasTo != !lists[0].empty() ||
+          parsed.hasCc != !lists[1].empty() ||
+          parsed.hasBcc != !lists[2].empty()));
+  CHECK(!(!semicolon &&
+          !(sameList(parsed.to, lists[0]) && sameList(parsed.cc, lists[1]) &&
+            sameList(parsed.bcc, lists[2]))));
+  CHECK(!(parsed.silent != !(flags & MAPI_DIALOG)));
+}
 
 template <typename Char> void Check(Input &in) {
   FLAGS flags = (FLAGS)in.Byte();
@@ -113,57 +242,12 @@ template <typename Char> void Check(Input &in) {
   CHECK(!(n < 0 || n > Capacity(Char()) - 1 ||
           TextLength(buffer.data()) != (size_t)n));
   g_line = Bytes(buffer.data());
-  const char *line = g_line.c_str();
-  n = (int)g_line.size();
-  for (int i = 0; i + 1 < n; i++)
-    CHECK(!(line[i] == ' ' && line[i + 1] == '-' && line[i + 2] != '-' &&
-            !BeginsKnownSwitch(line + i + 2)));
-
-  ParsedLine parsed = ReadCommandLine(line);
-  CHECK(parsed.ok);
-  auto given = [](const Char *s) { return s && *s; };
-  CHECK(!(parsed.hasSubject != given(msg.lpszSubject) ||
-          (parsed.hasSubject && parsed.subject != Bytes(msg.lpszSubject))));
-  CHECK(!(parsed.hasBody != given(msg.lpszNoteText) ||
-          (parsed.hasBody && parsed.body != Bytes(msg.lpszNoteText))));
-  // Attachments as the sequence of their sections: an alias standing right
-  // behind a path that has none of its own cannot be told from that path's
-  // alias, so the reader's pairing is not compared, only the sections.
-  std::vector<std::string> expected, got;
-  for (int i = 0; i < nFiles; i++) {
-    if (given(files[i].lpszPathName))
-      expected.push_back("A" + Bytes(files[i].lpszPathName));
-    if (given(files[i].lpszFileName))
-      expected.push_back("N" + Bytes(files[i].lpszFileName));
+  CheckView(g_line, msg, files, nFiles, recips, nRecips, flags, true);
+  if (sizeof(Char) > 1) {
+    g_line = AnsiView(buffer.data());
+    CheckView(g_line, msg, files, nFiles, recips, nRecips, flags, false);
   }
-  for (const ParsedAttachment &pa : parsed.attachments) {
-    if (pa.hasPath)
-      got.push_back("A" + pa.path);
-    if (pa.hasName)
-      got.push_back("N" + pa.name);
-  }
-  CHECK(expected == got);
-  std::vector<std::string> lists[3];
-  bool semicolon = false;
-  for (int i = 0; i < nRecips; i++) {
-    const Char *addr = recips[i].lpszAddress;
-    if (!addr && recips[i].lpszName &&
-        strchr(Bytes(recips[i].lpszName).c_str(), '@'))
-      addr = recips[i].lpszName;
-    ULONG c = recips[i].ulRecipClass;
-    if (!addr || c < 1 || c > 3)
-      continue;
-    semicolon |= strchr(Bytes(addr).c_str(), ';') != NULL;
-    lists[c - 1].push_back(Bytes(addr));
-  }
-  CHECK(!(parsed.hasTo != !lists[0].empty() ||
-          parsed.hasCc != !lists[1].empty() ||
-          parsed.hasBcc != !lists[2].empty()));
-  CHECK(!(!semicolon && (parsed.to != lists[0] || parsed.cc != lists[1] ||
-                         parsed.bcc != lists[2])));
-  CHECK(!(parsed.silent != !(flags & MAPI_DIALOG)));
 }
-
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {

@@ -1,25 +1,34 @@
 #include "handoff/client_path.h"
 
+#include <string.h>
+
 #include "handoff/text.h"
 
-template <typename Char> static int IsDriveLetter(Char c) {
+static int IsDriveLetter(WCHAR c) {
   return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
 }
 
-template <typename Char> static Char Lower(Char c) {
-  return (c >= 'A' && c <= 'Z') ? (Char)(c + 32) : c;
+static WCHAR Lower(WCHAR c) {
+  return (c >= 'A' && c <= 'Z') ? (WCHAR)(c + 32) : c;
+}
+
+static int Contains(const WCHAR *s, WCHAR c) {
+  for (; *s; s++)
+    if (*s == c)
+      return 1;
+  return 0;
 }
 
 // \\server\share\name... : a server, a share and what follows each
 // start with a name.
-template <typename Char> static int IsUncPath(const Char *path, int multibyte) {
+static int IsUncPath(const WCHAR *path) {
   if (path[0] != '\\' || path[1] != '\\')
     return 0;
-  const Char *p = path + 2;
+  const WCHAR *p = path + 2;
   for (int part = 0; part < 2; part++) {
-    const Char *start = p;
+    const WCHAR *start = p;
     while (*p && *p != '\\')
-      p = Text<Char>::Next(p, multibyte);
+      p++;
     if (p == start || *p != '\\')
       return 0;
     p++;
@@ -27,21 +36,25 @@ template <typename Char> static int IsUncPath(const Char *path, int multibyte) {
   return *p != 0 && *p != '\\';
 }
 
-template <typename Char> static ClientPathVerdict CheckPath(const Char *path) {
+ClientPathVerdict CheckClientPath(const WCHAR *path) {
   if (!path || !path[0])
     return CLIENT_PATH_EMPTY;
-  int multibyte = Text<Char>::Multibyte();
-  // Quotes, colons, blanks and dots are never the second byte of a
-  // double-byte character, so plain tests find them.
-  if (TextFindChar(path, '"', multibyte))
+  size_t n = TextLength(path);
+  if (n > CLIENT_PATH_MAX_LENGTH)
+    return CLIENT_PATH_TOO_LONG;
+  if (Contains(path, '"'))
     return CLIENT_PATH_QUOTED;
+  // Under \\?\ and \\.\ Windows takes the name as it stands: trailing
+  // blanks and dots count, and the rule below would judge another file.
+  if (path[0] == '\\' && path[1] == '\\' &&
+      (path[2] == '?' || path[2] == '.') && path[3] == '\\')
+    return CLIENT_PATH_DEVICE;
   int drive = IsDriveLetter(path[0]) && path[1] == ':' && path[2] == '\\';
-  if (!drive && !IsUncPath(path, multibyte))
+  if (!drive && !IsUncPath(path))
     return CLIENT_PATH_NOT_FULL;
-  if (TextFindChar(path + (drive ? 2 : 0), ':', multibyte))
+  if (Contains(path + (drive ? 2 : 0), ':'))
     return CLIENT_PATH_STREAM;
   // Windows ignores blanks and dots at the end of a file name.
-  size_t n = TextLength(path);
   while (n > 0 && (path[n - 1] == ' ' || path[n - 1] == '.'))
     n--;
   static const char kProgram[] = ".exe";
@@ -49,14 +62,38 @@ template <typename Char> static ClientPathVerdict CheckPath(const Char *path) {
   if (n < kProgramLength)
     return CLIENT_PATH_NOT_PROGRAM;
   for (size_t i = 0; i < kProgramLength; i++)
-    if (Lower(path[n - kProgramLength + i]) != (Char)kProgram[i])
+    if (Lower(path[n - kProgramLength + i]) != (WCHAR)kProgram[i])
       return CLIENT_PATH_NOT_PROGRAM;
   return CLIENT_PATH_OK;
 }
 
-ClientPathVerdict CheckClientPath(const char *path) { return CheckPath(path); }
-
-ClientPathVerdict CheckClientPath(const WCHAR *path) { return CheckPath(path); }
+ClientPathVerdict CheckClientCommand(DWORD type, const WCHAR *data,
+                                     WCHAR *path) {
+  path[0] = 0;
+  if (type != REG_SZ && type != REG_EXPAND_SZ)
+    return CLIENT_PATH_NOT_STRING;
+  if (!data)
+    return CLIENT_PATH_EMPTY;
+  if (type == REG_SZ) {
+    // Checked before the copy, so that an over-long value is never cut into
+    // a shorter path that passes.
+    ClientPathVerdict verdict = CheckClientPath(data);
+    if (verdict == CLIENT_PATH_OK)
+      memcpy(path, data, (TextLength(data) + 1) * sizeof(WCHAR));
+    return verdict;
+  }
+  // The expansion's size includes its NUL; one that does not fit is too
+  // long whatever it holds.
+  DWORD needed = ExpandEnvironmentStringsW(data, path, MAX_PATH);
+  if (needed == 0 || needed > MAX_PATH) {
+    path[0] = 0;
+    return needed == 0 ? CLIENT_PATH_EMPTY : CLIENT_PATH_TOO_LONG;
+  }
+  ClientPathVerdict verdict = CheckClientPath(path);
+  if (verdict != CLIENT_PATH_OK)
+    path[0] = 0;
+  return verdict;
+}
 
 const char *ClientPathVerdictText(ClientPathVerdict verdict) {
   switch (verdict) {
@@ -76,6 +113,21 @@ const char *ClientPathVerdictText(ClientPathVerdict verdict) {
   case CLIENT_PATH_NOT_PROGRAM:
     return "the client path does not name an .exe program file (a batch "
            "file would run the message as commands)";
+  case CLIENT_PATH_TOO_LONG:
+    return "the client path is longer than 259 characters";
+  case CLIENT_PATH_DEVICE:
+    return "the client path starts with \\\\?\\ or \\\\.\\ (a device or "
+           "literal path): give a plain full path";
+  case CLIENT_PATH_NOT_STRING:
+    return "the client command is not a string (REG_SZ or REG_EXPAND_SZ)";
   }
   return "unknown";
+}
+
+const char *ClientPathVerdictWord(ClientPathVerdict verdict) {
+  static const char *const kWords[] = {"ok",       "empty",  "quoted",
+                                       "not-full", "stream", "not-program",
+                                       "too-long", "device", "not-string"};
+  return (unsigned)verdict < sizeof kWords / sizeof kWords[0] ? kWords[verdict]
+                                                              : "unknown";
 }

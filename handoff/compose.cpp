@@ -10,6 +10,11 @@
 // counts promise arrays it does not have, fails the whole composition
 // rather than hand the client a partial message.
 //
+// A wide line is also read through its ANSI view (GetCommandLineA, argv),
+// where the system's best fit shows look-alikes as blanks and hyphens: a
+// value whose look-alikes would show a blank before a hyphen there has them
+// written as those ASCII characters, and escaped as such.
+//
 // Under a double-byte ANSI code page a value may end in a lone lead byte;
 // the blank or ';' appended next would become its second half, and the
 // client would lose the section that follows. Such a byte is left out of
@@ -64,9 +69,11 @@ static void AppendAscii(CommandLine<Char> *line, const char *ascii) {
   Append(line, units, TextLength(units));
 }
 
-// A heap copy of the value with its " -" doubled and without a dangling
-// lead byte, its length in *length; an empty value gives an empty copy.
-// NULL when out of memory.
+// A heap copy of the value with its " -" doubled, without a dangling lead
+// byte, and (wide lines) with look-alikes of a blank before a hyphen
+// written as the ASCII characters the ANSI view shows; its length in
+// *length; an empty value gives an empty copy. NULL when out of memory or
+// when the ANSI view cannot be worked out.
 template <typename Char>
 static Char *EscapedCopy(const Char *value, int multibyte, size_t *length) {
   static const Char kPattern[] = {' ', '-', 0};
@@ -79,16 +86,20 @@ static Char *EscapedCopy(const Char *value, int multibyte, size_t *length) {
       empty[0] = 0;
     return empty;
   }
-  if (value[whole] == 0)
-    return ReplaceAllKnown(value, whole, kPattern, kReplacement, length);
-  Char *trimmed = (Char *)QvAlloc((whole + 1) * sizeof(Char));
-  if (!trimmed)
+  int lookAlikes = Text<Char>::LookAlikes(value, whole, NULL);
+  if (lookAlikes < 0)
     return NULL;
-  memcpy(trimmed, value, whole * sizeof(Char));
-  trimmed[whole] = 0;
-  Char *escaped =
-      ReplaceAllKnown(trimmed, whole, kPattern, kReplacement, length);
-  QvFree(trimmed);
+  if (value[whole] == 0 && lookAlikes == 0)
+    return ReplaceAllKnown(value, whole, kPattern, kReplacement, length);
+  Char *plain = (Char *)QvAlloc((whole + 1) * sizeof(Char));
+  if (!plain)
+    return NULL;
+  memcpy(plain, value, whole * sizeof(Char));
+  plain[whole] = 0;
+  if (lookAlikes)
+    Text<Char>::LookAlikes(value, whole, plain);
+  Char *escaped = ReplaceAllKnown(plain, whole, kPattern, kReplacement, length);
+  QvFree(plain);
   return escaped;
 }
 
@@ -98,14 +109,14 @@ template <typename Char>
 static void AppendEscaped(CommandLine<Char> *line, const Char *value) {
   if (line->failed)
     return;
-  if (value[0] == '-')
-    AppendAscii(line, "-");
   size_t length;
   Char *escaped = EscapedCopy(value, line->multibyte, &length);
   if (!escaped) {
     line->failed = 1;
     return;
   }
+  if (escaped[0] == '-')
+    AppendAscii(line, "-");
   Append(line, escaped, length);
   QvFree(escaped);
 }

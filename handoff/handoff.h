@@ -40,17 +40,15 @@ int ComposeCommandLineW(const MapiMessageW *lpMessage, FLAGS flFlags,
 // 1 when the registered client was started and has exited, 0 otherwise.
 int SendViaMailClient(const MapiMessage *lpMessage, FLAGS flFlags);
 int SendViaMailClientW(const MapiMessageW *lpMessage, FLAGS flFlags);
+// The ANSI line is handed over converted from the ANSI code page; both
+// start the client with CreateProcessW.
 int LaunchMailClient(char *commandLine);
 int LaunchMailClientW(WCHAR *commandLine);
 // 1 read, 0 failed, -1 no memory for the value. *buffer is the caller's;
 // the text in it is always terminated.
-int ReadRegistryString(HKEY root, const char *subkey, const char *valueName,
-                       char **buffer, DWORD *size, DWORD *type);
-int ReadRegistryStringW(HKEY root, const WCHAR *subkey, const WCHAR *valueName,
-                        WCHAR **buffer, DWORD *size, DWORD *type);
-BOOL StartProcess(const char *applicationName, char *commandLine,
+int ReadRegistryString(HKEY root, const WCHAR *subkey, const WCHAR *valueName,
+                       WCHAR **buffer, DWORD *size, DWORD *type);
+BOOL StartProcess(const WCHAR *applicationName, WCHAR *commandLine,
                   PROCESS_INFORMATION *processInfo);
-BOOL StartProcessW(const WCHAR *applicationName, WCHAR *commandLine,
-                   PROCESS_INFORMATION *processInfo);
 
 #endif

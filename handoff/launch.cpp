@@ -1,7 +1,11 @@
 // Looks up the registered mail client, starts it with the composed line
-// and waits for it to exit: with the ANSI calls for MAPISendMail, with the
-// wide calls for MAPISendMailW (so that a client installed under a folder
-// name outside the ANSI code page starts), one body for both.
+// and waits for it to exit. Both entries read the client path as UTF-16 and
+// start it with CreateProcessW: the path is checked and started exactly as
+// the registry holds it, so no conversion can turn one file name into
+// another (RegQueryValueExA would give "C:\\Apps\\Lukasz Mail\\..." for
+// "Łukasz Mail", and start whatever that folder holds). The ANSI line goes
+// to the client converted from the ANSI code page as CreateProcessA would
+// convert it, so the client receives what it always did.
 #include <string.h>
 
 #include "handoff/client_path.h"
@@ -12,60 +16,24 @@
 static const char kClientCommandKey[] =
     "SOFTWARE\\Clients\\Mail\\Outlook Web Access\\shell\\open\\command";
 
-// The platform calls of each character type.
-template <typename Char> struct Win32;
-
-template <> struct Win32<char> {
-  typedef STARTUPINFOA StartupInfo;
-  static LONG OpenKey(HKEY root, const char *subkey, HKEY *key) {
-    return RegOpenKeyExA(root, subkey, 0, KEY_READ, key);
-  }
-  static LONG QueryValue(HKEY key, const char *name, DWORD *type, BYTE *data,
-                         DWORD *size) {
-    return RegQueryValueExA(key, name, NULL, type, data, size);
-  }
-  static BOOL Start(const char *app, char *line, StartupInfo *startup,
-                    PROCESS_INFORMATION *process) {
-    return CreateProcessA(app, line, NULL, NULL, FALSE, NORMAL_PRIORITY_CLASS,
-                          NULL, NULL, startup, process);
-  }
-};
-
-template <> struct Win32<WCHAR> {
-  typedef STARTUPINFOW StartupInfo;
-  static LONG OpenKey(HKEY root, const WCHAR *subkey, HKEY *key) {
-    return RegOpenKeyExW(root, subkey, 0, KEY_READ, key);
-  }
-  static LONG QueryValue(HKEY key, const WCHAR *name, DWORD *type, BYTE *data,
-                         DWORD *size) {
-    return RegQueryValueExW(key, name, NULL, type, data, size);
-  }
-  static BOOL Start(const WCHAR *app, WCHAR *line, StartupInfo *startup,
-                    PROCESS_INFORMATION *process) {
-    return CreateProcessW(app, line, NULL, NULL, FALSE, NORMAL_PRIORITY_CLASS,
-                          NULL, NULL, startup, process);
-  }
-};
-
-template <typename Char>
-static int ReadString(HKEY root, const Char *subkey, const Char *valueName,
-                      Char **buffer, DWORD *size, DWORD *type) {
+int ReadRegistryString(HKEY root, const WCHAR *subkey, const WCHAR *valueName,
+                       WCHAR **buffer, DWORD *size, DWORD *type) {
   HKEY key;
-  if (Win32<Char>::OpenKey(root, subkey, &key) != ERROR_SUCCESS)
+  if (RegOpenKeyExW(root, subkey, 0, KEY_READ, &key) != ERROR_SUCCESS)
     return 0;
   *size = 0;
-  Win32<Char>::QueryValue(key, valueName, type, NULL, size);
-  // One spare character behind the data (a partial one rounded up), so the
-  // text is always terminated.
-  size_t units = ((size_t)*size + sizeof(Char) - 1) / sizeof(Char) + 1;
-  Char *block = (Char *)QvAlloc(units * sizeof(Char));
+  RegQueryValueExW(key, valueName, NULL, type, NULL, size);
+  // One spare unit behind the data (a partial one rounded up), so the text
+  // is always terminated.
+  size_t units = ((size_t)*size + sizeof(WCHAR) - 1) / sizeof(WCHAR) + 1;
+  WCHAR *block = (WCHAR *)QvAlloc(units * sizeof(WCHAR));
   *buffer = block;
   if (!block) {
     RegCloseKey(key);
     return -1;
   }
   DWORD room = *size;
-  if (Win32<Char>::QueryValue(key, valueName, type, (LPBYTE)block, &room) !=
+  if (RegQueryValueExW(key, valueName, NULL, type, (LPBYTE)block, &room) !=
       ERROR_SUCCESS) {
     RegCloseKey(key);
     QvFree(block);
@@ -73,9 +41,9 @@ static int ReadString(HKEY root, const Char *subkey, const Char *valueName,
     return 0;
   }
   *size = room;
-  if (room % sizeof(Char))
+  if (room % sizeof(WCHAR))
     ((BYTE *)block)[room] = 0;
-  block[(room + sizeof(Char) - 1) / sizeof(Char)] = 0;
+  block[(room + sizeof(WCHAR) - 1) / sizeof(WCHAR)] = 0;
   if (RegCloseKey(key) != ERROR_SUCCESS) {
     QvFree(block);
     *buffer = NULL;
@@ -84,37 +52,17 @@ static int ReadString(HKEY root, const Char *subkey, const Char *valueName,
   return 1;
 }
 
-int ReadRegistryString(HKEY root, const char *subkey, const char *valueName,
-                       char **buffer, DWORD *size, DWORD *type) {
-  return ReadString(root, subkey, valueName, buffer, size, type);
-}
-
-int ReadRegistryStringW(HKEY root, const WCHAR *subkey, const WCHAR *valueName,
-                        WCHAR **buffer, DWORD *size, DWORD *type) {
-  return ReadString(root, subkey, valueName, buffer, size, type);
-}
-
-template <typename Char>
-static BOOL Start(const Char *applicationName, Char *commandLine,
+BOOL StartProcess(const WCHAR *applicationName, WCHAR *commandLine,
                   PROCESS_INFORMATION *processInfo) {
-  typename Win32<Char>::StartupInfo startup;
+  STARTUPINFOW startup;
   memset(&startup, 0, sizeof startup);
   startup.cb = sizeof startup;
   startup.dwFlags = STARTF_USESHOWWINDOW;
   startup.wShowWindow = SW_SHOWDEFAULT;
   memset(processInfo, 0, sizeof *processInfo);
-  return Win32<Char>::Start(applicationName, commandLine, &startup,
-                            processInfo);
-}
-
-BOOL StartProcess(const char *applicationName, char *commandLine,
-                  PROCESS_INFORMATION *processInfo) {
-  return Start(applicationName, commandLine, processInfo);
-}
-
-BOOL StartProcessW(const WCHAR *applicationName, WCHAR *commandLine,
-                   PROCESS_INFORMATION *processInfo) {
-  return Start(applicationName, commandLine, processInfo);
+  return CreateProcessW(applicationName, commandLine, NULL, NULL, FALSE,
+                        NORMAL_PRIORITY_CLASS, NULL, NULL, &startup,
+                        processInfo);
 }
 
 // Waits until the client has exited. Hosts call from their UI thread, and a
@@ -140,26 +88,25 @@ static void WaitForClient(HANDLE process) {
   }
 }
 
-template <typename Char> static int Launch(Char *commandLine) {
-  Char subkey[sizeof kClientCommandKey];
-  Char noName[1] = {0};
+int LaunchMailClientW(WCHAR *commandLine) {
+  WCHAR subkey[sizeof kClientCommandKey];
+  WCHAR noName[1] = {0};
   TextFromAscii(subkey, sizeof kClientCommandKey, kClientCommandKey);
-  Char *clientPath = NULL;
+  WCHAR *value = NULL;
   DWORD size = 0, type = 0;
-  if (ReadString(HKEY_LOCAL_MACHINE, subkey, noName, &clientPath, &size,
-                 &type) != 1)
+  if (ReadRegistryString(HKEY_LOCAL_MACHINE, subkey, noName, &value, &size,
+                         &type) != 1)
     return 0;
   // Only a program file named by its full path is started: a batch file
   // would run the message's text as commands.
-  if (CheckClientPath(clientPath) != CLIENT_PATH_OK) {
-    QvFree(clientPath);
+  WCHAR clientPath[MAX_PATH];
+  ClientPathVerdict verdict = CheckClientCommand(type, value, clientPath);
+  QvFree(value);
+  if (verdict != CLIENT_PATH_OK)
     return 0;
-  }
   PROCESS_INFORMATION process;
-  BOOL started = Start(clientPath, commandLine, &process);
-  QvFree(clientPath);
   // A client that could not be started has sent nothing: report it.
-  if (!started)
+  if (!StartProcess(clientPath, commandLine, &process))
     return 0;
   WaitForClient(process.hProcess);
   CloseHandle(process.hThread);
@@ -167,9 +114,18 @@ template <typename Char> static int Launch(Char *commandLine) {
   return 1;
 }
 
-int LaunchMailClient(char *commandLine) { return Launch(commandLine); }
-
-int LaunchMailClientW(WCHAR *commandLine) { return Launch(commandLine); }
+int LaunchMailClient(char *commandLine) {
+  // A line the platform cannot take (more than 32,766 units) fails here,
+  // before anything is looked up, as CreateProcessA would fail on it.
+  WCHAR *wide = (WCHAR *)QvAlloc(WIDE_COMMAND_LINE_SIZE * sizeof(WCHAR));
+  if (!wide)
+    return 0;
+  int sent = MultiByteToWideChar(CP_ACP, 0, commandLine, -1, wide,
+                                 WIDE_COMMAND_LINE_SIZE) > 0 &&
+             LaunchMailClientW(wide);
+  QvFree(wide);
+  return sent;
+}
 
 int SendViaMailClient(const MapiMessage *lpMessage, FLAGS flFlags) {
   char commandLine[COMMAND_LINE_SIZE];

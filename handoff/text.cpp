@@ -200,6 +200,25 @@ const WCHAR *TextFindPair(const WCHAR *from, const WCHAR *end, WCHAR a,
   return NULL;
 }
 
+const WCHAR *TextFindNonAscii(const WCHAR *from, const WCHAR *end) {
+  const WCHAR *p = from;
+#if defined(__SSE2__)
+  const __m128i high = _mm_set1_epi16((short)0xFF80);
+  const __m128i zero = _mm_setzero_si128();
+  int vector = ScanWidth() >= 1;
+  for (; vector && end - p >= 8; p += 8) {
+    unsigned ascii = (unsigned)_mm_movemask_epi8(
+        _mm_cmpeq_epi16(_mm_and_si128(Load(p), high), zero));
+    if (ascii != 0xFFFF)
+      return p + LowestBit(~ascii & 0xFFFF) / 2;
+  }
+#endif
+  for (; p < end; p++)
+    if (*p >= 0x80)
+      return p;
+  return NULL;
+}
+
 // A trace line shows at most 480 characters of a message.
 static const int kTraceViewUnits = 480;
 

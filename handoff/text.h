@@ -9,6 +9,7 @@
 #include <string.h>
 
 #include "handoff/ansi_text.h"
+#include "handoff/ansi_view.h"
 #include "mapi/mapi_records.h"
 
 template <typename Char> struct Text;
@@ -24,6 +25,8 @@ template <> struct Text<char> {
   static size_t WholeLength(const char *s, int multibyte) {
     return AcpWholeLength(s, multibyte);
   }
+  // The ANSI line is its own ANSI view.
+  static int LookAlikes(const char *, size_t, char *) { return 0; }
 };
 
 template <> struct Text<WCHAR> {
@@ -34,6 +37,11 @@ template <> struct Text<WCHAR> {
   static int Multibyte() { return 0; }
   static const WCHAR *Next(const WCHAR *p, int) { return p + 1; }
   static size_t WholeLength(const WCHAR *s, int);
+  // Units the client's ANSI view would show as a blank before a hyphen
+  // (handoff/ansi_view.h).
+  static int LookAlikes(const WCHAR *s, size_t n, WCHAR *rewrite) {
+    return LookAlikeUnits(s, n, rewrite);
+  }
 };
 
 // Lengths in units. UTF-16 has no C library strlen; ours reads 16 bytes
@@ -44,6 +52,8 @@ size_t TextLength(const WCHAR *s);
 // The first pair of units a, b in [from, end), or NULL.
 const WCHAR *TextFindPair(const WCHAR *from, const WCHAR *end, WCHAR a,
                           WCHAR b);
+// The first unit above U+007F in [from, end), or NULL.
+const WCHAR *TextFindNonAscii(const WCHAR *from, const WCHAR *end);
 
 inline size_t Text<WCHAR>::WholeLength(const WCHAR *s, int) {
   return TextLength(s);

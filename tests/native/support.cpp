@@ -8,6 +8,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "handoff/ansi_view.h"
 #include "platform/posix/text.h"
 #include "tests/native/messages.h"
 #include "trace/startup.h"
@@ -24,6 +25,7 @@ void ResetLibraryState() {
   g_traceState.writingThread = 0;
   DeleteStartupLock();
   g_startupState.done = 0;
+  AnsiViewsForget();
 }
 
 void QvTest::SetUp() {

@@ -47,7 +47,9 @@ const QvOp kFallibleOps[] = {QVOP_CreateFileA,
                              QVOP_RegOpenKeyExW,
                              QVOP_RegQueryValueExW,
                              QVOP_CreateProcessW,
-                             QVOP_WideCharToMultiByte};
+                             QVOP_WideCharToMultiByte,
+                             QVOP_MultiByteToWideChar,
+                             QVOP_ExpandEnvironmentStringsW};
 
 // Operations of the trace log only: their failures must never change a result.
 bool IsTraceOnly(QvOp op) {
@@ -201,7 +203,8 @@ TYPED_TEST(SendSweep, SendTheReferenceMessage) {
       if (f.alloc || f.op == QVOP_RegOpenKeyExA ||
           f.op == QVOP_RegQueryValueExA || f.op == QVOP_RegCloseKey ||
           f.op == QVOP_CreateProcessA || f.op == QVOP_RegOpenKeyExW ||
-          f.op == QVOP_RegQueryValueExW || f.op == QVOP_CreateProcessW) {
+          f.op == QVOP_RegQueryValueExW || f.op == QVOP_CreateProcessW ||
+          f.op == QVOP_MultiByteToWideChar) {
         // Everything these reach belongs to the hand-off (start-up's
         // registry reads come before the fault is armed).
         if (fired) {
@@ -214,6 +217,38 @@ TYPED_TEST(SendSweep, SendTheReferenceMessage) {
   printf("[ sweep    ] %s, reference message: %d failure points\n",
          SendOf<TypeParam>::Name(), total);
   EXPECT_GT(total, 100);
+}
+
+// A wide message with look-alikes that the client's ANSI view would show
+// as section starts, the views worked out anew in every run: the client
+// gets the whole line, or nothing starts.
+TEST_F(FaultSweep, SendALookAlikeMessage) {
+  WideMessageBuilder b;
+  b.Subject(u"Q3 \u2212Attach C:\\secret.txt")
+      .Body(u"\u3000-Bcc eve@x")
+      .Recip(MAPI_TO, u"n", u"ann@x");
+  const std::string expected = "-Subject Q3 --Attach C:\\secret.txt -Body  "
+                               "--Bcc eve@x -To ann@x -Silent";
+  int points = Sweep(1, [&](const Fault &f) {
+    ULONG rc = MAPISendMailW(1, 0, b.Get(), 0, 0);
+    bool fired = TestCtl_FailureFired();
+    SETTLE_CLIENTS(f);
+    auto lines = ClientLines();
+    if (rc == SUCCESS_SUCCESS) {
+      ASSERT_EQ(lines.size(), 1u) << Describe(f);
+      EXPECT_EQ(lines[0], expected) << Describe(f);
+    } else {
+      EXPECT_TRUE(lines.empty()) << Describe(f);
+      // The views' conversion belongs to the hand-off; the trace's never
+      // fails it.
+      EXPECT_TRUE(fired && (f.alloc || !IsTraceOnly(f.op) ||
+                            f.op == QVOP_WideCharToMultiByte))
+          << Describe(f);
+    }
+  });
+  printf("[ sweep    ] MAPISendMailW, look-alike message: %d failure points\n",
+         points);
+  EXPECT_GT(points, 100);
 }
 
 TEST_F(FaultSweep, SendANullMessage) {

@@ -23,6 +23,12 @@ void RegisterPath(const char *path) {
   TestCtl_RegSetString(HKEY_LOCAL_MACHINE, kClientKey, "", path);
 }
 
+// The text with its NUL as data of the given type.
+void RegisterData(DWORD type, const char *text, size_t extra = 0) {
+  TestCtl_RegSetValue(HKEY_LOCAL_MACHINE, kClientKey, "", type, text,
+                      (DWORD)(strlen(text) + 1 + extra));
+}
+
 class Launch : public ClientTest {
 protected:
   void RegisterClient(const char *path = QV_STAND_IN_CLIENT) {
@@ -47,7 +53,7 @@ TEST_F(Launch, StartsTheRegisteredClientWithExactlyTheLineAndWaits) {
   EXPECT_EQ(call->inheritHandles, FALSE);
   EXPECT_EQ(call->creationFlags, (DWORD)NORMAL_PRIORITY_CLASS);
   EXPECT_FALSE(call->environment || call->currentDirectory);
-  EXPECT_EQ(call->cb, (DWORD)sizeof(STARTUPINFOA));
+  EXPECT_EQ(call->cb, (DWORD)sizeof(STARTUPINFOW));
   EXPECT_EQ(call->dwFlags, (DWORD)STARTF_USESHOWWINDOW);
   EXPECT_EQ(call->wShowWindow, (WORD)SW_SHOWDEFAULT);
   STARTUPINFOA zero = {};
@@ -76,13 +82,17 @@ void CheckBufferReleased(QvOp, void *context) {
   *liveAtWait = TestCtl_LiveBlocks();
 }
 
+// The value buffer is released before the wait; the ANSI line's UTF-16
+// copy is what the client was started with, and lives until it exits.
 TEST_F(Launch, ValueBufferIsReleasedBeforeTheWait) {
   RegisterClient();
   long liveAtWait = -1;
   TestCtl_SetHook(QVOP_MsgWaitForMultipleObjects, CheckBufferReleased,
                   &liveAtWait);
-  EXPECT_EQ(SendViaMailClient(NULL, 0), 1);
+  EXPECT_EQ(SendViaMailClientW(NULL, 0), 1);
   EXPECT_EQ(liveAtWait, liveBlocksAtStart_);
+  EXPECT_EQ(SendViaMailClient(NULL, 0), 1);
+  EXPECT_EQ(liveAtWait, liveBlocksAtStart_ + 1);
 }
 
 // The wait services messages sent to the calling thread and nothing else:
@@ -106,20 +116,13 @@ TEST_F(Launch, TheWaitServicesSentMessagesUntilTheClientExits) {
   EXPECT_TRUE(Clients()[0].exited && Clients()[1].exited);
 }
 
-// The rows of the shared table, then what a table file cannot hold.
+// The rows of the shared table (UTF-8, checked as UTF-16), then what a
+// table file cannot hold.
 TEST_F(Launch, ClientPathRule) {
   FILE *f = fopen(QV_CLIENT_PATH_TABLE, "r");
   ASSERT_NE(f, nullptr) << QV_CLIENT_PATH_TABLE;
-  const struct {
-    const char *word;
-    ClientPathVerdict verdict;
-  } kWords[] = {{"ok", CLIENT_PATH_OK},
-                {"quoted", CLIENT_PATH_QUOTED},
-                {"not-full", CLIENT_PATH_NOT_FULL},
-                {"stream", CLIENT_PATH_STREAM},
-                {"not-program", CLIENT_PATH_NOT_PROGRAM}};
   int rows = 0;
-  char row[512];
+  char row[1024];
   while (fgets(row, sizeof row, f)) {
     std::string line = row;
     while (!line.empty() && (line.back() == '\n' || line.back() == '\r'))
@@ -129,23 +132,51 @@ TEST_F(Launch, ClientPathRule) {
     size_t blank = line.find(' ');
     ASSERT_NE(blank, std::string::npos) << line;
     std::string word = line.substr(0, blank), path = line.substr(blank + 1);
-    int known = 0;
-    for (const auto &w : kWords)
-      if (word == w.word) {
-        known = 1;
-        EXPECT_EQ(CheckClientPath(path.c_str()), w.verdict) << path;
-      }
-    EXPECT_TRUE(known) << line;
+    EXPECT_EQ(ClientPathVerdictWord(CheckClientPath(Utf16(path).c_str())), word)
+        << path;
     rows++;
   }
   fclose(f);
-  EXPECT_GT(rows, 25);
-  EXPECT_EQ(CheckClientPath((const char *)NULL), CLIENT_PATH_EMPTY);
-  EXPECT_EQ(CheckClientPath(""), CLIENT_PATH_EMPTY);
-  EXPECT_EQ(CheckClientPath("C:\\Mail\\send.cmd  "), CLIENT_PATH_NOT_PROGRAM);
-  EXPECT_EQ(CheckClientPath("C:\\Mail\\client.exe "), CLIENT_PATH_OK);
-  EXPECT_STRNE(ClientPathVerdictText(CLIENT_PATH_NOT_PROGRAM),
-               ClientPathVerdictText(CLIENT_PATH_STREAM));
+  EXPECT_GT(rows, 35);
+  EXPECT_EQ(CheckClientPath((const WCHAR *)NULL), CLIENT_PATH_EMPTY);
+  EXPECT_EQ(CheckClientPath(u""), CLIENT_PATH_EMPTY);
+  EXPECT_EQ(CheckClientPath(u"C:\\Mail\\send.cmd  "), CLIENT_PATH_NOT_PROGRAM);
+  EXPECT_EQ(CheckClientPath(u"C:\\Mail\\client.exe "), CLIENT_PATH_OK);
+  // The limit is the path's own, before any blank or dot is dropped.
+  std::u16string atLimit = u"C:\\" + std::u16string(252, u'x') + u".exe";
+  EXPECT_EQ(CheckClientPath(atLimit.c_str()), CLIENT_PATH_OK);
+  EXPECT_EQ(CheckClientPath((atLimit + u".").c_str()), CLIENT_PATH_TOO_LONG);
+  for (int v = CLIENT_PATH_OK; v <= CLIENT_PATH_NOT_STRING; v++)
+    for (int w = v + 1; w <= CLIENT_PATH_NOT_STRING; w++)
+      EXPECT_STRNE(ClientPathVerdictText((ClientPathVerdict)v),
+                   ClientPathVerdictText((ClientPathVerdict)w));
+}
+
+// The command as Windows stores it: a REG_EXPAND_SZ is expanded first, and
+// only string data is a path.
+TEST_F(Launch, ClientCommandTypes) {
+  WCHAR path[MAX_PATH];
+  setenv("QV_MAIL_ROOT", "C:\\Program Files", 1);
+  EXPECT_EQ(
+      CheckClientCommand(REG_EXPAND_SZ, u"%QV_MAIL_ROOT%\\Mail\\c.exe", path),
+      CLIENT_PATH_OK);
+  EXPECT_EQ(std::u16string(path), u"C:\\Program Files\\Mail\\c.exe");
+  EXPECT_EQ(CheckClientCommand(REG_SZ, u"%QV_MAIL_ROOT%\\Mail\\c.exe", path),
+            CLIENT_PATH_NOT_FULL)
+      << "a REG_SZ is taken as it stands";
+  EXPECT_EQ(CheckClientCommand(REG_EXPAND_SZ, u"%QV_NO_SUCH_VAR%\\c.exe", path),
+            CLIENT_PATH_NOT_FULL);
+  // The expansion decides the length: a short value can grow past it.
+  setenv("QV_MAIL_ROOT", ("C:\\" + std::string(300, 'd')).c_str(), 1);
+  EXPECT_EQ(CheckClientCommand(REG_EXPAND_SZ, u"%QV_MAIL_ROOT%\\c.exe", path),
+            CLIENT_PATH_TOO_LONG);
+  EXPECT_EQ(path[0], 0);
+  unsetenv("QV_MAIL_ROOT");
+  for (DWORD type : {(DWORD)REG_BINARY, (DWORD)REG_DWORD, (DWORD)REG_MULTI_SZ,
+                     (DWORD)REG_NONE, (DWORD)REG_QWORD})
+    EXPECT_EQ(CheckClientCommand(type, u"C:\\Mail\\client.exe", path),
+              CLIENT_PATH_NOT_STRING)
+        << type;
 }
 
 TEST_F(Launch, FailureTableGivesZeroAndLeavesNothingBehind) {
@@ -163,7 +194,7 @@ TEST_F(Launch, FailureTableGivesZeroAndLeavesNothingBehind) {
       {"value unreadable",
        [] {
          RegisterPath(QV_STAND_IN_CLIENT);
-         TestCtl_FailCall(QVOP_RegQueryValueExA, 2, ERROR_ACCESS_DENIED);
+         TestCtl_FailCall(QVOP_RegQueryValueExW, 2, ERROR_ACCESS_DENIED);
        },
        0},
       {"close fails",
@@ -187,10 +218,34 @@ TEST_F(Launch, FailureTableGivesZeroAndLeavesNothingBehind) {
       {"relative path", [] { RegisterPath("stand_in_client.exe"); }, 0},
       {"batch file", [] { RegisterPath("Z:\\tmp\\wrapper.CMD. ."); }, 0},
       {"named stream", [] { RegisterPath(QV_STAND_IN_CLIENT ":x.exe"); }, 0},
+      {"literal path", [] { RegisterPath("\\\\?\\" QV_STAND_IN_CLIENT); }, 0},
+      {"over-long path",
+       [] {
+         RegisterPath(("Z:\\" + std::string(32000, 'x') + ".exe").c_str());
+       },
+       0},
+      // The stand-in's path as data of other types: none of them is a path.
+      {"REG_BINARY", [] { RegisterData(REG_BINARY, QV_STAND_IN_CLIENT); }, 0},
+      {"REG_MULTI_SZ",
+       [] { RegisterData(REG_MULTI_SZ, QV_STAND_IN_CLIENT "\0"); }, 0},
+      {"REG_DWORD",
+       [] {
+         DWORD n = 1;
+         TestCtl_RegSetValue(HKEY_LOCAL_MACHINE, kClientKey, "", REG_DWORD, &n,
+                             sizeof n);
+       },
+       0},
+      {"expansion fails",
+       [] {
+         RegisterData(REG_EXPAND_SZ, QV_STAND_IN_CLIENT);
+         TestCtl_FailCall(QVOP_ExpandEnvironmentStringsW, 1,
+                          ERROR_NOT_ENOUGH_MEMORY);
+       },
+       0},
       {"start refused",
        [] {
          RegisterPath(QV_STAND_IN_CLIENT);
-         TestCtl_FailCall(QVOP_CreateProcessA, 1, ERROR_ACCESS_DENIED);
+         TestCtl_FailCall(QVOP_CreateProcessW, 1, ERROR_ACCESS_DENIED);
        },
        2},
   };
@@ -216,34 +271,39 @@ TEST_F(Launch, FailureTableGivesZeroAndLeavesNothingBehind) {
 }
 
 TEST_F(Launch, ReadRegistryStringResults) {
-  char *buffer = (char *)0x1;
+  const std::u16string key = Utf16(kClientKey);
+  WCHAR *buffer = (WCHAR *)0x1;
   DWORD size = 99, type = 99;
-  EXPECT_EQ(ReadRegistryString(HKEY_LOCAL_MACHINE, kClientKey, "", &buffer,
+  EXPECT_EQ(ReadRegistryString(HKEY_LOCAL_MACHINE, key.c_str(), u"", &buffer,
                                &size, &type),
             0);
-  EXPECT_EQ(buffer, (char *)0x1)
+  EXPECT_EQ(buffer, (WCHAR *)0x1)
       << "the output is not touched when the key is missing";
-  RegisterClient("C:\\mail.exe");
-  ASSERT_EQ(ReadRegistryString(HKEY_LOCAL_MACHINE, kClientKey, "", &buffer,
+  RegisterClient("C:\\Łukasz.exe");
+  ASSERT_EQ(ReadRegistryString(HKEY_LOCAL_MACHINE, key.c_str(), u"", &buffer,
                                &size, &type),
             1);
-  EXPECT_STREQ(buffer, "C:\\mail.exe");
-  EXPECT_EQ(size, 12u);
+  EXPECT_EQ(std::u16string(buffer), u"C:\\Łukasz.exe") << "exact, not L";
+  EXPECT_EQ(size, 28u);
   EXPECT_EQ(type, (DWORD)REG_SZ);
   QvFree(buffer);
   TestCtl_FailAlloc(1);
-  EXPECT_EQ(ReadRegistryString(HKEY_LOCAL_MACHINE, kClientKey, "", &buffer,
+  EXPECT_EQ(ReadRegistryString(HKEY_LOCAL_MACHINE, key.c_str(), u"", &buffer,
                                &size, &type),
             -1);
   EXPECT_EQ(buffer, nullptr);
-  // Data stored without its NUL is still handed back terminated.
-  TestCtl_RegSetValue(HKEY_LOCAL_MACHINE, kClientKey, "", REG_SZ, "abc", 3);
-  ASSERT_EQ(ReadRegistryString(HKEY_LOCAL_MACHINE, kClientKey, "", &buffer,
-                               &size, &type),
-            1);
-  EXPECT_EQ(size, 3u);
-  EXPECT_STREQ(buffer, "abc");
-  QvFree(buffer);
+  // Data stored without its NUL, or with an odd byte count, is still
+  // handed back terminated.
+  for (DWORD bytes : {3u, 2u}) {
+    TestCtl_RegSetValue(HKEY_LOCAL_MACHINE, kClientKey, "", REG_BINARY, "abcd",
+                        bytes);
+    ASSERT_EQ(ReadRegistryString(HKEY_LOCAL_MACHINE, key.c_str(), u"", &buffer,
+                                 &size, &type),
+              1);
+    EXPECT_EQ(size, bytes);
+    EXPECT_EQ(buffer[1], bytes == 3 ? u'c' : 0);
+    QvFree(buffer);
+  }
 }
 
 TEST_F(Launch, UnterminatedRegistryPathStillStartsTheClient) {
@@ -258,16 +318,41 @@ TEST_F(Launch, ARegistrationChangedBetweenCallsIsHonoured) {
   EXPECT_EQ(SendViaMailClient(NULL, 0), 0);
   RegisterClient();
   EXPECT_EQ(SendViaMailClient(NULL, 0), 1);
-  EXPECT_EQ(TestCtl_Calls(QVOP_RegOpenKeyExA), 2u) << "read anew on every call";
+  EXPECT_EQ(TestCtl_Calls(QVOP_RegOpenKeyExW), 2u) << "read anew on every call";
 }
 
-TEST_F(Launch, ALineLongerThanThePlatformTakesFailsToStart) {
+// The ANSI line reaches the client through its conversion to UTF-16: one
+// that the platform cannot take is not started at all; a double-byte line
+// of more bytes than that converts to fewer units and goes.
+TEST_F(Launch, TheAnsiLineAsThePlatformTakesIt) {
   RegisterClient();
   MessageBuilder b;
-  b.Body(std::string(33000, 'x').c_str());
-  EXPECT_EQ(SendViaMailClient(b.Get(), MAPI_DIALOG), 0);
-  EXPECT_EQ(TestCtl_ProcessesStarted(), 1u) << "the start was tried";
-  EXPECT_TRUE(Clients().empty());
+  b.Body(std::string(32766 - 7, 'x').c_str());
+  EXPECT_EQ(SendViaMailClient(b.Get(), MAPI_DIALOG), 1);
+  MessageBuilder c;
+  c.Body(std::string(32766 - 6, 'x').c_str());
+  EXPECT_EQ(SendViaMailClient(c.Get(), MAPI_DIALOG), 0);
+  EXPECT_EQ(TestCtl_Calls(QVOP_RegOpenKeyExW), 1u) << "nothing looked up";
+  TestCtl_SetAnsiCodePage(932);
+  std::string kanji;
+  for (int i = 0; i < 17000; i++)
+    kanji += "\x93\xfa"; // U+65E5
+  MessageBuilder d;
+  d.Body(kanji.c_str());
+  EXPECT_EQ(SendViaMailClient(d.Get(), MAPI_DIALOG), 1);
+  const TestCtl_ProcessCall *call = TestCtl_LastCreateProcess();
+  ASSERT_NE(call->commandLineW, nullptr);
+  EXPECT_EQ(std::u16string(call->commandLineW),
+            u" -Body " + std::u16string(17000, u'\u65E5'));
+  // A 1252 line as CreateProcessA would convert it.
+  TestCtl_SetAnsiCodePage(1252);
+  MessageBuilder e;
+  e.Subject("\x80 \x96 \xe9");
+  EXPECT_EQ(SendViaMailClient(e.Get(), MAPI_DIALOG), 1);
+  EXPECT_EQ(std::u16string(TestCtl_LastCreateProcess()->commandLineW),
+            u"-Subject € – é");
+  EXPECT_EQ(Clients().size(), 3u);
+  EXPECT_EQ(TestCtl_Calls(QVOP_CreateProcessA), 0u);
 }
 
 TEST_F(Launch, AFailedCompositionStartsNothing) {
@@ -277,7 +362,7 @@ TEST_F(Launch, AFailedCompositionStartsNothing) {
   TestCtl_FailAlloc(1);
   EXPECT_EQ(MAPISendMail(0, 0, b.Get(), 0, 0), (ULONG)MAPI_E_FAILURE);
   EXPECT_EQ(TestCtl_ProcessesStarted(), 0u);
-  EXPECT_EQ(TestCtl_Calls(QVOP_RegOpenKeyExA), 0u);
+  EXPECT_EQ(TestCtl_Calls(QVOP_RegOpenKeyExW), 0u);
 }
 
 TEST_F(Launch, SendMailTraceFrameAndResults) {

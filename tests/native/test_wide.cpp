@@ -174,6 +174,91 @@ TEST_F(Wide, TheClientIsReadAndStartedWide) {
   EXPECT_TRUE(clients[0].exited);
 }
 
+// What a client that reads GetCommandLineA sees: the line through the
+// system's best fit.
+std::string AnsiView(const std::u16string &line) {
+  if (line.empty())
+    return "";
+  std::string out(line.size() * 2, 0);
+  int n = WideCharToMultiByte(CP_ACP, 0, line.c_str(), (int)line.size(),
+                              &out[0], (int)out.size(), NULL, NULL);
+  out.resize(n > 0 ? (size_t)n : 0);
+  return out;
+}
+
+// The sections of a parsed line, by name and count.
+std::string Shape(const ParsedLine &p) {
+  std::string s = p.ok ? "" : "bad:" + p.error;
+  s += p.hasSubject ? "S" : "";
+  for (const ParsedAttachment &a : p.attachments)
+    s += std::string(a.hasPath ? "A" : "") + (a.hasName ? "N" : "");
+  s += p.hasBody ? "B" : "";
+  s += "T" + std::to_string(p.to.size()) + "C" + std::to_string(p.cc.size()) +
+       "X" + std::to_string(p.bcc.size());
+  return s + (p.silent ? "!" : "");
+}
+
+// A look-alike of a blank or a hyphen beside a blank or a hyphen would show
+// a section start in the ANSI view: there both views carry the ASCII
+// characters, escaped; nowhere else is the wide text changed.
+TEST_F(Wide, NoValueShowsASectionInEitherView) {
+  const char16_t kLookAlikes[] = {0x2212, 0x2010, 0xFF0D, 0x3000, 0x2002};
+  for (char16_t c : kLookAlikes) {
+    bool blank = c == 0x3000 || c == 0x2002;
+    for (const char16_t *name : {u"Attach", u"Bcc", u"Cc"}) {
+      // "Q3 −Attach ...", "Q3\u3000-Attach ...", and the same first in a value.
+      std::u16string forged = blank ? std::u16string(u"Q3") + c + u"-" + name
+                                    : std::u16string(u"Q3 ") + c + name;
+      std::u16string first = blank ? std::u16string(1, c) + u"-" + name
+                                   : std::u16string(1, c) + name;
+      WideMessageBuilder b;
+      b.Subject(forged.c_str())
+          .File(first.c_str(), forged.c_str())
+          .Body(first.c_str())
+          .Recip(MAPI_TO, u"n", forged.c_str())
+          .Recip(MAPI_TO, u"n", first.c_str());
+      std::u16string line = Line(b.Get(), 0);
+      ParsedLine wide = ReadCommandLine(UnitBytes(line));
+      ParsedLine ansi = ReadCommandLine(AnsiView(line));
+      EXPECT_EQ(Shape(wide), "SANBT2C0X0!") << UnitBytes(line);
+      EXPECT_EQ(Shape(ansi), "SANBT2C0X0!") << AnsiView(line);
+      // Both views read the same value: the look-alike as the view shows it.
+      std::u16string n16(name);
+      EXPECT_EQ(wide.subject, "Q3 -" + std::string(n16.begin(), n16.end()));
+      EXPECT_EQ(ansi.subject, wide.subject);
+      EXPECT_EQ(ansi.body, wide.body);
+      EXPECT_EQ(ansi.to, wide.to);
+    }
+  }
+  // Look-alikes that form no blank-hyphen pair stay as they are.
+  const std::u16string kept[] = {u"a\u2212b", u"\u3000\u3000x", u"a\u2212 -b",
+                                 u"-\u2212", u"x\u2212\u3000"};
+  for (const std::u16string &value : kept) {
+    WideMessageBuilder b;
+    b.Body(value.c_str());
+    std::u16string line = Line(b.Get(), MAPI_DIALOG);
+    ParsedLine wide = ReadCommandLine(UnitBytes(line));
+    EXPECT_EQ(wide.body, UnitBytes(value)) << UnitBytes(line);
+    EXPECT_EQ(Shape(ReadCommandLine(AnsiView(line))), "BT0C0X0");
+  }
+}
+
+// A view that cannot be worked out sends nothing rather than a line that
+// might show a section: 2, no client started.
+TEST_F(Wide, AnUnknownAnsiViewStartsNothing) {
+  TestCtl_RegSetString(HKEY_LOCAL_MACHINE, kClientKey, "", QV_STAND_IN_CLIENT);
+  TestCtl_SetAnsiCodePage(932); // the views are worked out per code page
+  TestCtl_FailCall(QVOP_WideCharToMultiByte, 1, ERROR_NOT_ENOUGH_MEMORY);
+  WideMessageBuilder b;
+  b.Subject(u"Q3 \u2212Attach C:\\secret.txt");
+  EXPECT_EQ(MAPISendMailW(0, 0, b.Get(), 0, 0), (ULONG)MAPI_E_FAILURE);
+  EXPECT_EQ(TestCtl_ProcessesStarted(), 0u);
+  EXPECT_EQ(MAPISendMailW(0, 0, b.Get(), 0, 0), (ULONG)SUCCESS_SUCCESS)
+      << "the next call works it out";
+  ASSERT_EQ(Clients().size(), 1u);
+  EXPECT_EQ(Shape(ReadCommandLine(Clients()[0].line)), "ST0C0X0!");
+}
+
 // The frame of MAPISendMail with its own banners; texts in the ANSI code
 // page (here 1252: what it lacks becomes '?'), converted only while the
 // log is on.
@@ -185,6 +270,8 @@ TEST_F(Wide, TheTraceOfOneCall) {
       .Recip(MAPI_TO, u"Ωmega", u"o@x")
       .Recip(MAPI_CC, NULL, NULL);
   MapiMessageW *msg = b.Get();
+  MAPISendMailW(0, 0, msg, 0, 0); // the ANSI view is worked out once
+  TestCtl_ResetCounts();
   MAPISendMailW(0, 0, msg, 0, 0);
   EXPECT_EQ(TestCtl_Calls(QVOP_WideCharToMultiByte), 0u)
       << "nothing is converted while the log is off";

@@ -6,6 +6,8 @@
 // folder and its numbering (GetTraceFolder, ListUsedNumbers).
 #include <windows.h>
 
+#include <shellapi.h>
+
 #include <stdio.h>
 #include <string.h>
 #include <wchar.h>
@@ -14,8 +16,10 @@
 #include <vector>
 
 #include "handoff/client_path.h"
+#include "handoff/handoff.h"
 #include "handoff/registration.h"
 #include "mapi/mapi_types.h"
+#include "platform/alloc.h"
 #include "trace/startup.h"
 #include "trace/trace_file.h"
 #include "trace/trace_state.h"
@@ -26,6 +30,7 @@ const unsigned kLogWarningAt = 900;
 
 const char kHelp[] =
     "usage: qvmapi-check [--send-test] [--help]\n"
+    "       qvmapi-check --client-path \"C:\\...\\client.exe\"\n"
     "\n"
     "Checks, reading only, why \"send as mail\" might not work for the user\n"
     "who runs it, and prints one line per check: \"ok: ...\", \"warning: "
@@ -53,6 +58,9 @@ const char kHelp[] =
     "               system's mapi32.dll (MAPISendMailW), as an application\n"
     "               does, and reports the result code. The mail client\n"
     "               opens with the message; close it or send it.\n"
+    "  --client-path PATH\n"
+    "               checks only PATH, before it is registered, by the rule\n"
+    "               qvmapi.dll applies: exit code 0 when it may be started.\n"
     "  --help       this text.\n"
     "\n"
     "Exit code: 0 when every check passed, 1 when any found a problem, 2 for\n"
@@ -354,11 +362,14 @@ void Check32BitCopy(Report *r, const std::wstring &dll,
             " is a 32-bit DLL of the same version");
 }
 
-void CheckClientCommand(Report *r) {
-  const std::string todo =
-      "Register the mail client's program file itself, a full path to its "
-      ".exe without quotes or arguments (msiexec ... CLIENTPATH=\"C:\\...\\"
-      "client.exe\", or register.cmd \"C:\\...\\client.exe\")";
+const char kRegisterClient[] =
+    "Register the mail client's program file itself, a full path to its "
+    ".exe without quotes or arguments (msiexec ... CLIENTPATH=\"C:\\...\\"
+    "client.exe\", or register.cmd \"C:\\...\\client.exe\")";
+
+// The command as qvmapi.dll reads and judges it (ReadRegistryString,
+// CheckClientCommand): the same verdict, the same words.
+void CheckCommand(Report *r) {
   HKEY key;
   if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kCommandKey, 0, KEY_READ, &key) !=
       ERROR_SUCCESS) {
@@ -366,55 +377,63 @@ void CheckClientCommand(Report *r) {
             "no client command is registered (HKEY_LOCAL_MACHINE\\"
             "SOFTWARE\\Clients\\Mail\\Outlook Web Access\\shell\\open\\"
             "command)",
-            todo);
+            kRegisterClient);
     return;
   }
-  DWORD type = 0, size = 0;
-  LONG rc = RegQueryValueExW(key, L"", NULL, &type, NULL, &size);
-  std::vector<wchar_t> data(size / sizeof(wchar_t) + 2, 0);
-  if (rc == ERROR_SUCCESS)
-    rc = RegQueryValueExW(key, L"", NULL, &type, (BYTE *)data.data(), &size);
   RegCloseKey(key);
-  if (rc != ERROR_SUCCESS) {
-    Problem(r, "the client command key has no default value", todo);
+  WCHAR *value = NULL;
+  DWORD size = 0, type = 0;
+  if (ReadRegistryString(HKEY_LOCAL_MACHINE, kCommandKey, L"", &value, &size,
+                         &type) != 1) {
+    Problem(r, "the client command key has no default value", kRegisterClient);
     return;
   }
-  if (type != REG_SZ && type != REG_EXPAND_SZ) {
+  WCHAR path[MAX_PATH];
+  ClientPathVerdict verdict = ::CheckClientCommand(type, value, path);
+  std::wstring data = value;
+  QvFree(value);
+  if (verdict == CLIENT_PATH_NOT_STRING) {
     Problem(r,
-            "the client command is not a string (registry type " +
-                std::to_string(type) + ")",
-            todo);
+            std::string(ClientPathVerdictText(verdict)) + " (registry type " +
+                std::to_string(type) + "); qvmapi.dll refuses to start it",
+            kRegisterClient);
     return;
   }
-  std::wstring path = data.data();
-  ClientPathVerdict verdict = CheckClientPath((const WCHAR *)path.c_str());
+  std::string shown = "the client command " + Quoted(data) +
+                      (type == REG_EXPAND_SZ && verdict == CLIENT_PATH_OK
+                           ? " (expanded: " + Quoted(path) + ")"
+                           : "");
   if (verdict != CLIENT_PATH_OK) {
     Problem(r,
-            "the client command " + Quoted(path) + ": " +
-                ClientPathVerdictText(verdict) +
+            shown + ": " + ClientPathVerdictText(verdict) +
                 "; qvmapi.dll refuses to start it",
-            todo);
+            kRegisterClient);
     return;
   }
   if (!Exists(path)) {
-    Problem(r, "the client program " + Quoted(path) + " does not exist", todo);
+    Problem(r, "the client program " + Quoted(path) + " does not exist",
+            kRegisterClient);
     return;
   }
   PeFile pe = ReadPe(path);
   if (!pe.pe || pe.dll) {
-    Problem(r,
-            "the client command " + Quoted(path) + " is not a Windows program",
-            todo);
+    Problem(r, shown + " is not a Windows program", kRegisterClient);
     return;
   }
-  Ok(r, "the client command is " + Quoted(path) + ", a Windows program");
-  BOOL lossy = FALSE;
-  WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, path.c_str(), -1, NULL, 0,
-                      NULL, &lossy);
-  if (lossy)
-    Warning("the client path holds characters outside the ANSI code page: "
-            "applications that send with MAPISendMail (not MAPISendMailW) "
-            "cannot start it");
+  Ok(r, shown + ", a Windows program");
+}
+
+// --client-path: a path judged by the rule before it is registered.
+int CheckOnePath(const wchar_t *path) {
+  ClientPathVerdict verdict = CheckClientPath(path);
+  if (verdict == CLIENT_PATH_OK) {
+    printf("ok: %s is %s\n", Quoted(path).c_str(),
+           ClientPathVerdictText(verdict));
+    return 0;
+  }
+  printf("problem: %s: %s (%s)\n", Quoted(path).c_str(),
+         ClientPathVerdictText(verdict), ClientPathVerdictWord(verdict));
+  return 1;
 }
 
 void CheckTraceLog(Report *r) {
@@ -505,8 +524,17 @@ void SendTest(Report *r) {
 } // namespace
 
 int main(int argc, char **argv) {
+  SetConsoleOutputCP(CP_UTF8);
   bool sendTest = false;
   for (int i = 1; i < argc; i++) {
+    if (strcmp(argv[i], "--client-path") == 0 && i + 1 < argc) {
+      // The path as given, in UTF-16: argv is the ANSI view of it.
+      int count = 0;
+      wchar_t **wide = CommandLineToArgvW(GetCommandLineW(), &count);
+      int rc = wide && count == argc ? CheckOnePath(wide[i + 1]) : 2;
+      LocalFree(wide);
+      return rc;
+    }
     if (strcmp(argv[i], "--send-test") == 0) {
       sendTest = true;
     } else if (strcmp(argv[i], "--help") == 0 || strcmp(argv[i], "/?") == 0) {
@@ -518,14 +546,13 @@ int main(int argc, char **argv) {
       return 2;
     }
   }
-  SetConsoleOutputCP(CP_UTF8);
   Report r;
   CheckDefaultClient(&r);
   std::wstring dll;
   std::string version;
   if (CheckDllPath(&r, &dll, &version))
     Check32BitCopy(&r, dll, version);
-  CheckClientCommand(&r);
+  CheckCommand(&r);
   CheckTraceLog(&r);
   if (sendTest)
     SendTest(&r);

@@ -33,6 +33,7 @@ target_link_libraries(wintest_dll PRIVATE gtest gtest_main version)
 add_dependencies(wintest_dll qvmapi stand_in_client wintest_host)
 
 qv_windows_program(wintest_host tests/windows/host.cpp)
+target_link_libraries(wintest_host PRIVATE msi)
 
 add_test(NAME wine_prefix_setup
   COMMAND ${PROJECT_SOURCE_DIR}/tests/windows/wine-prefix.sh init ${QV_WINEPREFIX})

@@ -30,9 +30,20 @@ if /i "%~2"=="/default" set "MAKEDEFAULT=1"
 if "%CLIENT%"=="" goto usage
 if not "%~2"=="" if not defined MAKEDEFAULT goto split
 if not "%~3"=="" goto toomany
+rem The rule qvmapi.dll applies before it starts a client, in its order; a
+rem refusal says why in the words qvmapi-check uses.
+rem More than 259 characters: longer paths are not started. (The first 259
+rem characters, compared with the whole: Wine's cmd misreads an offset
+rem beyond the end.)
+set "FIRST259=%CLIENT:~0,259%"
+if not "%FIRST259%"=="%CLIENT%" goto toolong
 rem A quote left inside the path means it carried quotes of its own.
 set "UNQUOTED=%CLIENT:"=%"
 if not "%UNQUOTED%"=="%CLIENT%" goto quoted
+rem \\?\ and \\.\ take the name literally: trailing blanks and dots count.
+set "HEAD4=%CLIENT:~0,4%"
+if "%HEAD4%"=="\\?\" goto device
+if "%HEAD4%"=="\\.\" goto device
 rem A full path starts with a drive letter and ":\", or with "\\".
 set "HEAD=%CLIENT:~1,2%"
 set "UNC=%CLIENT:~0,2%"
@@ -104,18 +115,27 @@ exit /b 2
 :toomany
 echo register: too many arguments.
 exit /b 2
+:toolong
+echo register: the client path is longer than 259 characters
+exit /b 2
 :quoted
-echo register: the client path must not contain quotes.
+echo register: the client path holds a quote: give the program file itself, unquoted and without arguments
+exit /b 2
+:device
+echo register: the client path starts with \\?\ or \\.\ (a device or literal path): give a plain full path
+echo register: "%CLIENT%"
 exit /b 2
 :relative
-echo register: the client path must be a full path, like C:\Program Files\Mail\client.exe
+echo register: the client path is not a full path (C:\...\client.exe or \\server\share\...\client.exe)
+echo register: "%CLIENT%"
 exit /b 2
 :stream
-echo register: the client path names a stream of a file (a colon after the drive letter): "%CLIENT%"
+echo register: the client path holds a colon after the drive letter (a named stream)
+echo register: "%CLIENT%"
 exit /b 2
 :notprogram
-echo register: the client must be a program file ending in .exe; a batch file
-echo register: would run the text of each message as commands: "%CLIENT%"
+echo register: the client path does not name an .exe program file (a batch file would run the message as commands)
+echo register: "%CLIENT%"
 exit /b 2
 :missing
 echo register: the client program does not exist: "%CLIENT%"

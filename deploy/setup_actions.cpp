@@ -150,17 +150,22 @@ extern "C" UINT __stdcall QvCheckClientPath(MSIHANDLE install) {
   std::wstring path = Property(install, L"CLIENTPATH");
   if (path.empty())
     return ERROR_SUCCESS;
-  ClientPathVerdict verdict = CheckClientPath((const WCHAR *)path.c_str());
+  ClientPathVerdict verdict = CheckClientPath(path.c_str());
+  const char *word = ClientPathVerdictWord(verdict);
+  MsiSetPropertyW(install, L"QVCLIENTVERDICT",
+                  std::wstring(word, word + strlen(word)).c_str());
   if (verdict != CLIENT_PATH_OK) {
     const char *why = ClientPathVerdictText(verdict);
     Log(install, L"CLIENTPATH \"" + path + L"\" is not written: " +
                      std::wstring(why, why + strlen(why)));
+    MsiSetPropertyW(install, L"QVCLIENTOK", L"");
     MsiSetPropertyW(install, L"QVCLIENTREFUSED", L"1");
     return ERROR_SUCCESS;
   }
   if (GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES)
     Log(install, L"CLIENTPATH \"" + path +
                      L"\" does not exist yet; it is written all the same");
+  MsiSetPropertyW(install, L"QVCLIENTREFUSED", L"");
   MsiSetPropertyW(install, L"QVCLIENTOK", L"1");
   return ERROR_SUCCESS;
 }

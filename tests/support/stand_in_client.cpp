@@ -4,7 +4,9 @@
 // it exits, so a caller can tell that it waited for the exit.
 //
 // On Windows it also writes the wide command line (GetCommandLineW), unit
-// for unit as UTF-16LE, to client-<pid>.w16, before the .txt record.
+// for unit as UTF-16LE, to client-<pid>.w16, and its own program path
+// (GetModuleFileNameW, UTF-16LE) to client-<pid>.exe16, before the .txt
+// record.
 //
 // On Windows, with QV_CLIENT_SEND_TO set to a window class, it first sends
 // that window a message, as real clients do to the host that started them,
@@ -41,6 +43,14 @@ int main(int argc, char **argv) {
     FILE *f = fopen(name, "wb");
     if (f) {
       fwrite(wide, sizeof *wide, wcslen(wide), f);
+      fclose(f);
+    }
+    wchar_t self[MAX_PATH];
+    DWORD n = GetModuleFileNameW(NULL, self, MAX_PATH);
+    snprintf(name, sizeof name, "%s%sclient-%lu.exe16", dir, kSep, ProcessId());
+    f = fopen(name, "wb");
+    if (f) {
+      fwrite(self, sizeof *self, n, f);
       fclose(f);
     }
   }

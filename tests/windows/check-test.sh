@@ -97,6 +97,20 @@ for bad in "\"$client\"" "$client -x" 'stand_in_client.exe' "$(winpath "$work/wr
   esac
   broken "the client command [$bad]" "$needle"
 done
+# The command as Windows stores it: what qvmapi.dll does with each type.
+reg add "$commandkey" /ve /t REG_EXPAND_SZ /d "%QV_CHECK_HOME%\\stand_in_client.exe" /f
+QV_CHECK_HOME=$(winpath "$build") run
+check "a REG_EXPAND_SZ command is expanded and passes" test "$code" -eq 0
+check "it says what it expands to" grep -q '^ok: the client command .*(expanded: ' "$out"
+for type in REG_BINARY REG_DWORD REG_MULTI_SZ; do
+  data=$client
+  test "$type" = REG_DWORD && data=1
+  test "$type" = REG_BINARY && data=5a3a
+  reg add "$commandkey" /ve /t $type /d "$data" /f
+  broken "a $type command" "is not a string (REG_SZ or REG_EXPAND_SZ) (registry type"
+done
+reg add "$commandkey" /ve /d "C:\\$(printf '%0300d' 0).exe" /f
+broken "an over-long command" "longer than 259 characters"
 reg add "$commandkey" /ve /d "$client" /f
 
 folder="$WINEPREFIX/drive_c/users/$(whoami)/AppData/Roaming/Quorvantile Incorporated/Quorvantile Brindleway"

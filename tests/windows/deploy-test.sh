@@ -32,25 +32,47 @@ check "a quoted path is refused" test "$(rc_of register.cmd "\"\"$client\"\"")" 
 check "a path with arguments is refused" test "$(rc_of register.cmd "$client -x")" -ne 0
 check "a path split into arguments is refused" test "$(rc_of register.cmd "$client" -x)" -ne 0
 check "a relative path is refused" test "$(rc_of register.cmd 'stand_in_client.exe')" -ne 0
-# The client path rule, row by row from the table the DLL's test reads: a
-# path the rule refuses gives exit code 2 before anything is looked up; one
-# it accepts goes on to the existence check (3: these files do not exist).
-# Quotes cannot be handed through Wine's command line unaltered: those rows
-# are the DLL's alone.
+# One verdict everywhere: the client path rule, row by row from the table
+# the DLL's test reads, against qvmapi-check (--client-path), register.cmd
+# and the MSI's own check action. qvmapi-check gives the verdict's word and
+# reason; register.cmd refuses with exit code 2 and the same reason (a path
+# it accepts goes on to the existence check: 3, these files do not exist);
+# the MSI gives the same word and logs the same reason. Quotes cannot be
+# handed through Wine's command line unaltered: those rows are the DLL's,
+# qvmapi-check's and the MSI's.
 table="$src/tests/support/client_paths.txt"
+msirule="$build/deploy-msi-rule.txt"
+$wine "$build/wintest_host.exe" msi-rule "$(winpath "$(ls "$build"/qvmapi-*-x64.msi | head -1)")" \
+  "$(winpath "$table")" 2>/dev/null | tr -d '\r' > "$msirule"
 rows=0
 while IFS= read -r row; do
   case "$row" in '#'*|'') continue ;; esac
   verdict=${row%% *}
   path=${row#* }
-  case "$path" in *'"'*) continue ;; esac
   rows=$((rows + 1))
+  said=$($wine "$build/qvmapi-check.exe" --client-path "$path" 2>/dev/null | tr -d '\r')
+  case "$path" in *'"'*) said=$(printf '%s' "$said" | head -1) ;; esac
+  word=ok
+  reason=
+  case "$said" in
+  problem:*) word=${said##*(}; word=${word%)}
+    reason=${said#*\": }; reason=${reason% (*} ;;
+  esac
+  check "qvmapi-check says [$path] is $verdict, not $word" test "$word" = "$verdict"
+  msi=$(grep -F -x -- "$(printf '%s\t%s\t%s' "$word" "$reason" "$path")" "$msirule")
+  check "the MSI's check gives [$path] $word with the same reason" test -n "$msi"
+  case "$path" in *'"'*) continue ;; esac
   want=2
   test "$verdict" = ok && want=3
+  out=$(run register.cmd "$path")
   got=$(rc_of register.cmd "$path")
   check "register.cmd on [$path] ($verdict) exits $want, not $got" test "$got" -eq "$want"
+  if [ "$verdict" != ok ]; then
+    check "register.cmd gives [$path] the same reason" \
+      sh -c "printf '%s\n' \"\$1\" | grep -q -x -F -- \"register: \$2\"" _ "$out" "$reason"
+  fi
 done < "$table"
-check "the table has rows for the script" test "$rows" -gt 20
+check "the table has rows" test "$rows" -gt 40
 out=$(run register.cmd 'C:\Mail\send.cmd')
 check "a batch file's refusal says why" sh -c "printf '%s' \"\$1\" | grep -q 'batch file'" _ "$out"
 out=$(run register.cmd 'C:\no\such\client.exe')

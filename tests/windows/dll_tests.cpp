@@ -700,11 +700,12 @@ protected:
     stub_ = LoadLibraryA("mapi32.dll");
     ASSERT_NE(stub_, nullptr);
   }
-  // The wide command lines the stand-in client recorded.
-  static std::vector<std::wstring> WideRecords(const std::string &folder) {
+  // Every record of one kind ("*.w16", "*.exe16"): UTF-16 texts.
+  static std::vector<std::wstring> Records(const std::string &folder,
+                                           const char *kind) {
     std::vector<std::wstring> out;
     WIN32_FIND_DATAA found;
-    HANDLE h = FindFirstFileA((folder + "\\client-*.w16").c_str(), &found);
+    HANDLE h = FindFirstFileA((folder + "\\client-*" + kind).c_str(), &found);
     if (h == INVALID_HANDLE_VALUE)
       return out;
     do {
@@ -714,6 +715,24 @@ protected:
     } while (FindNextFileA(h, &found));
     FindClose(h);
     return out;
+  }
+  static std::wstring Widen(const std::string &ascii) {
+    return std::wstring(ascii.begin(), ascii.end());
+  }
+  static std::wstring TempFolder() {
+    wchar_t temp[MAX_PATH];
+    GetTempPathW(MAX_PATH, temp);
+    return temp;
+  }
+  // The client command's default value: data of the given type.
+  static void SetClientData(DWORD type, const std::wstring &data) {
+    HKEY key;
+    if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, QV_CLIENT_KEY, 0, NULL, 0,
+                        KEY_ALL_ACCESS, NULL, &key, NULL) != ERROR_SUCCESS)
+      return;
+    RegSetValueExW(key, L"", 0, type, (const BYTE *)data.c_str(),
+                   (DWORD)((data.size() + 1) * sizeof(wchar_t)));
+    RegCloseKey(key);
   }
   std::string previousDefault_;
   HMODULE stub_ = NULL;
@@ -757,7 +776,7 @@ TEST_F(DllWide, EveryCharacterArrivesUnitForUnit) {
   EXPECT_EQ(Get<SendMailWFn>("MAPISendMailW")(0, 0, &world.msg,
                                               MAPI_FORCE_UNICODE, 0),
             0u);
-  auto records = WideRecords(folder);
+  auto records = Records(folder, ".w16");
   ASSERT_EQ(records.size(), 1u);
   EXPECT_TRUE(records[0] == world.line) << "the line was altered";
   // Through the system's stub, as a modern application sends.
@@ -768,7 +787,7 @@ TEST_F(DllWide, EveryCharacterArrivesUnitForUnit) {
       (SendMailWFn)(void *)GetProcAddress(stub_, "MAPISendMailW");
   ASSERT_NE(stubSend, nullptr);
   EXPECT_EQ(stubSend(0, 0, &world.msg, 0, 0), 0u);
-  records = WideRecords(folder);
+  records = Records(folder, ".w16");
   ASSERT_EQ(records.size(), 1u);
   EXPECT_TRUE(records[0] == world.line) << "altered through mapi32.dll";
   // The stub's ANSI entry still gives today's line.
@@ -787,39 +806,162 @@ TEST_F(DllWide, EveryCharacterArrivesUnitForUnit) {
   EXPECT_EQ(stubSend(0, 0, &bug, 0, 0), (ULONG)MAPI_E_FAILURE);
   SetClientPath((folder + "\\wrapper.cmd").c_str());
   EXPECT_EQ(stubSend(0, 0, &world.msg, 0, 0), (ULONG)MAPI_E_FAILURE);
-  EXPECT_TRUE(WideRecords(folder).empty());
+  EXPECT_TRUE(Records(folder, ".w16").empty());
 }
 
-// A client installed under a folder name outside the ANSI code page starts
-// through the wide path; the ANSI path cannot even name it.
-TEST_F(DllWide, AClientUnderANonAnsiFolderStarts) {
-  wchar_t temp[MAX_PATH];
-  GetTempPathW(MAX_PATH, temp);
-  std::wstring dir = std::wstring(temp) + L"Ωμέγα 客户端";
+// The client is started exactly as registered, from both entries: under a
+// folder named outside the ANSI code page, and never from the folder that
+// the code page's look-alike would name ("Lukasz" for "Łukasz").
+TEST_F(DllWide, TheStartedProgramIsExactlyTheRegisteredFile) {
+  std::wstring temp = TempFolder();
+  std::wstring standIn = Widen(StandIn());
+  const wchar_t *const kFolders[] = {L"Łukasz Mail", L"Ωμέγα 客户端"};
+  std::wstring decoy = temp + L"Lukasz Mail";
+  CreateDirectoryW(decoy.c_str(), NULL);
+  ASSERT_TRUE(
+      CopyFileW(standIn.c_str(), (decoy + L"\\client.exe").c_str(), FALSE));
+  Load();
+  for (const wchar_t *name : kFolders) {
+    std::wstring dir = temp + name;
+    CreateDirectoryW(dir.c_str(), NULL);
+    std::wstring client = dir + L"\\client.exe";
+    ASSERT_TRUE(CopyFileW(standIn.c_str(), client.c_str(), FALSE));
+    SetClientData(REG_SZ, client);
+    std::string folder = NewClientFolder("nonansi", 0);
+    FirstExampleW wide;
+    EXPECT_EQ(Get<SendMailWFn>("MAPISendMailW")(0, 0, &wide.msg, 0, 0), 0u);
+    FirstExample narrow;
+    EXPECT_EQ(Get<SendMailFn>("MAPISendMail")(0, 0, &narrow.msg, 0, 0), 0u);
+    EXPECT_EQ(
+        ClientRecords(folder),
+        (std::vector<std::string>{FIRST_EXAMPLE_LINE, FIRST_EXAMPLE_LINE}));
+    auto started = Records(folder, ".exe16");
+    ASSERT_EQ(started.size(), 2u);
+    for (const std::wstring &program : started)
+      EXPECT_TRUE(_wcsicmp(program.c_str(), client.c_str()) == 0)
+          << "another program was started";
+    DeleteFileW(client.c_str());
+    RemoveDirectoryW(dir.c_str());
+  }
+  // Fullwidth letters are not ".exe": neither the file so named nor the
+  // program beside it starts.
+  std::wstring dir = temp + L"qv-fullwidth";
   CreateDirectoryW(dir.c_str(), NULL);
-  std::wstring client = dir + L"\\client.exe";
-  std::string narrowStandIn = StandIn();
-  std::wstring standIn(narrowStandIn.begin(), narrowStandIn.end());
-  ASSERT_TRUE(CopyFileW(standIn.c_str(), client.c_str(), FALSE));
+  std::wstring fullwidth = dir + L"\\client.\xFF45\xFF58\xFF45";
+  ASSERT_TRUE(CopyFileW(standIn.c_str(), fullwidth.c_str(), FALSE));
+  ASSERT_TRUE(
+      CopyFileW(standIn.c_str(), (dir + L"\\client.exe").c_str(), FALSE));
+  SetClientData(REG_SZ, fullwidth);
+  std::string folder = NewClientFolder("fullwidth", 0);
+  FirstExampleW wide;
+  EXPECT_EQ(Get<SendMailWFn>("MAPISendMailW")(0, 0, &wide.msg, 0, 0),
+            (ULONG)MAPI_E_FAILURE);
+  FirstExample narrow;
+  EXPECT_EQ(Get<SendMailFn>("MAPISendMail")(0, 0, &narrow.msg, 0, 0),
+            (ULONG)MAPI_E_FAILURE);
+  EXPECT_TRUE(ClientRecords(folder).empty());
+  DeleteFileW(fullwidth.c_str());
+  DeleteFileW((dir + L"\\client.exe").c_str());
+  RemoveDirectoryW(dir.c_str());
+  DeleteFileW((decoy + L"\\client.exe").c_str());
+  RemoveDirectoryW(decoy.c_str());
+}
+
+// The command as Windows stores it: REG_EXPAND_SZ is expanded; data of any
+// other type, and a path longer than 259 characters, starts nothing.
+TEST_F(DllWide, TheClientCommandAsWindowsStoresIt) {
+  std::string folder = NewClientFolder("types", 0);
+  std::wstring standIn = Widen(StandIn());
+  size_t slash = standIn.rfind(L'\\');
+  SetEnvironmentVariableW(L"QV_TEST_CLIENT_HOME",
+                          standIn.substr(0, slash).c_str());
+  Load();
+  SendMailFn send = Get<SendMailFn>("MAPISendMail");
+  SendMailWFn sendW = Get<SendMailWFn>("MAPISendMailW");
+  FirstExample narrow;
+  FirstExampleW wide;
+  SetClientData(REG_EXPAND_SZ,
+                L"%QV_TEST_CLIENT_HOME%" + standIn.substr(slash));
+  EXPECT_EQ(send(0, 0, &narrow.msg, 0, 0), 0u);
+  EXPECT_EQ(sendW(0, 0, &wide.msg, 0, 0), 0u);
+  EXPECT_EQ(ClientRecords(folder).size(), 2u) << "REG_EXPAND_SZ starts it";
+  NewClientFolder("types", 0);
+  for (DWORD type : {(DWORD)REG_BINARY, (DWORD)REG_MULTI_SZ}) {
+    SetClientData(type, standIn + std::wstring(1, L'\0'));
+    EXPECT_EQ(send(0, 0, &narrow.msg, 0, 0), (ULONG)MAPI_E_FAILURE) << type;
+    EXPECT_EQ(sendW(0, 0, &wide.msg, 0, 0), (ULONG)MAPI_E_FAILURE) << type;
+  }
   HKEY key;
   ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, QV_CLIENT_KEY, 0, NULL, 0,
                             KEY_ALL_ACCESS, NULL, &key, NULL),
             ERROR_SUCCESS);
-  RegSetValueExW(key, L"", 0, REG_SZ, (const BYTE *)client.c_str(),
-                 (DWORD)((client.size() + 1) * sizeof(wchar_t)));
+  DWORD number = 1;
+  RegSetValueExW(key, L"", 0, REG_DWORD, (const BYTE *)&number, sizeof number);
   RegCloseKey(key);
-  std::string folder = NewClientFolder("nonansi", 0);
+  EXPECT_EQ(send(0, 0, &narrow.msg, 0, 0), (ULONG)MAPI_E_FAILURE) << "DWORD";
+  EXPECT_EQ(sendW(0, 0, &wide.msg, 0, 0), (ULONG)MAPI_E_FAILURE) << "DWORD";
+  // Over-long paths never reach the system's path handling (at 1,100
+  // characters it crashed the host; at 32,000 it reported success).
+  for (size_t length : {260u, 1100u, 32000u}) {
+    std::wstring path = standIn.substr(0, slash + 1);
+    path += std::wstring(length - path.size() - 4, L'x') + L".exe";
+    SetClientData(REG_SZ, path);
+    EXPECT_EQ(send(0, 0, &narrow.msg, 0, 0), (ULONG)MAPI_E_FAILURE) << length;
+    EXPECT_EQ(sendW(0, 0, &wide.msg, 0, 0), (ULONG)MAPI_E_FAILURE) << length;
+  }
+  EXPECT_TRUE(ClientRecords(folder).empty()) << "something was started";
+  SetEnvironmentVariableW(L"QV_TEST_CLIENT_HOME", NULL);
+}
+
+// U+2212, U+2010 and U+FF0D show as '-' to a client that reads its
+// command line with GetCommandLineA, U+3000 and U+2002 as a blank: no
+// value shows a section in either view.
+TEST_F(DllWide, BothViewsOfTheLineShowOnlyTheHostsSections) {
+  SetClientPath(StandIn().c_str());
   Load();
-  FirstExampleW wide;
-  EXPECT_EQ(Get<SendMailWFn>("MAPISendMailW")(0, 0, &wide.msg, 0, 0), 0u);
-  EXPECT_EQ(ClientRecords(folder),
-            std::vector<std::string>{FIRST_EXAMPLE_LINE});
-  FirstExample narrow;
-  EXPECT_EQ(Get<SendMailFn>("MAPISendMail")(0, 0, &narrow.msg, 0, 0),
-            (ULONG)MAPI_E_FAILURE)
-      << "the ANSI path names a file that does not exist";
-  DeleteFileW(client.c_str());
-  RemoveDirectoryW(dir.c_str());
+  SendMailWFn send = Get<SendMailWFn>("MAPISendMailW");
+  const wchar_t kLookAlikes[] = {0x2212, 0x2010, 0xFF0D, 0x3000, 0x2002};
+  for (wchar_t c : kLookAlikes) {
+    bool blank = c == 0x3000 || c == 0x2002;
+    auto forged = [&](const wchar_t *lead, const wchar_t *name) {
+      return std::wstring(lead) +
+             (blank ? std::wstring(1, c) + L"-" : L" " + std::wstring(1, c)) +
+             name + L" C:\\secret.txt";
+    };
+    std::wstring subject = forged(L"Q3", L"Attach"),
+                 body = forged(L"see", L"Bcc"), path = forged(L"C:\\a", L"Cc"),
+                 to = forged(L"ann@x", L"Attach");
+    MapiFileDescW file = {};
+    file.lpszPathName = (PWSTR)path.c_str();
+    MapiRecipDescW recip = {};
+    recip.ulRecipClass = MAPI_TO;
+    recip.lpszAddress = (PWSTR)to.c_str();
+    MapiMessageW msg = {};
+    msg.lpszSubject = (PWSTR)subject.c_str();
+    msg.lpszNoteText = (PWSTR)body.c_str();
+    msg.nFileCount = 1;
+    msg.lpFiles = &file;
+    msg.nRecipCount = 1;
+    msg.lpRecips = &recip;
+    std::string folder = NewClientFolder("views", 0);
+    ASSERT_EQ(send(0, 0, &msg, 0, 0), 0u);
+    auto ansi = ClientRecords(folder);
+    auto wideLines = Records(folder, ".w16");
+    ASSERT_EQ(ansi.size(), 1u);
+    ASSERT_EQ(wideLines.size(), 1u);
+    ParsedLine views[] = {ReadCommandLine(ansi[0]),
+                          ReadCommandLine(UnitBytes(wideLines[0]))};
+    for (const ParsedLine &view : views) {
+      EXPECT_TRUE(view.ok) << view.error << " in " << ansi[0];
+      EXPECT_TRUE(view.hasSubject && view.hasBody) << ansi[0];
+      EXPECT_EQ(view.attachments.size(), 1u) << ansi[0];
+      EXPECT_EQ(view.to.size(), 1u) << ansi[0];
+      EXPECT_FALSE(view.hasCc || view.hasBcc) << ansi[0];
+      EXPECT_TRUE(view.silent) << ansi[0];
+    }
+    EXPECT_EQ(views[0].subject, views[1].subject) << "the views differ";
+    EXPECT_EQ(views[0].subject, "Q3 -Attach C:\\secret.txt");
+  }
 }
 
 TEST_F(DllWide, TheTraceOfOneCallIsInTheAnsiCodePage) {

@@ -5,11 +5,20 @@
 //       DLLPath value, as the system's Simple MAPI stub does, and sends a
 //       message; exit code 0 when MAPISendMail returned SUCCESS_SUCCESS;
 //   wintest_host.exe send-stub   sends the same message through the
-//       system's stub, mapi32.dll, as an application does.
+//       system's stub, mapi32.dll, as an application does;
+//   wintest_host.exe msi-rule PACKAGE TABLE   runs the package's own
+//       client path check (its QvCheckClientPath action) on every path of
+//       the table (UTF-8, "verdict path" rows) and prints, a row a line,
+//       the verdict it gave, a tab, the reason it logged (empty for ok),
+//       a tab and the path.
 #include <windows.h>
 
+#include <msi.h>
+#include <msiquery.h>
 #include <stdio.h>
 #include <string.h>
+
+#include <string>
 
 #include "tests/windows/wine_support.h"
 
@@ -43,7 +52,67 @@ static int SendThroughRegisteredDll(bool stub) {
   return rc == SUCCESS_SUCCESS ? 0 : 1;
 }
 
+static std::string g_logged; // the package's last "qvmapi: ..." message
+
+static INT CALLBACK CaptureMessage(LPVOID, UINT type, LPCWSTR text) {
+  if ((type & 0xFF000000u) == INSTALLMESSAGE_INFO && text &&
+      wcsncmp(text, L"qvmapi: ", 8) == 0) {
+    int n = WideCharToMultiByte(CP_UTF8, 0, text + 8, -1, NULL, 0, NULL, NULL);
+    g_logged.assign(n > 0 ? (size_t)n - 1 : 0, '\0');
+    if (n > 1)
+      WideCharToMultiByte(CP_UTF8, 0, text + 8, -1, &g_logged[0], n, NULL,
+                          NULL);
+  }
+  return 0;
+}
+
+static std::wstring Wide(const std::string &utf8) {
+  std::wstring out(utf8.size() + 1, L'\0');
+  int n = MultiByteToWideChar(CP_UTF8, 0, utf8.c_str(), (int)utf8.size(),
+                              &out[0], (int)out.size());
+  out.resize(n > 0 ? (size_t)n : 0);
+  return out;
+}
+
+static int RunPackageRule(const char *package, const char *table) {
+  MsiSetInternalUI(INSTALLUILEVEL_NONE, NULL);
+  MsiSetExternalUIW(CaptureMessage, INSTALLLOGMODE_INFO, NULL);
+  MSIHANDLE install = 0;
+  if (MsiOpenPackageW(Wide(package).c_str(), &install) != ERROR_SUCCESS)
+    return 6;
+  FILE *f = fopen(table, "rb");
+  if (!f)
+    return 7;
+  char row[1024];
+  while (fgets(row, sizeof row, f)) {
+    std::string line = row;
+    while (!line.empty() && (line.back() == '\n' || line.back() == '\r'))
+      line.pop_back();
+    size_t blank = line.find(' ');
+    if (line.empty() || line[0] == '#' || blank == std::string::npos)
+      continue;
+    std::string path = line.substr(blank + 1);
+    g_logged.clear();
+    MsiSetPropertyW(install, L"CLIENTPATH", Wide(path).c_str());
+    UINT rc = MsiDoActionW(install, L"QvCheckClientPath");
+    wchar_t verdict[64] = L"";
+    DWORD size = 64;
+    MsiGetPropertyW(install, L"QVCLIENTVERDICT", verdict, &size);
+    std::string reason;
+    size_t colon = g_logged.find("is not written: ");
+    if (colon != std::string::npos)
+      reason = g_logged.substr(colon + 16);
+    printf("%ls\t%s\t%s\n", rc == ERROR_SUCCESS ? verdict : L"failed",
+           reason.c_str(), path.c_str());
+  }
+  fclose(f);
+  MsiCloseHandle(install);
+  return 0;
+}
+
 int main(int argc, char **argv) {
+  if (argc > 3 && strcmp(argv[1], "msi-rule") == 0)
+    return RunPackageRule(argv[2], argv[3]);
   if (argc > 1 && strcmp(argv[1], "send-registered") == 0)
     return SendThroughRegisteredDll(false);
   if (argc > 1 && strcmp(argv[1], "send-stub") == 0)

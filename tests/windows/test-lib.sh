@@ -5,6 +5,8 @@ if [ -n "${prefix:-}" ]; then
   export WINEPREFIX="$prefix" WINEDEBUG=-all WINEARCH=win64
   export WINEDLLOVERRIDES="mscoree,mshtml="
 fi
+# UTF-8 arguments reach Windows programs as the characters they are.
+export LC_ALL=C.UTF-8
 wine=/usr/lib/wine/wine64
 winpath() { printf 'Z:%s' "$1" | tr / '\\'; }
 passed=0

@@ -259,7 +259,9 @@ void CheckDefaultClient(Report *r) {
                   "overrides the machine's" +
                   (hasMachine ? " (" + Quoted(machine) + ")" : ""),
               "Remove it (reg delete \"HKCU\\Software\\Clients\\Mail\" /ve /f) "
-              "or choose \"Outlook Web Access\" for this user");
+              "or choose \"Outlook Web Access\" for this user; installed "
+              "with MAKEDEFAULT=1, qvmapi removes every user's own default "
+              "at their next logon (Active Setup)");
     return;
   }
   if (!hasMachine)

@@ -20,13 +20,16 @@ ExternalProject_Add(qvmapi_x86
   BUILD_BYPRODUCTS ${CMAKE_BINARY_DIR}/x86/qvmapi.dll)
 set(QV_X86_DLL ${CMAKE_BINARY_DIR}/x86/qvmapi.dll)
 
-# The custom actions (deploy/setup_actions.cpp), carried in the MSI.
+# The custom actions (deploy/setup_actions.cpp), carried in the MSI: the
+# client path rule's source and nothing else of the library, so that no
+# start-up of the library (its DllMain, its trace log) runs inside msiexec.
 add_library(qvmapi-setup SHARED deploy/setup_actions.cpp
-            deploy/qvmapi-setup.def)
+            handoff/client_path.cpp deploy/qvmapi-setup.def)
 set_target_properties(qvmapi-setup PROPERTIES PREFIX "")
+target_include_directories(qvmapi-setup PRIVATE ${PROJECT_SOURCE_DIR})
 target_compile_options(qvmapi-setup PRIVATE ${QV_WARNINGS})
 target_link_options(qvmapi-setup PRIVATE ${QV_STATIC_RUNTIME} -s)
-target_link_libraries(qvmapi-setup PRIVATE qvcore_win msi)
+target_link_libraries(qvmapi-setup PRIVATE msi advapi32)
 qv_sign_after_build(qvmapi-setup)
 
 # Windows Installer compares only the first three fields of a version, so
@@ -43,7 +46,6 @@ add_custom_command(OUTPUT ${QV_MSI}
           $<TARGET_FILE:qvmapi-setup> ${QV_MSI_VERSION} ${QV_MSI}
           $<TARGET_FILE:qvmapi-check>
   DEPENDS qvmapi qvmapi-setup qvmapi-check qvmapi_x86 ${QV_X86_DLL}
-          deploy/qvmapi.wxs deploy/build-msi.sh deploy/register.cmd
-          deploy/unregister.cmd README.md ${QV_DOC_PAGES}
+          deploy/qvmapi.wxs deploy/build-msi.sh README.md ${QV_DOC_PAGES}
   VERBATIM)
 add_custom_target(installer ALL DEPENDS ${QV_MSI})

@@ -5,9 +5,13 @@ rem   register.cmd "C:\Program Files\Mail\client.exe" [/default]
 rem
 rem Writes, under HKEY_LOCAL_MACHINE\SOFTWARE\Clients\Mail\Outlook Web Access:
 rem   shell\open\command (default)  the client program's full path, unquoted
-rem   DLLPath                       qvmapi.dll beside this script
+rem   DLLPath                       the 64-bit qvmapi.dll: x64\qvmapi.dll
+rem                                 beside this script (the ZIP's layout),
+rem                                 or else qvmapi.dll beside it
 rem With /default, also makes "Outlook Web Access" the default mail client
-rem (the default value of HKEY_LOCAL_MACHINE\SOFTWARE\Clients\Mail).
+rem (the default value of HKEY_LOCAL_MACHINE\SOFTWARE\Clients\Mail), and
+rem writes the Active Setup entry that removes each user's own default at
+rem their next logon, so that the machine's reaches every user.
 rem What was there before is kept beside this script, so that
 rem unregister.cmd can put it back.
 rem
@@ -18,7 +22,9 @@ setlocal EnableExtensions
 
 set "CLIENTKEY=HKLM\SOFTWARE\Clients\Mail\Outlook Web Access"
 set "MAILKEY=HKLM\SOFTWARE\Clients\Mail"
-set "DLL=%~dp0qvmapi.dll"
+set "DLL=%~dp0x64\qvmapi.dll"
+if not exist "%DLL%" set "DLL=%~dp0qvmapi.dll"
+set "ACTIVESETUP=HKLM\SOFTWARE\Microsoft\Active Setup\Installed Components\{57D73ABE-30C5-4838-B36E-449FB823EFA9}"
 set "SAVEDCLIENT=%~dp0qvmapi-previous-client.reg"
 set "SAVEDDEFAULT=%~dp0qvmapi-previous-default.txt"
 set "REGISTERED=%~dp0qvmapi-registered.txt"
@@ -99,7 +105,11 @@ if errorlevel 1 goto failed
 if not defined MAKEDEFAULT goto done
 reg add "%MAILKEY%" /ve /d "Outlook Web Access" /f >nul
 if errorlevel 1 goto failed
-echo register: "Outlook Web Access" is now the default mail client.
+reg add "%ACTIVESETUP%" /v StubPath /d "reg.exe delete \"HKCU\Software\Clients\Mail\" /ve /f" /f >nul
+if errorlevel 1 goto failed
+reg add "%ACTIVESETUP%" /v Version /d "3,1,0,6" /f >nul
+if errorlevel 1 goto failed
+echo register: "Outlook Web Access" is now the default mail client, for every user at their next logon.
 :done
 echo register: mail client     "%CLIENT%"
 echo register: Simple MAPI DLL "%DLL%"
@@ -145,7 +155,7 @@ exit /b 3
 echo register: the client path is a folder, not a program: "%CLIENT%"
 exit /b 3
 :nodll
-echo register: qvmapi.dll is not beside this script: "%DLL%"
+echo register: neither x64\qvmapi.dll nor qvmapi.dll is beside this script: "%~dp0"
 exit /b 3
 :nobackup
 echo register: cannot keep the previous registration in "%SAVEDCLIENT%"

@@ -1,37 +1,68 @@
 // The installer's custom actions (qvmapi-setup.dll, carried in the MSI's
 // Binary table, never installed). The MSI itself only places files: what
-// depends on CLIENTPATH and MAKEDEFAULT, and what must be put back on
-// removal, is done here.
+// depends on CLIENTPATH and MAKEDEFAULT, what must be put back on removal,
+// and what a failed run must undo, is done here. This DLL holds the client
+// path rule and nothing else of the library: no start-up of the library,
+// no trace log, runs inside msiexec.
 //
 //   QvCheckClientPath  immediate: CLIENTPATH against the rule the DLL
-//                      applies before it starts a client (CheckClientPath);
-//                      sets QVCLIENTOK=1, or logs why the value is refused.
-//   QvRegister         deferred: keeps what "Outlook Web Access" and the
-//                      default mail client were, then writes DLLPath, the
-//                      client command (when accepted) and, with
-//                      MAKEDEFAULT=1, the default.
-//   QvUnregister       deferred on removal, and as the rollback of
-//                      QvRegister: puts back what was kept.
-//
-// What was there before is kept under the product's own key, once: a later
-// install or an upgrade keeps the record of the state before the first.
+//                      applies before it starts a client; logs why a value
+//                      is refused, and keeps the verdict in QvClientVerdict.
+//   QvSnapshot         immediate: the state of every key the deferred
+//                      actions below may change, as the data of the two
+//                      rollback actions.
+//   QvRegister         deferred: keeps what the registration was before
+//                      the first install, then writes DLLPath, the client
+//                      command and, with MAKEDEFAULT=1, the default mail
+//                      client and the Active Setup entry that makes every
+//                      user take it. CLIENTPATH and MAKEDEFAULT are
+//                      remembered: a repair, a reinstall or an upgrade that
+//                      is not given them anew keeps them.
+//   QvUnregister       deferred, on removal (not on an upgrade's removal of
+//                      the older product): puts back what was kept. Only
+//                      the product that registered last (Setup's Owner)
+//                      does: whatever the upgrade's removal of an older
+//                      product is told, it leaves the newer registration.
+//   QvRestore          rollback, scheduled right before each of the two:
+//                      puts the snapshot back, types and lengths included.
 #include <windows.h>
 
 #include <msi.h>
 #include <msiquery.h>
 
 #include <string>
+#include <vector>
 
 #include "handoff/client_path.h"
 #include "handoff/registration.h"
 
 namespace {
 
-const wchar_t kSetupKey[] =
-    L"SOFTWARE\\Quorvantile Incorporated\\Quorvantile Brindleway\\Setup";
 const wchar_t kProductKey[] =
     L"SOFTWARE\\Quorvantile Incorporated\\Quorvantile Brindleway";
+const wchar_t kSetupKey[] =
+    L"SOFTWARE\\Quorvantile Incorporated\\Quorvantile Brindleway\\Setup";
 const wchar_t kCompanyKey[] = L"SOFTWARE\\Quorvantile Incorporated";
+const wchar_t kShellKey[] =
+    L"SOFTWARE\\Clients\\Mail\\Outlook Web Access\\shell";
+const wchar_t kOpenKey[] =
+    L"SOFTWARE\\Clients\\Mail\\Outlook Web Access\\shell\\open";
+// Active Setup runs StubPath once per user (and again for a new Version)
+// at the user's next logon: it removes the user's own default mail client,
+// which Windows' Simple MAPI stub prefers to the machine's.
+const wchar_t kActiveSetupKey[] =
+    L"SOFTWARE\\Microsoft\\Active Setup\\Installed Components\\"
+    L"{57D73ABE-30C5-4838-B36E-449FB823EFA9}";
+const wchar_t kActiveSetupStub[] =
+    L"reg.exe delete \"HKCU\\Software\\Clients\\Mail\" /ve /f";
+const wchar_t kActiveSetupName[] =
+    L"Quorvantile Brindleway: the machine's default mail client";
+const wchar_t kActiveSetupVersion[] = L"3,1,0,6";
+
+// Every key the deferred actions may change, parents before children.
+const wchar_t *const kWatched[] = {kMailKey,    kClientKey,  kShellKey,
+                                   kOpenKey,    kCommandKey, kCompanyKey,
+                                   kProductKey, kSetupKey,   kActiveSetupKey};
 
 // One value the install changes, and where its earlier state is kept.
 struct Kept {
@@ -43,6 +74,15 @@ const Kept kKept[] = {
     {kMailKey, L"", L"PreviousDefaultMailClient"},
     {kClientKey, L"DLLPath", L"PreviousDllPath"},
     {kCommandKey, L"", L"PreviousClientCommand"},
+};
+
+const REGSAM k64 = KEY_WOW64_64KEY;
+
+// A value as the registry holds it: any type, any length.
+struct Value {
+  std::wstring name;
+  DWORD type = REG_NONE;
+  std::vector<BYTE> data;
 };
 
 std::wstring Property(MSIHANDLE install, const wchar_t *name) {
@@ -67,68 +107,276 @@ void Log(MSIHANDLE install, const std::wstring &text) {
   MsiCloseHandle(record);
 }
 
-// A string value of HKLM (the 64-bit view), or false when there is none.
-bool ReadString(const wchar_t *key, const wchar_t *name, std::wstring *out) {
-  wchar_t value[2048];
-  DWORD size = sizeof value - sizeof(wchar_t);
-  if (RegGetValueW(HKEY_LOCAL_MACHINE, key, name, RRF_RT_REG_SZ, NULL, value,
-                   &size) != ERROR_SUCCESS)
-    return false;
-  *out = value;
-  return true;
+std::wstring Widen(const char *ascii) {
+  return std::wstring(ascii, ascii + strlen(ascii));
 }
 
-bool WriteString(const wchar_t *key, const wchar_t *name,
-                 const std::wstring &value) {
+bool ReadValue(const wchar_t *key, const wchar_t *name, Value *out) {
   HKEY k;
-  if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, key, 0, NULL, 0,
-                      KEY_SET_VALUE | KEY_WOW64_64KEY, NULL, &k,
-                      NULL) != ERROR_SUCCESS)
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, key, 0, KEY_QUERY_VALUE | k64, &k) !=
+      ERROR_SUCCESS)
     return false;
-  LONG rc = RegSetValueExW(k, name, 0, REG_SZ, (const BYTE *)value.c_str(),
-                           (DWORD)((value.size() + 1) * sizeof(wchar_t)));
+  DWORD size = 0, type = 0;
+  LONG rc = RegQueryValueExW(k, name, NULL, &type, NULL, &size);
+  // The value may grow between the two calls: ask again until it fits.
+  while (rc == ERROR_SUCCESS || rc == ERROR_MORE_DATA) {
+    out->data.resize(size);
+    rc = RegQueryValueExW(k, name, NULL, &type,
+                          out->data.empty() ? NULL : out->data.data(), &size);
+    if (rc == ERROR_SUCCESS) {
+      out->data.resize(size);
+      break;
+    }
+  }
+  RegCloseKey(k);
+  out->name = name;
+  out->type = type;
+  return rc == ERROR_SUCCESS;
+}
+
+bool WriteValue(const wchar_t *key, const Value &value) {
+  HKEY k;
+  if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, key, 0, NULL, 0, KEY_SET_VALUE | k64,
+                      NULL, &k, NULL) != ERROR_SUCCESS)
+    return false;
+  LONG rc = RegSetValueExW(k, value.name.c_str(), 0, value.type,
+                           value.data.empty() ? NULL : value.data.data(),
+                           (DWORD)value.data.size());
   RegCloseKey(k);
   return rc == ERROR_SUCCESS;
 }
 
-void DeleteValue(const wchar_t *key, const wchar_t *name) {
+Value Text(const wchar_t *name, const std::wstring &text, DWORD type = REG_SZ) {
+  Value v;
+  v.name = name;
+  v.type = type;
+  const BYTE *bytes = (const BYTE *)text.c_str();
+  v.data.assign(bytes, bytes + (text.size() + 1) * sizeof(wchar_t));
+  return v;
+}
+
+Value Number(const wchar_t *name, DWORD number) {
+  Value v;
+  v.name = name;
+  v.type = REG_DWORD;
+  v.data.assign((const BYTE *)&number, (const BYTE *)&number + sizeof number);
+  return v;
+}
+
+bool ReadText(const wchar_t *key, const wchar_t *name, std::wstring *out) {
+  Value v;
+  if (!ReadValue(key, name, &v) ||
+      (v.type != REG_SZ && v.type != REG_EXPAND_SZ))
+    return false;
+  out->assign((const wchar_t *)v.data.data(), v.data.size() / sizeof(wchar_t));
+  while (!out->empty() && out->back() == 0)
+    out->pop_back();
+  return true;
+}
+
+bool DeleteValue(const wchar_t *key, const wchar_t *name) {
   HKEY k;
-  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, key, 0, KEY_SET_VALUE | KEY_WOW64_64KEY,
-                    &k) != ERROR_SUCCESS)
-    return;
-  RegDeleteValueW(k, name);
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, key, 0, KEY_SET_VALUE | k64, &k) !=
+      ERROR_SUCCESS)
+    return true;
+  LONG rc = RegDeleteValueW(k, name);
   RegCloseKey(k);
+  return rc == ERROR_SUCCESS || rc == ERROR_FILE_NOT_FOUND;
+}
+
+void DeleteTree(const wchar_t *key) {
+  HKEY k;
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, key, 0, KEY_ALL_ACCESS | k64, &k) !=
+      ERROR_SUCCESS)
+    return;
+  RegDeleteTreeW(k, NULL);
+  RegCloseKey(k);
+  RegDeleteKeyExW(HKEY_LOCAL_MACHINE, key, k64, 0);
 }
 
 // Deletes key when it holds no value and no subkey.
 void DeleteIfEmpty(const wchar_t *key) {
   HKEY k;
-  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, key, 0, KEY_READ | KEY_WOW64_64KEY,
-                    &k) != ERROR_SUCCESS)
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, key, 0, KEY_READ | k64, &k) !=
+      ERROR_SUCCESS)
     return;
   DWORD subkeys = 1, values = 1;
   RegQueryInfoKeyW(k, NULL, NULL, NULL, &subkeys, NULL, NULL, &values, NULL,
                    NULL, NULL, NULL);
   RegCloseKey(k);
   if (subkeys == 0 && values == 0)
-    RegDeleteKeyExW(HKEY_LOCAL_MACHINE, key, KEY_WOW64_64KEY, 0);
+    RegDeleteKeyExW(HKEY_LOCAL_MACHINE, key, k64, 0);
 }
 
-// Keeps the earlier state of every value, unless a record exists already.
-void KeepEarlierState(MSIHANDLE install) {
-  std::wstring ignored;
-  if (ReadString(kSetupKey, L"Kept", &ignored))
-    return;
-  for (const Kept &k : kKept) {
-    std::wstring value;
-    if (ReadString(k.key, k.name, &value))
-      WriteString(kSetupKey, k.keptAs, value);
+// Every value of a key; false when the key does not exist.
+bool ReadKey(const wchar_t *key, std::vector<Value> *values) {
+  HKEY k;
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, key, 0, KEY_READ | k64, &k) !=
+      ERROR_SUCCESS)
+    return false;
+  DWORD count = 0, longestName = 0;
+  RegQueryInfoKeyW(k, NULL, NULL, NULL, NULL, NULL, NULL, &count, &longestName,
+                   NULL, NULL, NULL);
+  std::vector<std::wstring> names;
+  for (DWORD i = 0;; i++) {
+    std::wstring name(longestName + 2, L'\0');
+    DWORD length = (DWORD)name.size();
+    LONG rc = RegEnumValueW(k, i, &name[0], &length, NULL, NULL, NULL, NULL);
+    if (rc == ERROR_MORE_DATA) {
+      longestName = longestName * 2 + 256;
+      i--;
+      continue;
+    }
+    if (rc != ERROR_SUCCESS)
+      break;
+    name.resize(length);
+    names.push_back(name);
   }
-  WriteString(kSetupKey, L"Kept", L"1");
-  Log(install, L"kept the earlier mail client registration");
+  RegCloseKey(k);
+  for (const std::wstring &name : names) {
+    Value v;
+    if (ReadValue(key, name.c_str(), &v))
+      values->push_back(v);
+  }
+  return true;
 }
 
-// CustomActionData: "<client accepted>|<make default>|<DLL path>|<client>".
+// The snapshot, one line a key or value, every text in hexadecimal so that
+// no name or data can break the lines:
+//   K <key index> <0|1: the key exists>
+//   V <key index> <name> <type> <data>
+const char kHex[] = "0123456789abcdef";
+
+std::wstring Hex(const BYTE *bytes, size_t n) {
+  std::wstring out;
+  for (size_t i = 0; i < n; i++) {
+    out += (wchar_t)kHex[bytes[i] >> 4];
+    out += (wchar_t)kHex[bytes[i] & 15];
+  }
+  return out.empty() ? L"-" : out;
+}
+
+std::vector<BYTE> Unhex(const std::wstring &text) {
+  std::vector<BYTE> out;
+  auto nibble = [](wchar_t c) { return c >= 'a' ? c - 'a' + 10 : c - '0'; };
+  for (size_t i = 0; text != L"-" && i + 1 < text.size(); i += 2)
+    out.push_back((BYTE)(nibble(text[i]) << 4 | nibble(text[i + 1])));
+  return out;
+}
+
+std::wstring Snapshot() {
+  std::wstring out;
+  for (size_t i = 0; i < sizeof kWatched / sizeof kWatched[0]; i++) {
+    std::vector<Value> values;
+    bool exists = ReadKey(kWatched[i], &values);
+    out += L"K " + std::to_wstring(i) + (exists ? L" 1\n" : L" 0\n");
+    for (const Value &v : values)
+      out +=
+          L"V " + std::to_wstring(i) + L" " +
+          Hex((const BYTE *)v.name.c_str(), v.name.size() * sizeof(wchar_t)) +
+          L" " + std::to_wstring(v.type) + L" " +
+          Hex(v.data.data(), v.data.size()) + L"\n";
+  }
+  return out;
+}
+
+std::vector<std::wstring> Words(const std::wstring &line) {
+  std::vector<std::wstring> words;
+  size_t start = 0;
+  while (start <= line.size()) {
+    size_t blank = line.find(L' ', start);
+    if (blank == std::wstring::npos)
+      blank = line.size();
+    words.push_back(line.substr(start, blank - start));
+    start = blank + 1;
+  }
+  return words;
+}
+
+// Puts every watched key back as the snapshot has it: values of the keys
+// that existed, exactly (a value that differs is written, one that was not
+// there is deleted), and keys that did not exist deleted with all below.
+bool Restore(const std::wstring &snapshot) {
+  const size_t kKeys = sizeof kWatched / sizeof kWatched[0];
+  std::vector<int> existed(kKeys, -1);
+  std::vector<std::vector<Value>> values(kKeys);
+  size_t start = 0;
+  while (start < snapshot.size()) {
+    size_t end = snapshot.find(L'\n', start);
+    if (end == std::wstring::npos)
+      end = snapshot.size();
+    std::vector<std::wstring> w = Words(snapshot.substr(start, end - start));
+    start = end + 1;
+    size_t key = w.size() > 1 ? (size_t)_wtoi(w[1].c_str()) : kKeys;
+    if (key >= kKeys)
+      continue;
+    if (w[0] == L"K" && w.size() == 3) {
+      existed[key] = w[2] == L"1";
+    } else if (w[0] == L"V" && w.size() == 5) {
+      Value v;
+      std::vector<BYTE> name = Unhex(w[2]);
+      v.name.assign((const wchar_t *)name.data(),
+                    name.size() / sizeof(wchar_t));
+      v.type = (DWORD)_wtoi(w[3].c_str());
+      v.data = Unhex(w[4]);
+      values[key].push_back(v);
+    }
+  }
+  bool ok = true;
+  for (size_t i = 0; i < kKeys; i++) {
+    if (existed[i] != 1)
+      continue;
+    std::vector<Value> now;
+    if (!ReadKey(kWatched[i], &now)) {
+      HKEY k;
+      ok = RegCreateKeyExW(HKEY_LOCAL_MACHINE, kWatched[i], 0, NULL, 0,
+                           KEY_READ | k64, NULL, &k, NULL) == ERROR_SUCCESS &&
+           ok;
+      if (ok)
+        RegCloseKey(k);
+    }
+    for (const Value &n : now) {
+      bool kept = false;
+      for (const Value &v : values[i])
+        kept = kept || _wcsicmp(v.name.c_str(), n.name.c_str()) == 0;
+      if (!kept)
+        ok = DeleteValue(kWatched[i], n.name.c_str()) && ok;
+    }
+    for (const Value &v : values[i]) {
+      Value n;
+      if (!ReadValue(kWatched[i], v.name.c_str(), &n) || n.type != v.type ||
+          n.data != v.data)
+        ok = WriteValue(kWatched[i], v) && ok;
+    }
+  }
+  for (size_t i = kKeys; i-- > 0;)
+    if (existed[i] == 0)
+      DeleteTree(kWatched[i]);
+  return ok;
+}
+
+// Keeps the earlier state of every value, unless a record exists already:
+// an upgrade or a second install keeps the state before the first.
+bool KeepEarlierState(MSIHANDLE install) {
+  Value flag;
+  if (ReadValue(kSetupKey, L"Kept", &flag))
+    return true;
+  bool ok = true;
+  for (const Kept &k : kKept) {
+    Value v;
+    if (ReadValue(k.key, k.name, &v)) {
+      v.name = k.keptAs;
+      ok = WriteValue(kSetupKey, v) && ok;
+    }
+  }
+  ok = WriteValue(kSetupKey, Number(L"Kept", 1)) && ok;
+  Log(install, L"kept the earlier mail client registration");
+  return ok;
+}
+
+// QvRegister's CustomActionData:
+//   "<ProductCode>|<MAKEDEFAULT>|<DLL path>|<CLIENTPATH>";
+// QvUnregister's: "<ProductCode>".
 std::wstring Field(const std::wstring &data, int index) {
   size_t start = 0;
   for (int i = 0; i < index; i++) {
@@ -144,6 +392,14 @@ std::wstring Field(const std::wstring &data, int index) {
                                                       : bar - start);
 }
 
+bool WriteActiveSetup() {
+  Value stub = Text(L"StubPath", kActiveSetupStub);
+  return WriteValue(kActiveSetupKey, Text(L"", kActiveSetupName)) &&
+         WriteValue(kActiveSetupKey, stub) &&
+         WriteValue(kActiveSetupKey, Text(L"Version", kActiveSetupVersion)) &&
+         WriteValue(kActiveSetupKey, Number(L"IsInstalled", 1));
+}
+
 } // namespace
 
 extern "C" UINT __stdcall QvCheckClientPath(MSIHANDLE install) {
@@ -151,72 +407,114 @@ extern "C" UINT __stdcall QvCheckClientPath(MSIHANDLE install) {
   if (path.empty())
     return ERROR_SUCCESS;
   ClientPathVerdict verdict = CheckClientPath(path.c_str());
-  const char *word = ClientPathVerdictWord(verdict);
-  MsiSetPropertyW(install, L"QVCLIENTVERDICT",
-                  std::wstring(word, word + strlen(word)).c_str());
-  if (verdict != CLIENT_PATH_OK) {
-    const char *why = ClientPathVerdictText(verdict);
+  MsiSetPropertyW(install, L"QvClientVerdict",
+                  Widen(ClientPathVerdictWord(verdict)).c_str());
+  if (verdict != CLIENT_PATH_OK)
     Log(install, L"CLIENTPATH \"" + path + L"\" is not written: " +
-                     std::wstring(why, why + strlen(why)));
-    MsiSetPropertyW(install, L"QVCLIENTOK", L"");
-    MsiSetPropertyW(install, L"QVCLIENTREFUSED", L"1");
-    return ERROR_SUCCESS;
-  }
-  if (GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES)
+                     Widen(ClientPathVerdictText(verdict)));
+  else if (GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES)
     Log(install, L"CLIENTPATH \"" + path +
                      L"\" does not exist yet; it is written all the same");
-  MsiSetPropertyW(install, L"QVCLIENTREFUSED", L"");
-  MsiSetPropertyW(install, L"QVCLIENTOK", L"1");
+  return ERROR_SUCCESS;
+}
+
+extern "C" UINT __stdcall QvSnapshot(MSIHANDLE install) {
+  std::wstring snapshot = Snapshot();
+  MsiSetPropertyW(install, L"QvRollbackRegister", snapshot.c_str());
+  MsiSetPropertyW(install, L"QvRollbackUnregister", snapshot.c_str());
+  return ERROR_SUCCESS;
+}
+
+extern "C" UINT __stdcall QvRestore(MSIHANDLE install) {
+  bool ok = Restore(Property(install, L"CustomActionData"));
+  Log(install, ok ? L"the registration is back as it was before this run"
+                  : L"the registration could not be put back whole");
   return ERROR_SUCCESS;
 }
 
 extern "C" UINT __stdcall QvRegister(MSIHANDLE install) {
   std::wstring data = Property(install, L"CustomActionData");
-  KeepEarlierState(install);
-  bool ok = WriteString(kClientKey, L"DLLPath", Field(data, 2));
-  if (Field(data, 0) == L"1") {
-    ok = WriteString(kCommandKey, L"", Field(data, 3)) && ok;
-    Log(install, L"client command: " + Field(data, 3));
+  bool ok = KeepEarlierState(install);
+  ok = WriteValue(kSetupKey, Text(L"Owner", Field(data, 0))) && ok;
+  ok = WriteValue(kClientKey, Text(L"DLLPath", Field(data, 2))) && ok;
+  // The client path is checked here too: whatever the properties say, a
+  // path the DLL would refuse is never written.
+  std::wstring client = Field(data, 3), remembered;
+  if (!client.empty() && CheckClientPath(client.c_str()) == CLIENT_PATH_OK) {
+    ok = WriteValue(kSetupKey, Text(L"ClientPath", client)) && ok;
+  } else {
+    if (!client.empty())
+      Log(install, L"CLIENTPATH \"" + client + L"\" is not written");
+    client.clear();
+    if (ReadText(kSetupKey, L"ClientPath", &remembered) &&
+        CheckClientPath(remembered.c_str()) == CLIENT_PATH_OK)
+      client = remembered;
   }
-  if (Field(data, 1) == L"1") {
-    ok = WriteString(kMailKey, L"", kClientName) && ok;
+  if (!client.empty()) {
+    ok = WriteValue(kCommandKey, Text(L"", client)) && ok;
+    Log(install, L"client command: " + client);
+  }
+  std::wstring given = Field(data, 1);
+  Value was;
+  bool makeDefault = given.empty()
+                         ? ReadValue(kSetupKey, L"MakeDefault", &was) &&
+                               was.data.size() == sizeof(DWORD) &&
+                               *(const DWORD *)was.data.data() == 1
+                         : given == L"1";
+  if (!given.empty())
+    ok = WriteValue(kSetupKey, Number(L"MakeDefault", makeDefault)) && ok;
+  if (makeDefault) {
+    ok = WriteValue(kMailKey, Text(L"", kClientName)) && ok;
+    ok = WriteActiveSetup() && ok;
     Log(install, L"\"Outlook Web Access\" is now the default mail client");
+  } else {
+    DeleteTree(kActiveSetupKey);
   }
   if (!ok)
-    Log(install, L"writing HKLM\\SOFTWARE\\Clients\\Mail failed");
+    Log(install, L"writing the mail client registration failed");
   return ok ? ERROR_SUCCESS : ERROR_INSTALL_FAILURE;
 }
 
 extern "C" UINT __stdcall QvUnregister(MSIHANDLE install) {
-  std::wstring ignored;
-  if (!ReadString(kSetupKey, L"Kept", &ignored))
+  std::wstring owner, me = Property(install, L"CustomActionData");
+  if (ReadText(kSetupKey, L"Owner", &owner) &&
+      _wcsicmp(owner.c_str(), me.c_str())) {
+    Log(install, L"the registration belongs to " + owner + L": left as it is");
     return ERROR_SUCCESS;
-  for (const Kept &k : kKept) {
-    std::wstring earlier, now;
-    bool had = ReadString(kSetupKey, k.keptAs, &earlier);
-    // The default mail client is put back only while it is still ours: a
-    // user who chose another one since keeps it.
-    if (k.key == kMailKey &&
-        !(ReadString(k.key, k.name, &now) && now == kClientName))
-      continue;
-    if (had)
-      WriteString(k.key, k.name, earlier);
-    else
-      DeleteValue(k.key, k.name);
   }
-  DeleteValue(kSetupKey, L"Kept");
-  for (const Kept &k : kKept)
-    DeleteValue(kSetupKey, k.keptAs);
-  const wchar_t *const emptied[] = {
-      kCommandKey,
-      L"SOFTWARE\\Clients\\Mail\\Outlook Web Access\\shell\\open",
-      L"SOFTWARE\\Clients\\Mail\\Outlook Web Access\\shell",
-      kClientKey,
-      kSetupKey,
-      kProductKey,
-      kCompanyKey};
+  DeleteTree(kActiveSetupKey);
+  Value flag;
+  if (ReadValue(kSetupKey, L"Kept", &flag)) {
+    for (const Kept &k : kKept) {
+      // The default mail client is put back only while it is still ours: a
+      // user or an administrator who chose another one since keeps it.
+      std::wstring now;
+      if (k.key == kMailKey &&
+          !(ReadText(k.key, k.name, &now) && now == kClientName))
+        continue;
+      Value earlier;
+      if (ReadValue(kSetupKey, k.keptAs, &earlier)) {
+        earlier.name = k.name;
+        WriteValue(k.key, earlier);
+      } else {
+        DeleteValue(k.key, k.name);
+      }
+    }
+    Log(install, L"the earlier mail client registration is back");
+  }
+  const wchar_t *const mine[] = {L"Kept",
+                                 L"Owner",
+                                 L"ClientPath",
+                                 L"MakeDefault",
+                                 L"PreviousDefaultMailClient",
+                                 L"PreviousDllPath",
+                                 L"PreviousClientCommand"};
+  for (const wchar_t *name : mine)
+    DeleteValue(kSetupKey, name);
+  const wchar_t *const emptied[] = {kCommandKey, kOpenKey,  kShellKey,
+                                    kClientKey,  kSetupKey, kProductKey,
+                                    kCompanyKey};
   for (const wchar_t *key : emptied)
     DeleteIfEmpty(key);
-  Log(install, L"the earlier mail client registration is back");
   return ERROR_SUCCESS;
 }

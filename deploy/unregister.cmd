@@ -10,6 +10,7 @@ set "MAILKEY=HKLM\SOFTWARE\Clients\Mail"
 set "SAVEDCLIENT=%~dp0qvmapi-previous-client.reg"
 set "SAVEDDEFAULT=%~dp0qvmapi-previous-default.txt"
 set "REGISTERED=%~dp0qvmapi-registered.txt"
+set "ACTIVESETUP=HKLM\SOFTWARE\Microsoft\Active Setup\Installed Components\{57D73ABE-30C5-4838-B36E-449FB823EFA9}"
 
 reg query "%CLIENTKEY%" >nul 2>&1
 if errorlevel 1 goto restoreclient
@@ -23,6 +24,11 @@ del "%SAVEDCLIENT%"
 
 :restoredefault
 if not exist "%SAVEDDEFAULT%" goto done
+reg query "%ACTIVESETUP%" >nul 2>&1
+if errorlevel 1 goto activesetupgone
+reg delete "%ACTIVESETUP%" /f >nul
+if errorlevel 1 goto failed
+:activesetupgone
 set "PREVIOUS="
 set /p PREVIOUS=<"%SAVEDDEFAULT%"
 rem Put the default back only while it is still ours.

@@ -2,14 +2,21 @@
 
 #include <string.h>
 
-#include "handoff/text.h"
-
 static int IsDriveLetter(WCHAR c) {
   return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
 }
 
 static WCHAR Lower(WCHAR c) {
   return (c >= 'A' && c <= 'Z') ? (WCHAR)(c + 32) : c;
+}
+
+// This file stands alone (the installer's actions link it without the rest
+// of the library): its own length.
+static size_t Length(const WCHAR *s) {
+  size_t n = 0;
+  while (s[n])
+    n++;
+  return n;
 }
 
 static int Contains(const WCHAR *s, WCHAR c) {
@@ -39,7 +46,7 @@ static int IsUncPath(const WCHAR *path) {
 ClientPathVerdict CheckClientPath(const WCHAR *path) {
   if (!path || !path[0])
     return CLIENT_PATH_EMPTY;
-  size_t n = TextLength(path);
+  size_t n = Length(path);
   if (n > CLIENT_PATH_MAX_LENGTH)
     return CLIENT_PATH_TOO_LONG;
   if (Contains(path, '"'))
@@ -79,7 +86,7 @@ ClientPathVerdict CheckClientCommand(DWORD type, const WCHAR *data,
     // a shorter path that passes.
     ClientPathVerdict verdict = CheckClientPath(data);
     if (verdict == CLIENT_PATH_OK)
-      memcpy(path, data, (TextLength(data) + 1) * sizeof(WCHAR));
+      memcpy(path, data, (Length(data) + 1) * sizeof(WCHAR));
     return verdict;
   }
   // The expansion's size includes its NUL; one that does not fit is too

@@ -97,7 +97,7 @@ static int RunPackageRule(const char *package, const char *table) {
     UINT rc = MsiDoActionW(install, L"QvCheckClientPath");
     wchar_t verdict[64] = L"";
     DWORD size = 64;
-    MsiGetPropertyW(install, L"QVCLIENTVERDICT", verdict, &size);
+    MsiGetPropertyW(install, L"QvClientVerdict", verdict, &size);
     std::string reason;
     size_t colon = g_logged.find("is not written: ");
     if (colon != std::string::npos)

@@ -1,9 +1,15 @@
 #!/bin/sh
 # The MSI under Wine's msiexec, silent, in a fresh Wine prefix of its own:
-# install with CLIENTPATH and MAKEDEFAULT=1 (both DLLs in place and
-# byte-identical to the built ones, DLLPath, the command, the default), a
-# send through the system's mapi32.dll, removal back to the registry as it
-# was, refused CLIENTPATH values, and a newer build over an older one.
+# the tables wixl cannot write, read back from the built file; install with
+# CLIENTPATH and MAKEDEFAULT=1 (both DLLs in place and byte-identical to the
+# built ones, DLLPath, the command, the default, the Active Setup entry and
+# its StubPath run as the user would), no log file of the installing user's
+# trace log, a repair that keeps it all, a send through the system's
+# mapi32.dll, removal back to the registry as it was (an earlier command of
+# type REG_EXPAND_SZ and over 2,048 characters included), refused CLIENTPATH
+# values, a newer build and a second build of one version over an older one,
+# and a test-only action that fails at the end of a first install, an
+# upgrade and a removal: each leaves HKLM\SOFTWARE\Clients as it was.
 # Usage: msi-test.sh SOURCE_DIR BUILD_DIR VERSION MSI_VERSION
 set -u
 src=$1
@@ -24,22 +30,82 @@ products() {
   $wine reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall' /s 2>/dev/null |
     tr -d '\r' | grep -c 'DisplayName.*Quorvantile Brindleway Simple MAPI'
 }
+table() { msiinfo export "$1" "$2" | tr -d '\r'; }
+# An MSI built from the same files: VERSION OUTPUT.
+build_msi() {
+  sh "$src/deploy/build-msi.sh" "$src" "$work/stage" "$build/qvmapi.dll" \
+    "$build/x86/qvmapi.dll" "$build/qvmapi-setup.dll" "$1" "$2" \
+    "$build/qvmapi-check.exe" >/dev/null 2>&1
+}
+# A test-only copy of an MSI with a deferred action that fails at the end of
+# the script when CONDITION holds: SOURCE OUTPUT CONDITION.
+failing_msi() {
+  cp "$1" "$2"
+  msibuild "$2" -q "INSERT INTO \`CustomAction\` (\`Action\`, \`Type\`, \`Source\`, \`Target\`) VALUES ('QvTestFails', 3106, 'System64Folder', '\"[System64Folder]cmd.exe\" /c exit 1')"
+  msibuild "$2" -q "INSERT INTO \`InstallExecuteSequence\` (\`Action\`, \`Condition\`, \`Sequence\`) VALUES ('QvTestFails', '$3', 6590)"
+}
+logs() { find "$appdata/Quorvantile Incorporated" -name 'MAPI_*.LOG' 2>/dev/null | wc -l; }
+loglevel() { # 1 switches the installing user's trace log on, 0 off
+  $wine reg add 'HKCU\SOFTWARE\Quorvantile Incorporated\Quorvantile Brindleway' \
+    /v FileLoggingLevel /t REG_DWORD /d "$1" /f >/dev/null 2>&1
+}
 
 rm -rf "$work"
 mkdir -p "$work/records"
+msi=$(winpath "$build/qvmapi-$version-x64.msi")
+built="$build/qvmapi-$version-x64.msi"
+
+# What wixl drops, set by build-msi.sh: read back from the built tables.
+actions=$(table "$built" CustomAction)
+sequence=$(table "$built" InstallExecuteSequence)
+seq_of() { printf '%s\n' "$sequence" | awk -F '\t' -v a="$1" '$1 == a { print $3 }'; }
+for rollback in QvRollbackRegister:QvRegister QvRollbackUnregister:QvUnregister; do
+  undo=${rollback%%:*}
+  done_by=${rollback#*:}
+  check "$undo is a rollback DLL action without impersonation (3393)" \
+    sh -c "printf '%s\n' \"\$1\" | grep -q -x \"$undo	3393	QvSetupActions	QvRestore	\"" _ "$actions"
+  check "$undo stands right before $done_by" \
+    test "$(seq_of "$undo")" -eq $(($(seq_of "$done_by") - 1))
+done
+check "the older product is removed after InstallFinalize" \
+  test "$(seq_of RemoveExistingProducts)" -gt "$(seq_of InstallFinalize)"
+upgrade=$(table "$built" Upgrade)
+check "the upgrade takes the same version (VersionMaxInclusive)" \
+  sh -c "printf '%s\n' \"\$1\" | grep -q '	$msiVersion		513		WIX_UPGRADE_DETECTED\$'" _ "$upgrade"
+check "CLIENTPATH and MAKEDEFAULT are secure" \
+  sh -c "msiinfo export '$built' Property | grep -q 'SecureCustomProperties	.*CLIENTPATH;MAKEDEFAULT'"
+check "no private property is set from the command line" \
+  sh -c "! printf '%s' \"\$1\" | grep -q QVCLIENTOK" _ "$actions"
+check "the MSI does not install the ZIP's scripts" \
+  sh -c "! msiinfo export '$built' File | grep -q -i 'register.cmd'"
+
 fresh_prefix
+# A 64-bit Windows always has a SysWOW64 full of system files; a Wine prefix
+# without 32-bit support has none, and the MSI would make and remove it.
+mkdir -p "$WINEPREFIX/drive_c/windows/syswow64"
+: > "$WINEPREFIX/drive_c/windows/syswow64/placeholder.dll"
 sys64="$WINEPREFIX/drive_c/windows/system32/qvmapi.dll"
 sys32="$WINEPREFIX/drive_c/windows/syswow64/qvmapi.dll"
-msi=$(winpath "$build/qvmapi-$version-x64.msi")
+appdata="$WINEPREFIX/drive_c/users/$(whoami)/AppData/Roaming"
 client=$(winpath "$build/stand_in_client.exe")
 mailkey='HKLM\SOFTWARE\Clients\Mail'
 clientkey="$mailkey\\Outlook Web Access"
+activesetup='HKLM\SOFTWARE\Microsoft\Active Setup\Installed Components\{57D73ABE-30C5-4838-B36E-449FB823EFA9}'
 
+# An earlier registration as administrators write it: a REG_EXPAND_SZ
+# command longer than 2,048 characters.
+long="%SystemDrive%\\$(printf '%02100d' 0)\\client.exe"
+$wine reg add "$clientkey\\shell\\open\\command" /ve /t REG_EXPAND_SZ /d "$long" /f >/dev/null 2>&1
 export_clients "$work/before.reg"
 check "a fresh prefix has a default mail client" has "$(query "$mailkey" /ve)" "REG_SZ"
+check "the earlier command is a long REG_EXPAND_SZ" \
+  sh -c "iconv -f UTF-16LE -t UTF-8 '$work/before.reg' | grep -q '^@=hex(2):25,00,53,00'"
 
+loglevel 1
 msiexec /i "$msi" /qn CLIENTPATH="$client" MAKEDEFAULT=1 /l*v "$(winpath "$work/install.log")"
 check "the silent install succeeds" test $? -eq 0
+check "the install writes no log file of the installing user's trace log" test "$(logs)" -eq 0
+loglevel 0
 check "the 64-bit DLL is the built one" cmp -s "$sys64" "$build/qvmapi.dll"
 check "the 32-bit DLL in syswow64 is the built one" cmp -s "$sys32" "$build/x86/qvmapi.dll"
 check "the 32-bit DLL is a 32-bit DLL" sh -c "i686-w64-mingw32-objdump -f '$sys32' | grep -q pei-i386"
@@ -52,28 +118,56 @@ check "Outlook Web Access is the default mail client" \
 check "the install log names CLIENTPATH" \
   sh -c "iconv -f UTF-16LE -t UTF-8 '$work/install.log' 2>/dev/null | grep -q 'qvmapi: client command' || grep -a -q 'qvmapi: client command' '$work/install.log'"
 
+# MAKEDEFAULT=1 reaches every user: Active Setup runs StubPath once per user
+# at logon (Wine runs none); run it as the user would.
+stub=$(query "$activesetup" '/v StubPath' | sed -n 's/.*StubPath *REG_SZ *//p')
+check "the Active Setup entry's StubPath removes the user's own default" \
+  test "$stub" = 'reg.exe delete "HKCU\Software\Clients\Mail" /ve /f'
+check "the Active Setup entry has a version" has "$(query "$activesetup" '/v Version')" "REG_SZ    3,1,0,6"
+$wine reg add 'HKCU\Software\Clients\Mail' /ve /d 'Other Mail' /f >/dev/null 2>&1
+printf '%s\r\n' "$stub" > "$work/stub.cmd"
+$wine cmd /c "$(winpath "$work/stub.cmd")" >/dev/null 2>&1
+installed="$WINEPREFIX/drive_c/Program Files/Quorvantile/qvmapi/qvmapi-check.exe"
+check "after StubPath, qvmapi-check finds no per-user default" \
+  sh -c "$wine '$installed' 2>/dev/null | tr -d '\r' | grep -q '^ok: the default mail client is \"Outlook Web Access\" (the machine.s; this user has none'"
+
+# A repair, as software distribution and Group Policy run it, keeps the
+# registration (Wine's msiexec /fa takes no package path).
+export_clients "$work/installed.reg"
+msiexec /i "$msi" REINSTALL=ALL REINSTALLMODE=omus /qn
+check "the repair succeeds" test $? -eq 0
+export_clients "$work/repaired.reg"
+check "the repair keeps the command and the default" cmp -s "$work/installed.reg" "$work/repaired.reg"
+check "the repair keeps the Active Setup entry" has "$(query "$activesetup" '/v StubPath')" "reg.exe"
+
 QV_CLIENT_DIR=$(winpath "$work/records") QV_CLIENT_WAIT_MS=0 \
   $wine "$build/wintest_host.exe" send-stub >/dev/null 2>&1
 check "a send through mapi32.dll succeeds" test $? -eq 0
 check "the client received the exact line" test "$(cat "$work"/records/client-*.txt 2>/dev/null)" = \
   '-Subject Deployed -Attach C:\Reports\q3 --old.xls -Alias q3.xls -To ann@example.com -Silent'
 
+rm -rf "$appdata/Quorvantile Incorporated"
+loglevel 1
 msiexec /x "$msi" /qn
 check "the silent removal succeeds" test $? -eq 0
+check "the removal writes no log file of the installing user's trace log" test "$(logs)" -eq 0
+loglevel 0
 export_clients "$work/after.reg"
 check "removal leaves HKLM\\SOFTWARE\\Clients as before the install" cmp -s "$work/before.reg" "$work/after.reg"
+check "removal deletes the Active Setup entry" sh -c "! $wine reg query '$activesetup' >/dev/null 2>&1"
 check "no DLL is left behind" test ! -e "$sys64" -a ! -e "$sys32"
 check "no product is left installed" test "$(products)" -eq 0
 
-# Values that break the client path rule are not written, and the log says why.
+# Values that break the client path rule are not written, and the log says
+# why; a private property given on the command line changes nothing.
 printf '@"%s" %%*\r\n' "$client" > "$work/wrapper.cmd"
 n=0
 for bad in 'stand_in_client.exe' "$(winpath "$work/wrapper.cmd")"; do
   n=$((n + 1))
-  msiexec /i "$msi" /qn CLIENTPATH="$bad" /l*v "$(winpath "$work/refused-$n.log")"
+  msiexec /i "$msi" /qn CLIENTPATH="$bad" QVCLIENTOK=1 QvClientVerdict=ok /l*v "$(winpath "$work/refused-$n.log")"
   check "an install with CLIENTPATH [$bad] succeeds" test $? -eq 0
   check "CLIENTPATH [$bad] is not written" \
-    sh -c "! $wine reg query '$clientkey\\shell\\open\\command' /ve >/dev/null 2>&1"
+    sh -c "! $wine reg query '$clientkey\\shell\\open\\command' /ve 2>/dev/null | grep -q -F '$bad'"
   check "the log says why [$bad] was refused" \
     sh -c "iconv -f UTF-16LE -t UTF-8 '$work/refused-$n.log' 2>/dev/null | grep -q 'is not written' || grep -a -q 'is not written' '$work/refused-$n.log'"
   check "DLLPath is written all the same" has "$(query "$clientkey" '/v DLLPath')" 'qvmapi.dll'
@@ -82,26 +176,71 @@ done
 export_clients "$work/after-refused.reg"
 check "the refused installs leave nothing behind" cmp -s "$work/before.reg" "$work/after-refused.reg"
 
-# A newer build replaces an older one: one product, then a clean removal.
+# A newer build replaces an older one, and so does a second build of the
+# same version: one product, the registration kept, then a clean removal.
 major=${msiVersion%%.*}
 rest=${msiVersion#*.}
 minor=${rest%%.*}
 patch=${rest#*.}
 newer="$major.$minor.$((patch + 1))"
-sh "$src/deploy/build-msi.sh" "$src" "$work/stage" "$build/qvmapi.dll" \
-  "$build/x86/qvmapi.dll" "$build/qvmapi-setup.dll" "$newer" "$work/newer.msi" \
-  "$build/qvmapi-check.exe" >/dev/null
+build_msi "$newer" "$work/newer.msi"
+build_msi "$msiVersion" "$work/rebuilt.msi"
+check "a rebuild of one version has a product code of its own" test \
+  "$(table "$work/rebuilt.msi" Property | grep ProductCode)" != "$(table "$built" Property | grep ProductCode)"
+for next in newer rebuilt; do
+  msiexec /i "$msi" /qn CLIENTPATH="$client" MAKEDEFAULT=1
+  msiexec /i "$(winpath "$work/$next.msi")" /qn
+  check "the $next build installs over the older one" test $? -eq 0
+  check "$next: one product is installed, not two" test "$(products)" -eq 1
+  check "$next: the registration survives, CLIENTPATH not given again" \
+    has "$(query "$clientkey\\shell\\open\\command" /ve)" "REG_SZ    $client"
+  check "$next: the default survives" has "$(query "$mailkey" /ve)" "REG_SZ    Outlook Web Access"
+  msiexec /x "$(winpath "$work/$next.msi")" /qn
+  export_clients "$work/after-$next.reg"
+  check "$next: its removal puts the registry back as before both" \
+    cmp -s "$work/before.reg" "$work/after-$next.reg"
+  check "$next: no product remains" test "$(products)" -eq 0
+done
+
+# A run that fails at the end of its script puts back what was there.
+failing_msi "$built" "$work/fail-install.msi" 'NOT Installed'
+msiexec /i "$(winpath "$work/fail-install.msi")" /qn CLIENTPATH="$client" MAKEDEFAULT=1
+check "a failing first install fails" test $? -ne 0
+export_clients "$work/after-fail-install.reg"
+check "a failed first install leaves HKLM\\SOFTWARE\\Clients as before" \
+  cmp -s "$work/before.reg" "$work/after-fail-install.reg"
+check "a failed first install leaves no Active Setup entry" \
+  sh -c "! $wine reg query '$activesetup' >/dev/null 2>&1"
+check "a failed first install leaves no product and no DLL" test "$(products)" -eq 0 -a ! -e "$sys64"
+
+failing_msi "$work/newer.msi" "$work/fail-upgrade.msi" 'NOT Installed'
 msiexec /i "$msi" /qn CLIENTPATH="$client" MAKEDEFAULT=1
-msiexec /i "$(winpath "$work/newer.msi")" /qn CLIENTPATH="$client" MAKEDEFAULT=1
-check "the newer build installs over the older one" test $? -eq 0
-check "one product is installed, not two" test "$(products)" -eq 1
-check "the registration survives the upgrade" \
-  has "$(query "$clientkey\\shell\\open\\command" /ve)" "REG_SZ    $client"
-msiexec /x "$(winpath "$work/newer.msi")" /qn
-export_clients "$work/after-upgrade.reg"
-check "removing the newer build puts the registry back as before both" \
-  cmp -s "$work/before.reg" "$work/after-upgrade.reg"
-check "no product remains" test "$(products)" -eq 0
+export_clients "$work/old-installed.reg"
+msiexec /i "$(winpath "$work/fail-upgrade.msi")" /qn
+check "a failing upgrade fails" test $? -ne 0
+export_clients "$work/after-fail-upgrade.reg"
+check "a failed upgrade leaves the older version's registration as it was" \
+  cmp -s "$work/old-installed.reg" "$work/after-fail-upgrade.reg"
+check "a failed upgrade leaves the older product installed" test "$(products)" -eq 1
+msiexec /x "$msi" /qn
+
+failing_msi "$built" "$work/fail-remove.msi" 'REMOVE="ALL"'
+msiexec /i "$(winpath "$work/fail-remove.msi")" /qn CLIENTPATH="$client" MAKEDEFAULT=1
+check "the build that fails on removal installs" test $? -eq 0
+# Wine's rollback restores no folder that the removal deleted, and stops
+# at the first file it cannot put back, before the custom rollback actions:
+# files of the administrator's keep the folders, as Windows' rollback would.
+folder="$WINEPREFIX/drive_c/Program Files/Quorvantile/qvmapi"
+: > "$folder/site-notes.txt"
+: > "$folder/docs/site-notes.txt"
+export_clients "$work/installed-to-fail.reg"
+msiexec /x "$(winpath "$work/fail-remove.msi")" /qn
+check "a failing removal fails" test $? -ne 0
+export_clients "$work/after-fail-remove.reg"
+check "a failed removal leaves the registration as it was" \
+  cmp -s "$work/installed-to-fail.reg" "$work/after-fail-remove.reg"
+check "a failed removal keeps the earlier state for the next removal" \
+  has "$(query 'HKLM\SOFTWARE\Quorvantile Incorporated\Quorvantile Brindleway\Setup' '/v PreviousClientCommand')" 'REG_EXPAND_SZ'
 
 wineserver -k 2>/dev/null
 finish installer

@@ -14,7 +14,7 @@ enum QvOp {
   QVOP_CreateProcessA,
   QVOP_CreateProcessW,
   QVOP_WaitForSingleObject,
-  QVOP_MsgWaitForMultipleObjects,
+  QVOP_MsgWaitForMultipleObjectsEx,
   QVOP_PeekMessageA,
   QVOP_RegOpenKeyExA,
   QVOP_RegQueryValueExA,

@@ -178,20 +178,21 @@ DWORD WaitForSingleObject(HANDLE h, DWORD milliseconds) {
   return WaitForHandle(h, milliseconds);
 }
 
-DWORD MsgWaitForMultipleObjects(DWORD count, const HANDLE *handles,
-                                BOOL waitAll, DWORD milliseconds,
-                                DWORD wakeMask) {
+DWORD MsgWaitForMultipleObjectsEx(DWORD count, const HANDLE *handles,
+                                  DWORD milliseconds, DWORD wakeMask,
+                                  DWORD flags) {
   DWORD injected;
-  if (QvOpEnter(QVOP_MsgWaitForMultipleObjects, &injected)) {
+  if (QvOpEnter(QVOP_MsgWaitForMultipleObjectsEx, &injected)) {
     SetLastError(injected);
     return WAIT_FAILED;
   }
   // The library waits for one handle; that is all this serves.
-  if (count != 1 || !handles || waitAll) {
+  if (count != 1 || !handles || (flags & MWMO_WAITALL)) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return WAIT_FAILED;
   }
-  if ((wakeMask & QS_SENDMESSAGE) && QvSentMessageArrives())
+  if ((wakeMask & QS_SENDMESSAGE) &&
+      QvSentMessageArrives((flags & MWMO_INPUTAVAILABLE) != 0))
     return WAIT_OBJECT_0 + count;
   return WaitForHandle(handles[0], milliseconds);
 }

@@ -119,7 +119,11 @@ std::atomic<int> g_scanLimit{-1};
 int QvTextScanLimit(void) { return g_scanLimit.load(); }
 void TestCtl_LimitTextScan(int width) { g_scanLimit = width; }
 
-int QvSentMessageArrives(void) {
+int QvSentMessageArrives(int alreadyWaitingCounts) {
+  // A message the host looked at before the call wakes only a wait that
+  // asks for input already waiting (MWMO_INPUTAVAILABLE).
+  if (alreadyWaitingCounts && g_sentPending.load() > 0)
+    return 1;
   unsigned long left = g_sentToArrive.load();
   while (left > 0)
     if (g_sentToArrive.compare_exchange_weak(left, left - 1)) {
@@ -143,6 +147,7 @@ void TestCtl_SendMessagesDuringWait(unsigned long count) {
   g_sentServiced = 0;
   g_peekFlags = 0;
 }
+void TestCtl_SentMessageAlreadyWaiting(void) { g_sentPending = 1; }
 unsigned long TestCtl_SentMessagesServiced(void) {
   return g_sentServiced.load();
 }

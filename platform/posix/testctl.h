@@ -71,6 +71,9 @@ struct TestCtl_ProcessCall {
 // count messages are sent to the waiting thread, one per wait call; how
 // many a PeekMessageA call handled; every flag PeekMessageA was given.
 void TestCtl_SendMessagesDuringWait(unsigned long count);
+// One message sent to the thread before it calls, which the host has
+// already looked at (GetQueueStatus, a peek that removed nothing).
+void TestCtl_SentMessageAlreadyWaiting(void);
 unsigned long TestCtl_SentMessagesServiced(void);
 UINT TestCtl_PeekFlagsSeen(void);
 

@@ -316,6 +316,72 @@ static size_t Utf8Sequence(const unsigned char *s, size_t n,
   return extra + 1;
 }
 
+// One character of an ANSI code page at s (n bytes left, n > 0): its code
+// point, and the bytes it takes in *used; 0 with valid false when the page
+// has no such character.
+static unsigned long AnsiCharacter(UINT page, const unsigned char *s, size_t n,
+                                   size_t *used, bool *valid) {
+  *used = 1;
+  *valid = true;
+  if (page != 932)
+    return From1252(s[0]);
+  unsigned long cp;
+  if (IsDBCSLeadByte(s[0])) {
+    *used = n > 1 ? 2 : 1;
+    cp = *used == 2 ? From932(s, 2) : 0;
+  } else {
+    cp = s[0] < 0x80 ? s[0] : From932(s, 1);
+  }
+  *valid = cp != 0 || s[0] == 0;
+  return *valid ? cp : 0x30FB; // the page's default character
+}
+
+// Decodes n bytes into out (room for n units: no page gives more units
+// than bytes). Returns the units written, or -1 at the first invalid
+// character when strict.
+static long Decode(UINT page, const unsigned char *s, size_t n, WCHAR *out,
+                   bool strict) {
+  size_t w = 0;
+  for (size_t i = 0; i < n;) {
+    // ASCII eight bytes a step: every page here keeps it.
+    uint64_t eight;
+    if (n - i >= 8 &&
+        (memcpy(&eight, s + i, 8), !(eight & 0x8080808080808080u))) {
+      for (int k = 0; k < 8; k++)
+        out[w + k] = s[i + k];
+      w += 8, i += 8;
+      continue;
+    }
+    unsigned long cp;
+    size_t used = 1;
+    bool valid = true;
+    if (s[i] < 0x80) {
+      cp = s[i];
+    } else if (page == CP_UTF8 && s[i] >= 0xC2 && s[i] <= 0xDF && n - i > 1 &&
+               (s[i + 1] & 0xC0) == 0x80) { // two bytes: most scripts
+      cp = (unsigned long)(s[i] & 0x1F) << 6 | (s[i + 1] & 0x3F);
+      used = 2;
+    } else if (page == CP_UTF8) {
+      used = Utf8Sequence(s + i, n - i, &cp);
+      valid = used != 0;
+      if (!valid)
+        used = 1, cp = 0xFFFD;
+    } else {
+      cp = AnsiCharacter(page, s + i, n - i, &used, &valid);
+    }
+    if (!valid && strict)
+      return -1;
+    if (cp >= 0x10000) {
+      out[w++] = (WCHAR)(0xD800 + ((cp - 0x10000) >> 10));
+      out[w++] = (WCHAR)(0xDC00 + ((cp - 0x10000) & 0x3FF));
+    } else {
+      out[w++] = (WCHAR)cp;
+    }
+    i += used;
+  }
+  return (long)w;
+}
+
 int MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR bytes, int count,
                         LPWSTR out, int room) {
   DWORD injected;
@@ -327,47 +393,18 @@ int MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR bytes, int count,
   if (page == CP_UTF8 && (flags & ~(DWORD)MB_ERR_INVALID_CHARS))
     return Fail(ERROR_INVALID_FLAGS);
   size_t n = count < 0 ? strlen(bytes) + 1 : (size_t)count;
-  const unsigned char *s = (const unsigned char *)bytes;
-  WCHAR *made = (WCHAR *)malloc((n + 1) * sizeof(WCHAR));
+  // Straight into the caller's buffer when it holds the most there can be.
+  bool direct = room > 0 && (size_t)room >= n;
+  WCHAR *made = direct ? out : (WCHAR *)malloc((n + 1) * sizeof(WCHAR));
   if (!made)
     return Fail(ERROR_NOT_ENOUGH_MEMORY);
-  size_t length = 0;
-  for (size_t i = 0; i < n;) {
-    unsigned long cp = 0;
-    size_t used = 1;
-    bool valid = true;
-    if (page == CP_UTF8) {
-      used = Utf8Sequence(s + i, n - i, &cp);
-      valid = used != 0;
-      if (!valid)
-        used = 1, cp = 0xFFFD;
-    } else if (page == 932) {
-      if (IsDBCSLeadByte(s[i])) {
-        used = i + 1 < n ? 2 : 1;
-        cp = used == 2 ? From932(s + i, 2) : 0;
-      } else {
-        cp = s[i] < 0x80 ? s[i] : From932(s + i, 1);
-      }
-      valid = cp != 0 || s[i] == 0;
-      if (!valid)
-        cp = 0x30FB; // the page's default character
-    } else {
-      cp = From1252(s[i]);
-    }
-    if (!valid && (flags & MB_ERR_INVALID_CHARS)) {
-      free(made);
-      return Fail(ERROR_NO_UNICODE_TRANSLATION);
-    }
-    if (cp >= 0x10000) {
-      made[length++] = (WCHAR)(0xD800 + ((cp - 0x10000) >> 10));
-      made[length++] = (WCHAR)(0xDC00 + ((cp - 0x10000) & 0x3FF));
-    } else {
-      made[length++] = (WCHAR)cp;
-    }
-    i += used;
-  }
-  int result = Deliver(made, length, out, room);
-  free(made);
+  long length = Decode(page, (const unsigned char *)bytes, n, made,
+                       (flags & MB_ERR_INVALID_CHARS) != 0);
+  int result = length < 0 ? Fail(ERROR_NO_UNICODE_TRANSLATION)
+               : direct   ? (int)length
+                          : Deliver(made, (size_t)length, out, room);
+  if (!direct)
+    free(made);
   return result;
 }
 

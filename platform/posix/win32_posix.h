@@ -288,7 +288,8 @@ DWORD WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds);
 
 // Messages: a wait that services messages sent to the calling thread. No
 // thread here owns windows, so nothing is ever sent but what test control
-// makes up.
+// makes up: messages that arrive during the wait, and one already waiting
+// that the host has looked at, which only MWMO_INPUTAVAILABLE wakes for.
 typedef uintptr_t WPARAM;
 typedef intptr_t LPARAM;
 typedef struct tagPOINT {
@@ -308,9 +309,12 @@ typedef struct tagMSG {
 #define PM_REMOVE 0x0001u
 #define PM_QS_SENDMESSAGE (QS_SENDMESSAGE << 16)
 
-DWORD MsgWaitForMultipleObjects(DWORD nCount, const HANDLE *pHandles,
-                                BOOL fWaitAll, DWORD dwMilliseconds,
-                                DWORD dwWakeMask);
+#define MWMO_WAITALL 0x0001u
+#define MWMO_ALERTABLE 0x0002u
+#define MWMO_INPUTAVAILABLE 0x0004u
+DWORD MsgWaitForMultipleObjectsEx(DWORD nCount, const HANDLE *pHandles,
+                                  DWORD dwMilliseconds, DWORD dwWakeMask,
+                                  DWORD dwFlags);
 BOOL PeekMessageA(LPMSG lpMsg, HWND hWnd, UINT wMsgFilterMin,
                   UINT wMsgFilterMax, UINT wRemoveMsg);
 

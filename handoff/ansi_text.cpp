@@ -5,18 +5,21 @@
 #include "platform/win32.h"
 
 int AcpIsMultibyte(void) {
+  if (GetACP() == CP_UTF8)
+    return ACP_UTF8;
   CPINFO info;
-  return GetCPInfo(CP_ACP, &info) && info.MaxCharSize > 1;
+  return GetCPInfo(CP_ACP, &info) && info.MaxCharSize > 1 ? ACP_DOUBLE_BYTE
+                                                          : ACP_SINGLE_BYTE;
 }
 
 const char *AcpNext(const char *p, int multibyte) {
-  if (multibyte && IsDBCSLeadByte((BYTE)*p) && p[1])
+  if (multibyte == ACP_DOUBLE_BYTE && IsDBCSLeadByte((BYTE)*p) && p[1])
     return p + 2;
   return p + 1;
 }
 
 const char *AcpFindChar(const char *text, char c, int multibyte) {
-  if (!multibyte)
+  if (multibyte != ACP_DOUBLE_BYTE)
     return strchr(text, c);
   for (const char *p = text; *p; p = AcpNext(p, multibyte))
     if (*p == c)
@@ -24,9 +27,23 @@ const char *AcpFindChar(const char *text, char c, int multibyte) {
   return NULL;
 }
 
+// UTF-8: the length without a lead byte whose sequence is cut short.
+static size_t Utf8WholeLength(const unsigned char *text, size_t n) {
+  size_t i = n, continuation = 0;
+  while (i > 0 && continuation < 3 && (text[i - 1] & 0xC0) == 0x80)
+    i--, continuation++;
+  if (i == 0 || text[i - 1] < 0xC0)
+    return n;
+  unsigned char lead = text[i - 1];
+  size_t wanted = lead >= 0xF0 ? 3 : lead >= 0xE0 ? 2 : 1;
+  return continuation < wanted ? i - 1 : n;
+}
+
 size_t AcpWholeLength(const char *text, int multibyte) {
   size_t n = strlen(text);
-  if (!multibyte || n == 0)
+  if (multibyte == ACP_UTF8)
+    return Utf8WholeLength((const unsigned char *)text, n);
+  if (multibyte != ACP_DOUBLE_BYTE || n == 0)
     return n;
   const char *p = text;
   const char *last = text;

@@ -15,6 +15,10 @@ enum View { kOther = 0, kBlank = 1, kHyphen = 2 };
 std::atomic<UINT> g_readyFor{0}; // the code page the bits are for, plus one
 std::atomic<unsigned char> g_blank[0x10000 / 8];
 std::atomic<unsigned char> g_hyphen[0x10000 / 8];
+// The lowest non-ASCII unit that shows as either (0 when none does): text
+// below it, whole scripts (Cyrillic, Greek, Latin) for most code pages, is
+// passed over at the speed of a vector compare.
+std::atomic<unsigned> g_lowest{0};
 
 void Mark(std::atomic<unsigned char> *bits, unsigned unit) {
   bits[unit >> 3].fetch_or((unsigned char)(1u << (unit & 7)),
@@ -26,10 +30,13 @@ bool IsMarked(const std::atomic<unsigned char> *bits, unsigned unit) {
 }
 
 void Classify(unsigned unit, const char *bytes, int n) {
-  if (n == 1 && bytes[0] == ' ')
-    Mark(g_blank, unit);
-  else if (n == 1 && bytes[0] == '-')
-    Mark(g_hyphen, unit);
+  if (n != 1 || (bytes[0] != ' ' && bytes[0] != '-'))
+    return;
+  Mark(bytes[0] == ' ' ? g_blank : g_hyphen, unit);
+  unsigned lowest = g_lowest.load(std::memory_order_relaxed);
+  while ((lowest == 0 || unit < lowest) &&
+         !g_lowest.compare_exchange_weak(lowest, unit))
+    ;
 }
 
 // Converts the units from first on, kChunk at a time, each followed by a
@@ -85,6 +92,7 @@ bool ViewsReady(void) {
     g_blank[i].store(0, std::memory_order_relaxed);
     g_hyphen[i].store(0, std::memory_order_relaxed);
   }
+  g_lowest.store(0, std::memory_order_relaxed);
   // ASCII shows as itself in every ANSI code page; surrogates alone show
   // as the default character.
   static const unsigned kRanges[][2] = {{0x80, 0xD800}, {0xE000, 0x10000}};
@@ -112,11 +120,17 @@ View ViewOf(WCHAR unit) {
 void AnsiViewsForget(void) { g_readyFor.store(0, std::memory_order_release); }
 
 int LookAlikeUnits(const WCHAR *text, size_t n, WCHAR *rewrite) {
-  const WCHAR *first = TextFindNonAscii(text, text + n);
-  if (!first)
-    return 0; // an ASCII blank or hyphen is the escaping's own business
+  // An ASCII blank or hyphen is the escaping's own business: only text with
+  // a unit that shows as one needs a look.
+  if (!TextFindAtLeast(text, text + n, 0x80))
+    return 0;
   if (!ViewsReady())
     return -1;
+  unsigned lowest = g_lowest.load(std::memory_order_relaxed);
+  const WCHAR *first =
+      lowest ? TextFindAtLeast(text, text + n, (WCHAR)lowest) : NULL;
+  if (!first)
+    return 0;
   int count = 0;
   for (size_t i = (size_t)(first - text); i < n; i++) {
     if (text[i] < 0x80)

@@ -217,18 +217,22 @@ static void ComposeRecipients(CommandLine<Char> *line,
   }
 }
 
+// shownAs: the host's own message when msg is a converted copy of it; the
+// trace shows the host's addresses.
 template <typename Char>
 static int Compose(const typename Text<Char>::Message *lpMessage, FLAGS flFlags,
-                   Char *buffer, int capacity) {
+                   Char *buffer, int capacity, const MapiMessage *shownAs) {
   CommandLine<Char> line = {buffer, capacity, 0, 0, 0};
   if (lpMessage) {
     const typename Text<Char>::Message *msg = lpMessage;
     char scratch[TRACE_VIEW_SIZE];
     line.multibyte = Text<Char>::Multibyte();
-    TraceWrite(TRACE_INFO, "lpMapiMessage lpMessage = %x", TRACE_HEX(msg));
+    TraceWrite(TRACE_INFO, "lpMapiMessage lpMessage = %x",
+               shownAs ? TRACE_HEX(shownAs) : TRACE_HEX(msg));
     if (IsPresent(msg->lpszSubject)) {
       TraceWrite(TRACE_INFO, "lpMessage->lpszSubject = %x",
-                 TRACE_HEX(msg->lpszSubject));
+                 shownAs ? TRACE_HEX(shownAs->lpszSubject)
+                         : TRACE_HEX(msg->lpszSubject));
       AppendAscii(&line, kSwitchSubject);
       AppendAscii(&line, " ");
       AppendEscaped(&line, msg->lpszSubject);
@@ -272,10 +276,10 @@ static int Compose(const typename Text<Char>::Message *lpMessage, FLAGS flFlags,
 
 int ComposeCommandLine(const MapiMessage *lpMessage, FLAGS flFlags,
                        char *buffer) {
-  return Compose(lpMessage, flFlags, buffer, COMMAND_LINE_SIZE);
+  return Compose(lpMessage, flFlags, buffer, COMMAND_LINE_SIZE, NULL);
 }
 
 int ComposeCommandLineW(const MapiMessageW *lpMessage, FLAGS flFlags,
-                        WCHAR *buffer) {
-  return Compose(lpMessage, flFlags, buffer, WIDE_COMMAND_LINE_SIZE);
+                        WCHAR *buffer, const MapiMessage *shownAs) {
+  return Compose(lpMessage, flFlags, buffer, WIDE_COMMAND_LINE_SIZE, shownAs);
 }

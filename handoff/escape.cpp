@@ -14,7 +14,7 @@ static const char *FindPattern(const char *from, const char *end,
                                const char *pattern, size_t patternLength,
                                int multibyte) {
   (void)end;
-  if (!multibyte)
+  if (multibyte != ACP_DOUBLE_BYTE) // UTF-8 has no ASCII byte inside a sequence
     return strstr(from, pattern);
   for (const char *p = from; *p; p = AcpNext(p, multibyte))
     if (strncmp(p, pattern, patternLength) == 0)

@@ -33,13 +33,21 @@ WCHAR *ReplaceAllKnown(const WCHAR *source, size_t sourceLength,
 // would not fit or memory ran out; the buffer then holds an empty line.
 int ComposeCommandLine(const MapiMessage *lpMessage, FLAGS flFlags,
                        char *buffer);
-// The same line in UTF-16, into WIDE_COMMAND_LINE_SIZE units.
+// The same line in UTF-16, into WIDE_COMMAND_LINE_SIZE units. shownAs: the
+// host's message, when lpMessage is a converted copy of it (the trace
+// shows the host's addresses).
 int ComposeCommandLineW(const MapiMessageW *lpMessage, FLAGS flFlags,
-                        WCHAR *buffer);
+                        WCHAR *buffer, const MapiMessage *shownAs = NULL);
+// A MapiMessage whose ulReserved is CP_UTF8: each text read as UTF-8 (or,
+// when it is not valid UTF-8, in the ANSI code page) and composed as
+// ComposeCommandLineW composes it.
+int ComposeCommandLineUtf8(const MapiMessage *lpMessage, FLAGS flFlags,
+                           WCHAR *buffer);
 
 // 1 when the registered client was started and has exited, 0 otherwise.
 int SendViaMailClient(const MapiMessage *lpMessage, FLAGS flFlags);
 int SendViaMailClientW(const MapiMessageW *lpMessage, FLAGS flFlags);
+int SendViaMailClientUtf8(const MapiMessage *lpMessage, FLAGS flFlags);
 // The ANSI line is handed over converted from the ANSI code page; both
 // start the client with CreateProcessW.
 int LaunchMailClient(char *commandLine);

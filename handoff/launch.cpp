@@ -69,14 +69,17 @@ BOOL StartProcess(const WCHAR *applicationName, WCHAR *commandLine,
 // client may send that thread a message before it exits (SendMessage to
 // the host's window, a broadcast, a DDE conversation): while the host waits
 // for the client and the client for the host, both would hang. So messages
-// sent to this thread are serviced during the wait. Posted and input
+// sent to this thread are serviced during the wait, those already waiting
+// when the call began included: without MWMO_INPUTAVAILABLE the wait wakes
+// only for messages that arrived since the host last looked at its queue,
+// and a sender the host had looked at would stay blocked. Posted and input
 // messages stay in the queue: nothing the user does re-enters the host
 // during the call. A thread without windows is sent nothing and simply
 // waits.
 static void WaitForClient(HANDLE process) {
   for (;;) {
-    DWORD woken =
-        MsgWaitForMultipleObjects(1, &process, FALSE, INFINITE, QS_SENDMESSAGE);
+    DWORD woken = MsgWaitForMultipleObjectsEx(
+        1, &process, INFINITE, QS_SENDMESSAGE, MWMO_INPUTAVAILABLE);
     if (woken == WAIT_OBJECT_0 + 1) {
       MSG message;
       PeekMessageA(&message, NULL, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);

@@ -200,21 +200,32 @@ const WCHAR *TextFindPair(const WCHAR *from, const WCHAR *end, WCHAR a,
   return NULL;
 }
 
-const WCHAR *TextFindNonAscii(const WCHAR *from, const WCHAR *end) {
+const WCHAR *TextFindAtLeast(const WCHAR *from, const WCHAR *end, WCHAR least) {
   const WCHAR *p = from;
 #if defined(__SSE2__)
-  const __m128i high = _mm_set1_epi16((short)0xFF80);
+  // least <= u exactly where least - u saturates to 0.
+  const __m128i floor = _mm_set1_epi16((short)least);
   const __m128i zero = _mm_setzero_si128();
   int vector = ScanWidth() >= 1;
+  for (; vector && end - p >= 32; p += 32) {
+    __m128i any = _mm_or_si128(
+        _mm_or_si128(_mm_cmpeq_epi16(_mm_subs_epu16(floor, Load(p)), zero),
+                     _mm_cmpeq_epi16(_mm_subs_epu16(floor, Load(p + 8)), zero)),
+        _mm_or_si128(
+            _mm_cmpeq_epi16(_mm_subs_epu16(floor, Load(p + 16)), zero),
+            _mm_cmpeq_epi16(_mm_subs_epu16(floor, Load(p + 24)), zero)));
+    if (_mm_movemask_epi8(any))
+      break;
+  }
   for (; vector && end - p >= 8; p += 8) {
-    unsigned ascii = (unsigned)_mm_movemask_epi8(
-        _mm_cmpeq_epi16(_mm_and_si128(Load(p), high), zero));
-    if (ascii != 0xFFFF)
-      return p + LowestBit(~ascii & 0xFFFF) / 2;
+    unsigned atLeast = (unsigned)_mm_movemask_epi8(
+        _mm_cmpeq_epi16(_mm_subs_epu16(floor, Load(p)), zero));
+    if (atLeast)
+      return p + LowestBit(atLeast) / 2;
   }
 #endif
   for (; p < end; p++)
-    if (*p >= 0x80)
+    if (*p >= least)
       return p;
   return NULL;
 }
@@ -236,8 +247,10 @@ const char *TraceView(const WCHAR *text, char *scratch) {
     units++;
   // No best fit: a character the code page lacks shows as the default
   // character, never as a look-alike that reads as something it is not.
-  int n = units ? WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text, units,
-                                      scratch, TRACE_VIEW_SIZE - 1, NULL, NULL)
+  // UTF-8 lacks none, and Windows refuses that flag for it.
+  DWORD flags = GetACP() == CP_UTF8 ? 0 : WC_NO_BEST_FIT_CHARS;
+  int n = units ? WideCharToMultiByte(CP_ACP, flags, text, units, scratch,
+                                      TRACE_VIEW_SIZE - 1, NULL, NULL)
                 : 0;
   scratch[n > 0 ? n : 0] = 0;
   return scratch;

@@ -52,8 +52,8 @@ size_t TextLength(const WCHAR *s);
 // The first pair of units a, b in [from, end), or NULL.
 const WCHAR *TextFindPair(const WCHAR *from, const WCHAR *end, WCHAR a,
                           WCHAR b);
-// The first unit above U+007F in [from, end), or NULL.
-const WCHAR *TextFindNonAscii(const WCHAR *from, const WCHAR *end);
+// The first unit at or above least in [from, end), or NULL.
+const WCHAR *TextFindAtLeast(const WCHAR *from, const WCHAR *end, WCHAR least);
 
 inline size_t Text<WCHAR>::WholeLength(const WCHAR *s, int) {
   return TextLength(s);

@@ -17,7 +17,11 @@ extern "C" ULONG WINAPI MAPISendMail(LHANDLE lhSession, ULONG_PTR ulUIParam,
                                      ULONG ulReserved) {
   TraceWrite(TRACE_INFO, "/***** MAPISendMail *****/");
   TraceParameters(lhSession, ulUIParam, flFlags, ulReserved);
-  int sent = SendViaMailClient(lpMessage, flFlags);
+  // A message whose ulReserved is CP_UTF8 carries UTF-8 texts (Word sends
+  // so): they go to the client in UTF-16, as MAPISendMailW's do.
+  int sent = lpMessage && lpMessage->ulReserved == CP_UTF8
+                 ? SendViaMailClientUtf8(lpMessage, flFlags)
+                 : SendViaMailClient(lpMessage, flFlags);
   TraceWrite(TRACE_INFO, "/***** MAPISendMail(END) ****/");
   return sent ? SUCCESS_SUCCESS : MAPI_E_FAILURE;
 }

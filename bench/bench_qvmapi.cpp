@@ -163,6 +163,34 @@ template <typename Char> void Compose_Line(benchmark::State &state) {
   }
 }
 
+// A message of Word's kind (ulReserved CP_UTF8) whose UTF-8 texts and
+// switches take 40,959 bytes: Cyrillic with some ASCII.
+void Compose_Utf8(benchmark::State &state) {
+  // "Квартальные итоги окончательны, see notes. "
+  const char words[] =
+      "\xd0\x9a\xd0\xb2\xd0\xb0\xd1\x80\xd1\x82\xd0\xb0\xd0\xbb\xd1\x8c"
+      "\xd0\xbd\xd1\x8b\xd0\xb5 \xd0\xb8\xd1\x82\xd0\xbe\xd0\xb3\xd0\xb8 "
+      "\xd0\xbe\xd0\xba\xd0\xbe\xd0\xbd\xd1\x87\xd0\xb0\xd1\x82\xd0\xb5"
+      "\xd0\xbb\xd1\x8c\xd0\xbd\xd1\x8b, see notes. ";
+  std::string body;
+  while (body.size() + sizeof words - 1 <= COMMAND_LINE_SIZE - 1 - 7)
+    body += words;
+  while (body.size() < COMMAND_LINE_SIZE - 1 - 7)
+    body += 'x';
+  MapiMessage msg = {};
+  msg.ulReserved = CP_UTF8;
+  msg.lpszNoteText = &body[0];
+  std::vector<WCHAR> buffer(WIDE_COMMAND_LINE_SIZE, 0);
+  if (ComposeCommandLineUtf8(&msg, MAPI_DIALOG, buffer.data()) ==
+      COMPOSE_FAILED)
+    state.SkipWithError("the UTF-8 message does not compose");
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(
+        ComposeCommandLineUtf8(&msg, MAPI_DIALOG, buffer.data()));
+    benchmark::ClobberMemory();
+  }
+}
+
 void Compose_Recipients(benchmark::State &state) {
   int n = (int)state.range(0);
   std::vector<std::string> addresses((size_t)n);
@@ -228,6 +256,7 @@ QV_BENCH(Base_Copy<char>);
 QV_BENCH(Compose_Line<char>);
 QV_BENCH(Base_Copy<WCHAR>);
 QV_BENCH(Compose_Line<WCHAR>);
+QV_BENCH(Compose_Utf8);
 QV_BENCH(Compose_Recipients)->Arg(10)->Arg(1000)->Arg(100000);
 QV_BENCH(TraceOpen_WithLogs)->Arg(99)->Arg(999)->Unit(benchmark::kMicrosecond);
 
@@ -287,6 +316,9 @@ int main(int argc, char **argv) {
   if (t.count("Compose_Line<WCHAR>") && t.count("Base_Copy<WCHAR>"))
     Row("compose a wide line of 32,766 units", "memcpy of 32,766 UTF-16 units",
         t["Compose_Line<WCHAR>"] / t["Base_Copy<WCHAR>"], 6.0);
+  if (t.count("Compose_Utf8") && t.count("Base_Copy<char>"))
+    Row("compose a 40,959-byte UTF-8 message", "memcpy of 40,959 bytes",
+        t["Compose_Utf8"] / t["Base_Copy<char>"], 6.0);
   const char *sizes[] = {"Compose_Recipients/1000",
                          "Compose_Recipients/100000"};
   for (const char *size : sizes)

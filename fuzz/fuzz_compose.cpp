@@ -1,5 +1,8 @@
-// ComposeCommandLine and ComposeCommandLineW on messages built from fuzz
-// input (the first byte picks the character type; UTF-16 texts take their
+// ComposeCommandLine, ComposeCommandLineW and ComposeCommandLineUtf8 on
+// messages built from fuzz input (the first byte picks ANSI, UTF-16, or
+// ANSI records whose texts are UTF-8, each read as UTF-8 when valid and in
+// the ANSI code page otherwise: truncated and overlong sequences, encoded
+// surrogates and plain ANSI bytes alike; UTF-16 texts take their
 // units from byte pairs, any unit but NUL, with pairs 0x01nn standing for
 // blanks, hyphens and their look-alikes). Invariants: the line fits its
 // buffer and is terminated at its length, a blank and a single hyphen only
@@ -62,6 +65,11 @@ int Compose(const MapiMessage *msg, FLAGS flags, char *buffer) {
 int Compose(const MapiMessageW *msg, FLAGS flags, WCHAR *buffer) {
   return ComposeCommandLineW(msg, flags, buffer);
 }
+int ComposeUtf8(MapiMessage *msg, FLAGS flags, WCHAR *buffer) {
+  msg->ulReserved = CP_UTF8;
+  return ComposeCommandLineUtf8(msg, flags, buffer);
+}
+int ComposeUtf8(MapiMessageW *, FLAGS, WCHAR *) { abort(); } // never asked
 int Capacity(char) { return COMMAND_LINE_SIZE; }
 int Capacity(WCHAR) { return WIDE_COMMAND_LINE_SIZE; }
 
@@ -205,56 +213,102 @@ void CheckView(const std::string &view, const Message &msg, const File *files,
   CHECK(!(parsed.silent != !(flags & MAPI_DIALOG)));
 }
 
-template <typename Char> void Check(Input &in) {
+// A message of Char texts over store (present[i] false: NULL).
+template <typename Char> struct Built;
+
+template <typename Char>
+void CheckLine(const Char *line, int n, const Built<Char> &m, FLAGS flags) {
+  CHECK(!(n < 0 || n > Capacity(Char()) - 1 || TextLength(line) != (size_t)n));
+  g_line = Bytes(line);
+  CheckView(g_line, m.msg, m.files, m.nFiles, m.recips, m.nRecips, flags, true);
+  if (sizeof(Char) > 1) {
+    g_line = AnsiView(line);
+    CheckView(g_line, m.msg, m.files, m.nFiles, m.recips, m.nRecips, flags,
+              false);
+  }
+}
+
+template <typename Char> struct Built {
+  typename Text<Char>::File files[3] = {};
+  typename Text<Char>::Recip recips[6] = {};
+  typename Text<Char>::Message msg = {};
+  int nFiles, nRecips;
+  Built(const std::vector<std::basic_string<Char>> &store,
+        const std::vector<bool> &present, int files_, int recips_,
+        const std::vector<ULONG> &classes)
+      : nFiles(files_), nRecips(recips_) {
+    auto ptr = [&](size_t i) {
+      return present[i] ? (Char *)store[i].c_str() : (Char *)NULL;
+    };
+    msg.lpszSubject = ptr(0);
+    msg.lpszNoteText = ptr(1);
+    for (int i = 0; i < nFiles; i++) {
+      files[i].lpszPathName = ptr(2 + 2 * i);
+      files[i].lpszFileName = ptr(3 + 2 * i);
+    }
+    for (int i = 0; i < nRecips; i++) {
+      recips[i].lpszName = ptr(2 + 2 * nFiles + 2 * i);
+      recips[i].lpszAddress = ptr(3 + 2 * nFiles + 2 * i);
+      recips[i].ulRecipClass = classes[i];
+    }
+    msg.nFileCount = (ULONG)nFiles;
+    msg.lpFiles = nFiles ? files : NULL;
+    msg.nRecipCount = (ULONG)nRecips;
+    msg.lpRecips = nRecips ? recips : NULL;
+  }
+};
+
+// A text of a UTF-8 message as the library must read it: UTF-8 when valid,
+// the ANSI code page otherwise.
+std::basic_string<WCHAR> Read(const std::string &bytes) {
+  std::vector<WCHAR> out(bytes.size() + 1);
+  int n = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, bytes.c_str(), -1,
+                              out.data(), (int)out.size());
+  if (n <= 0)
+    n = MultiByteToWideChar(CP_ACP, 0, bytes.c_str(), -1, out.data(),
+                            (int)out.size());
+  return std::basic_string<WCHAR>(out.data(), n > 0 ? (size_t)n - 1 : 0);
+}
+
+// utf8: an ANSI message with ulReserved CP_UTF8, composed by
+// ComposeCommandLineUtf8 and checked as the wide message of its texts.
+template <typename Char> void Check(Input &in, bool utf8) {
   FLAGS flags = (FLAGS)in.Byte();
   int nFiles = in.Byte() % 4, nRecips = in.Byte() % 7;
   std::vector<std::basic_string<Char>> store(2 + 2 * nFiles + 2 * nRecips);
   std::vector<bool> present(store.size());
   for (size_t i = 0; i < store.size(); i++)
     present[i] = in.Text(&store[i]);
-  auto ptr = [&](size_t i) {
-    return present[i] ? (Char *)store[i].c_str() : (Char *)NULL;
-  };
-  typename Text<Char>::File files[3] = {};
-  typename Text<Char>::Recip recips[6] = {};
-  typename Text<Char>::Message msg = {};
-  msg.lpszSubject = ptr(0);
-  msg.lpszNoteText = ptr(1);
-  for (int i = 0; i < nFiles; i++) {
-    files[i].lpszPathName = ptr(2 + 2 * i);
-    files[i].lpszFileName = ptr(3 + 2 * i);
-  }
-  for (int i = 0; i < nRecips; i++) {
-    recips[i].lpszName = ptr(2 + 2 * nFiles + 2 * i);
-    recips[i].lpszAddress = ptr(3 + 2 * nFiles + 2 * i);
-    recips[i].ulRecipClass = (ULONG)(in.Byte() % 5);
-  }
-  msg.nFileCount = (ULONG)nFiles;
-  msg.lpFiles = nFiles ? files : NULL;
-  msg.nRecipCount = (ULONG)nRecips;
-  msg.lpRecips = nRecips ? recips : NULL;
+  std::vector<ULONG> classes(6);
+  for (int i = 0; i < nRecips; i++)
+    classes[i] = (ULONG)(in.Byte() % 5);
+  Built<Char> given(store, present, nFiles, nRecips, classes);
 
   long live = TestCtl_LiveBlocks();
+  std::vector<WCHAR> wide(WIDE_COMMAND_LINE_SIZE, 0);
   std::vector<Char> buffer(Capacity(Char()), 0);
-  int n = Compose(&msg, flags, buffer.data());
+  int n = utf8 ? ComposeUtf8(&given.msg, flags, wide.data())
+               : Compose(&given.msg, flags, buffer.data());
   CHECK(!(TestCtl_LiveBlocks() != live));
   CHECK(n != COMPOSE_FAILED); // inputs this small always fit
-  CHECK(!(n < 0 || n > Capacity(Char()) - 1 ||
-          TextLength(buffer.data()) != (size_t)n));
-  g_line = Bytes(buffer.data());
-  CheckView(g_line, msg, files, nFiles, recips, nRecips, flags, true);
-  if (sizeof(Char) > 1) {
-    g_line = AnsiView(buffer.data());
-    CheckView(g_line, msg, files, nFiles, recips, nRecips, flags, false);
+  if (utf8) {
+    std::vector<std::basic_string<WCHAR>> read;
+    for (const std::basic_string<Char> &text : store)
+      read.push_back(Read(std::string(text.begin(), text.end())));
+    Built<WCHAR> w(read, present, nFiles, nRecips, classes);
+    CheckLine(wide.data(), n, w, flags);
+  } else {
+    CheckLine(buffer.data(), n, given, flags);
   }
 }
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   Input in = {data, size, 0};
-  if (in.Byte() & 1)
-    Check<WCHAR>(in);
+  int kind = in.Byte() % 3;
+  if (kind == 1)
+    Check<WCHAR>(in, false);
   else
-    Check<char>(in);
+    Check<char>(in, kind == 2);
   return 0;
 }

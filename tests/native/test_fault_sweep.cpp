@@ -43,7 +43,7 @@ const QvOp kFallibleOps[] = {QVOP_CreateFileA,
                              QVOP_RegCloseKey,
                              QVOP_SHGetFolderPathA,
                              QVOP_SHCreateDirectoryExA,
-                             QVOP_MsgWaitForMultipleObjects,
+                             QVOP_MsgWaitForMultipleObjectsEx,
                              QVOP_RegOpenKeyExW,
                              QVOP_RegQueryValueExW,
                              QVOP_CreateProcessW,
@@ -88,7 +88,7 @@ std::vector<Fault> AllFaults() {
 }
 
 class FaultSweep : public ClientTest {
-protected:
+public:
   void SetUp() override {
     ClientTest::SetUp();
     appData_ = dir_ + "/Roaming";
@@ -219,36 +219,60 @@ TYPED_TEST(SendSweep, SendTheReferenceMessage) {
   EXPECT_GT(total, 100);
 }
 
-// A wide message with look-alikes that the client's ANSI view would show
-// as section starts, the views worked out anew in every run: the client
-// gets the whole line, or nothing starts.
-TEST_F(FaultSweep, SendALookAlikeMessage) {
-  WideMessageBuilder b;
-  b.Subject(u"Q3 \u2212Attach C:\\secret.txt")
-      .Body(u"\u3000-Bcc eve@x")
-      .Recip(MAPI_TO, u"n", u"ann@x");
-  const std::string expected = "-Subject Q3 --Attach C:\\secret.txt -Body  "
-                               "--Bcc eve@x -To ann@x -Silent";
-  int points = Sweep(1, [&](const Fault &f) {
-    ULONG rc = MAPISendMailW(1, 0, b.Get(), 0, 0);
+// A message sent under every failure point (keep-open log) whose ANSI view
+// is worked out anew in every run: the client gets the whole line, or
+// nothing starts. The views' conversion belongs to the hand-off; the
+// trace's never fails it.
+template <typename Send>
+void SweepWholeLineOrNothing(FaultSweep *t, const char *name, Send send,
+                             const std::string &expected) {
+  int points = t->Sweep(1, [&](const Fault &f) {
+    ULONG rc = send();
     bool fired = TestCtl_FailureFired();
-    SETTLE_CLIENTS(f);
-    auto lines = ClientLines();
+    if (!f.alloc && f.op == QVOP_WaitForSingleObject)
+      for (int tries = 0; tries < 500 && t->ClientLines().empty(); tries++)
+        usleep(10 * 1000);
+    auto lines = t->ClientLines();
     if (rc == SUCCESS_SUCCESS) {
       ASSERT_EQ(lines.size(), 1u) << Describe(f);
       EXPECT_EQ(lines[0], expected) << Describe(f);
     } else {
       EXPECT_TRUE(lines.empty()) << Describe(f);
-      // The views' conversion belongs to the hand-off; the trace's never
-      // fails it.
       EXPECT_TRUE(fired && (f.alloc || !IsTraceOnly(f.op) ||
                             f.op == QVOP_WideCharToMultiByte))
           << Describe(f);
     }
   });
-  printf("[ sweep    ] MAPISendMailW, look-alike message: %d failure points\n",
-         points);
+  printf("[ sweep    ] %s: %d failure points\n", name, points);
   EXPECT_GT(points, 100);
+}
+
+// Look-alikes that the client's ANSI view would show as section starts.
+TEST_F(FaultSweep, SendALookAlikeMessage) {
+  WideMessageBuilder b;
+  b.Subject(u"Q3 \u2212Attach C:\\secret.txt")
+      .Body(u"\u3000-Bcc eve@x")
+      .Recip(MAPI_TO, u"n", u"ann@x");
+  SweepWholeLineOrNothing(
+      this, "MAPISendMailW, look-alike message",
+      [&] { return MAPISendMailW(1, 0, b.Get(), 0, 0); },
+      "-Subject Q3 --Attach C:\\secret.txt -Body  --Bcc eve@x -To ann@x "
+      "-Silent");
+}
+
+// A UTF-8 message (ulReserved CP_UTF8) with a path that is not UTF-8.
+TEST_F(FaultSweep, SendAUtf8Message) {
+  MessageBuilder b;
+  b.Subject("\xd0\x9e\xd1\x82\xd1\x87\xd1\x91\xd1\x82")
+      .File("C:\\caf\xe9.xls", NULL)
+      .Recip(MAPI_TO, "n", "ann@x");
+  MapiMessage *msg = b.Get();
+  msg->ulReserved = CP_UTF8;
+  SweepWholeLineOrNothing(
+      this, "MAPISendMail, UTF-8 message",
+      [&] { return MAPISendMail(1, 0, msg, 0, 0); },
+      "-Subject \xd0\x9e\xd1\x82\xd1\x87\xd1\x91\xd1\x82 -Attach "
+      "C:\\caf\xc3\xa9.xls -To ann@x -Silent");
 }
 
 TEST_F(FaultSweep, SendANullMessage) {

@@ -61,7 +61,7 @@ TEST_F(Launch, StartsTheRegisteredClientWithExactlyTheLineAndWaits) {
   zero.wShowWindow = call->wShowWindow;
   EXPECT_EQ(memcmp(&zero, &call->startupInfo, sizeof zero), 0)
       << "all else zero";
-  EXPECT_EQ(TestCtl_Calls(QVOP_MsgWaitForMultipleObjects), 1u);
+  EXPECT_EQ(TestCtl_Calls(QVOP_MsgWaitForMultipleObjectsEx), 1u);
   EXPECT_EQ(TestCtl_Calls(QVOP_WaitForSingleObject), 0u);
   EXPECT_EQ(TestCtl_Calls(QVOP_CloseHandle), 2u)
       << "thread and process handles";
@@ -87,7 +87,7 @@ void CheckBufferReleased(QvOp, void *context) {
 TEST_F(Launch, ValueBufferIsReleasedBeforeTheWait) {
   RegisterClient();
   long liveAtWait = -1;
-  TestCtl_SetHook(QVOP_MsgWaitForMultipleObjects, CheckBufferReleased,
+  TestCtl_SetHook(QVOP_MsgWaitForMultipleObjectsEx, CheckBufferReleased,
                   &liveAtWait);
   EXPECT_EQ(SendViaMailClientW(NULL, 0), 1);
   EXPECT_EQ(liveAtWait, liveBlocksAtStart_);
@@ -104,16 +104,25 @@ TEST_F(Launch, TheWaitServicesSentMessagesUntilTheClientExits) {
   TestCtl_SendMessagesDuringWait(3);
   EXPECT_EQ(SendViaMailClient(NULL, 0), 1);
   EXPECT_EQ(TestCtl_SentMessagesServiced(), 3u);
-  EXPECT_EQ(TestCtl_Calls(QVOP_MsgWaitForMultipleObjects), 4u);
+  EXPECT_EQ(TestCtl_Calls(QVOP_MsgWaitForMultipleObjectsEx), 4u);
   EXPECT_EQ(TestCtl_PeekFlagsSeen(), (UINT)(PM_NOREMOVE | PM_QS_SENDMESSAGE));
   ASSERT_EQ(Clients().size(), 1u);
   EXPECT_TRUE(Clients()[0].exited);
+  // A message already waiting when the call began, which the host had
+  // looked at, is serviced too: a wait without MWMO_INPUTAVAILABLE would
+  // not wake for it, and its sender would stay blocked.
+  TestCtl_SendMessagesDuringWait(0);
+  TestCtl_SentMessageAlreadyWaiting();
+  EXPECT_EQ(SendViaMailClient(NULL, 0), 1);
+  EXPECT_EQ(TestCtl_SentMessagesServiced(), 1u);
+  ASSERT_EQ(Clients().size(), 2u);
   // A wait that cannot service messages still waits for the exit.
-  TestCtl_FailCall(QVOP_MsgWaitForMultipleObjects, 1, ERROR_INVALID_HANDLE);
+  TestCtl_FailCall(QVOP_MsgWaitForMultipleObjectsEx, 1, ERROR_INVALID_HANDLE);
   EXPECT_EQ(SendViaMailClient(NULL, 0), 1);
   EXPECT_EQ(TestCtl_Calls(QVOP_WaitForSingleObject), 1u);
-  ASSERT_EQ(Clients().size(), 2u);
-  EXPECT_TRUE(Clients()[0].exited && Clients()[1].exited);
+  ASSERT_EQ(Clients().size(), 3u);
+  for (const Record &c : Clients())
+    EXPECT_TRUE(c.exited);
 }
 
 // The rows of the shared table (UTF-8, checked as UTF-16), then what a

@@ -101,6 +101,36 @@ TEST_F(TraceWriter, LongMessageIsCutAfter480Characters) {
   EXPECT_EQ(bytes.substr(512), "\r\n");
 }
 
+// The cut falls between characters of the ANSI code page: never after a
+// lone lead byte or inside a UTF-8 sequence, whose reader would take the
+// CR as the rest of the character.
+TEST_F(TraceWriter, ACutKeepsWholeCharacters) {
+  const struct {
+    UINT page;
+    std::string head, character; // the character stands across the cut
+    size_t kept;                 // message bytes on the line
+  } cases[] = {
+      {932, std::string(479, 'x'), "\x93\xfa", 479},
+      {932, std::string(478, 'x'), "\x93\xfa", 480},
+      {932, "\x93\xfa" + std::string(477, 'x'), "\x93\xfa", 479},
+      {65001, std::string(478, 'x'), "\xe6\x97\xa5", 478},
+      {65001, std::string(479, 'x'), "\xf0\x9f\x93\xa7", 479},
+      {65001, std::string(477, 'x'), "\xe6\x97\xa5", 480},
+      {1252, std::string(479, 'x'), "\xe9\xe9", 480},
+  };
+  for (const auto &c : cases) {
+    TestCtl_SetAnsiCodePage(c.page);
+    StartTraceLog(1, ("cut-" + std::to_string(&c - cases) + ".log").c_str());
+    std::string message = c.head + c.character + "tail";
+    TraceWrite(0, "%s", message.c_str());
+    std::string bytes = ReadWholeFile(LogPath());
+    ASSERT_EQ(bytes.size(), 32 + c.kept + 2) << c.page;
+    EXPECT_EQ(bytes.substr(32, c.kept), message.substr(0, c.kept));
+    EXPECT_EQ(bytes.substr(32 + c.kept), "\r\n");
+    ResetLibraryState();
+  }
+}
+
 TEST_F(TraceWriter, MessageOfExactly480CharactersIsWhole) {
   StartTraceLog(1);
   std::string message(480, 'q');

@@ -259,6 +259,112 @@ TEST_F(Wide, AnUnknownAnsiViewStartsNothing) {
   EXPECT_EQ(Shape(ReadCommandLine(Clients()[0].line)), "ST0C0X0!");
 }
 
+// ulReserved == CP_UTF8: each text read as UTF-8 when it is valid UTF-8,
+// in the ANSI code page otherwise, and composed as the wide line.
+TEST_F(Wide, Utf8MessagesAreReadTextByText) {
+  auto utf8Line = [&](MapiMessage *msg) {
+    std::vector<WCHAR> buffer(WIDE_COMMAND_LINE_SIZE, 0);
+    int n = ComposeCommandLineUtf8(msg, MAPI_DIALOG, buffer.data());
+    return n == COMPOSE_FAILED ? std::u16string(u"<FAILED>")
+                               : std::u16string(buffer.data(), (size_t)n);
+  };
+  const struct {
+    UINT page;
+    const char *bytes;
+    std::u16string read;
+  } kValues[] = {
+      {1252, "\xd0\x9e\xd1\x82\xd1\x87\xd1\x91\xd1\x82", u"Отчёт"},
+      {1252, "\xce\x93 \xe6\x97\xa5 \xf0\x9f\x93\xa7", u"Γ 日 \U0001F4E7"},
+      {1252, "caf\xe9.pdf", u"café.pdf"},            // ANSI, not UTF-8
+      {1252, "ab\xd0", u"ab\u00d0"},                 // cut short
+      {1252, "\xc0\xaf", u"\u00c0\u00af"},           // overlong '/'
+      {1252, "\xed\xa0\x80", u"\u00ed\u00a0\u20ac"}, // an encoded surrogate
+      {1252, "\xf4\x90\x80\x80", u"\u00f4\u0090\u20ac\u20ac"}, // > U+10FFFF
+      {932, "\x93\xfa\x96\x7b", u"日本"},                      // 932, not UTF-8
+      {932, "\xe6\x97\xa5", u"日"},                            // UTF-8 wins
+  };
+  for (const auto &v : kValues) {
+    TestCtl_SetAnsiCodePage(v.page);
+    MessageBuilder b;
+    b.Subject(v.bytes).Recip(MAPI_TO, v.bytes, "a@x");
+    b.Get()->ulReserved = CP_UTF8;
+    EXPECT_EQ(utf8Line(b.Get()), u"-Subject " + v.read + u" -To a@x")
+        << v.bytes;
+  }
+  TestCtl_SetAnsiCodePage(1252);
+  // Every field, against the same message given in UTF-16; a host bug in
+  // the counts fails as it does there.
+  MessageBuilder b;
+  b.Subject("Q3 \xe2\x88\x92"
+            "Attach x")
+      .Body("\xce\x93\xce\xb5\xce\xb9\xce\xb1 -x")
+      .File("C:\\\xd0\x91\\r.pdf", "r\xe9.pdf")
+      .Recip(MAPI_CC, "\xe5\x90\x8d@x.jp", NULL)
+      .Recip(MAPI_BCC, NULL, "");
+  MapiMessage *msg = b.Get();
+  msg->ulReserved = CP_UTF8;
+  WideMessageBuilder w;
+  w.Subject(u"Q3 \u2212Attach x")
+      .Body(u"Γεια -x")
+      .File(u"C:\\Б\\r.pdf", u"ré.pdf")
+      .Recip(MAPI_CC, u"名@x.jp", NULL)
+      .Recip(MAPI_BCC, NULL, u"");
+  std::u16string expected = Line(w.Get(), MAPI_DIALOG);
+  EXPECT_EQ(utf8Line(msg), expected);
+  msg->nFileCount = 3;
+  msg->lpFiles = NULL;
+  EXPECT_EQ(utf8Line(msg), u"<FAILED>");
+  // Through MAPISendMail to the client, and in the trace, whose banner
+  // stays MAPISendMail's; any other ulReserved changes nothing.
+  TestCtl_RegSetString(HKEY_LOCAL_MACHINE, kClientKey, "", QV_STAND_IN_CLIENT);
+  MessageBuilder c;
+  c.Subject("\xd0\x9e\xd1\x82").File("C:\\caf\xe9", NULL);
+  c.Get()->ulReserved = CP_UTF8;
+  StartTraceLog(1);
+  EXPECT_EQ(MAPISendMail(0, 0, c.Get(), MAPI_DIALOG, 0), 0u);
+  EXPECT_EQ(std::u16string(TestCtl_LastCreateProcess()->commandLineW),
+            u"-Subject От -Attach C:\\café");
+  auto messages = LogMessages();
+  ASSERT_GE(messages.size(), 9u);
+  EXPECT_EQ(messages[0], "/***** MAPISendMail *****/");
+  EXPECT_EQ(messages[5], "lpMessage->ulReserved = fde9: the texts are UTF-8");
+  char ptr[64];
+  snprintf(ptr, sizeof ptr, "lpMapiMessage lpMessage = %x",
+           (unsigned)(uintptr_t)c.Get());
+  EXPECT_EQ(messages[6], ptr) << "the host's own address";
+  EXPECT_EQ(messages[9], "lpMessage->lpFiles[0].lpszPathName = 'C:\\caf\xe9'");
+  for (ULONG other : {0u, 1252u, 65000u, 1200u}) {
+    c.Get()->ulReserved = other;
+    EXPECT_EQ(MAPISendMail(0, 0, c.Get(), MAPI_DIALOG, 0), 0u);
+    EXPECT_EQ(std::u16string(TestCtl_LastCreateProcess()->commandLineW),
+              u"-Subject \u00d0\u017e\u00d1\u201a -Attach C:\\café")
+        << "the ANSI line as ever: " << other;
+  }
+}
+
+// Under a UTF-8 ANSI code page the trace shows the wide values (Windows
+// refuses WC_NO_BEST_FIT_CHARS there), and an ANSI value cut inside a
+// sequence loses no section behind it.
+TEST_F(Wide, AUtf8AnsiCodePage) {
+  TestCtl_SetAnsiCodePage(CP_UTF8);
+  StartTraceLog(1);
+  WideMessageBuilder w;
+  w.Body(u"Grüße 日本");
+  MAPISendMailW(0, 0, w.Get(), 0, 0);
+  auto messages = LogMessages();
+  ASSERT_GE(messages.size(), 9u);
+  EXPECT_EQ(messages[7], "lpMessage->lpszNoteText = 'Gr\xc3\xbc\xc3\x9f"
+                         "e \xe6\x97\xa5\xe6\x9c\xac'");
+  MessageBuilder b;
+  b.Subject("\xe6\x97\xa5\xe6\x9c")
+      .Body("@ \xe6\x97")
+      .Recip(MAPI_TO, "n", "a@b");
+  std::string line = Narrow(b.Get(), 0);
+  EXPECT_EQ(line, "-Subject \xe6\x97\xa5 -Body @  -To a@b -Silent");
+  ParsedLine parsed = ReadCommandLine(line);
+  EXPECT_TRUE(parsed.ok && parsed.hasBody && parsed.to.size() == 1) << line;
+}
+
 // The frame of MAPISendMail with its own banners; texts in the ANSI code
 // page (here 1252: what it lacks becomes '?'), converted only while the
 // log is on.

@@ -10,7 +10,10 @@
 //
 // On Windows, with QV_CLIENT_SEND_TO set to a window class, it first sends
 // that window a message, as real clients do to the host that started them,
-// and writes what the window answered to client-<pid>.sent.
+// and writes what the window answered to client-<pid>.sent. With
+// QV_CLIENT_WAIT_EVENT set to an event's name, it waits up to 20 seconds
+// for that event (set by whoever it depends on) and writes "set" or
+// "timeout" to client-<pid>.event.
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -78,6 +81,22 @@ int main(int argc, char **argv) {
       fprintf(f, "%lld", (long long)answer);
       fclose(f);
     }
+  }
+#endif
+#ifdef _WIN32
+  const char *eventName = getenv("QV_CLIENT_WAIT_EVENT");
+  if (eventName && *eventName && dir && *dir) {
+    HANDLE event = OpenEventA(SYNCHRONIZE, FALSE, eventName);
+    DWORD waited = event ? WaitForSingleObject(event, 20000) : WAIT_FAILED;
+    char name[1024];
+    snprintf(name, sizeof name, "%s%sclient-%lu.event", dir, kSep, ProcessId());
+    FILE *f = fopen(name, "wb");
+    if (f) {
+      fputs(waited == WAIT_OBJECT_0 ? "set" : "timeout", f);
+      fclose(f);
+    }
+    if (event)
+      CloseHandle(event);
   }
 #endif
   const char *wait = getenv("QV_CLIENT_WAIT_MS");

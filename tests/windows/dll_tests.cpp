@@ -571,6 +571,45 @@ TEST_F(DllUnder932, EverySectionAfterAHalfCharacterArrivesWhole) {
                         "-Attach C:\\s.txt -Body b -To a;c@d -Bcc e@f -Silent");
 }
 
+// A traced value cut at the line's 480 characters is cut between
+// characters: read in code page 932, every line still ends in CR LF (a lone
+// lead byte would take the CR as its second half), for ANSI text and for
+// wide text converted for the log.
+TEST_F(DllUnder932, ACutTraceLineKeepsItsLineEnd) {
+  ASSERT_EQ(GetACP(), 932u) << "run this test with LC_ALL=ja_JP.UTF-8";
+  DWORD one = 1;
+  SetLogLevel(&one);
+  Load();
+  // "lpMessage->lpszNoteText = '" takes 27 of the 480: the character at
+  // 479 and 480 stands across the cut.
+  std::string body = std::string(452, 'x') + "\x93\xfa\x96\x7b";
+  MapiMessage msg = {};
+  msg.lpszNoteText = (LPSTR)body.c_str();
+  Get<SendMailFn>("MAPISendMail")(0, 0, &msg, MAPI_DIALOG, 0);
+  std::wstring wideBody = std::wstring(452, L'x') + L"\x65e5\x672c";
+  MapiMessageW wide = {};
+  wide.lpszNoteText = (PWSTR)wideBody.c_str();
+  typedef ULONG(WINAPI * SendW)(LHANDLE, ULONG_PTR, lpMapiMessageW, FLAGS,
+                                ULONG);
+  Get<SendW>("MAPISendMailW")(0, 0, &wide, MAPI_DIALOG, 0);
+  Unload();
+  std::string bytes = ReadAll(LogFile());
+  std::wstring read(bytes.size() + 1, L'\0');
+  read.resize((size_t)MultiByteToWideChar(
+      932, 0, bytes.data(), (int)bytes.size(), &read[0], (int)read.size()));
+  auto count = [](const auto &text, const auto &crlf) {
+    size_t n = 0;
+    for (size_t at = text.find(crlf); at != text.npos;
+         at = text.find(crlf, at + 2))
+      n++;
+    return n;
+  };
+  EXPECT_EQ(count(bytes, std::string("\r\n")), 20u) << "two frames";
+  EXPECT_EQ(count(read, std::wstring(L"\r\n")), 20u)
+      << "a line lost its CR LF to a half character";
+  EXPECT_NE(bytes.find(std::string(452, 'x') + "\r\n"), std::string::npos);
+}
+
 // Run under a display (xvfb-run): the host's thread owns a visible window,
 // and the client sends it a message before it exits. The call must service
 // that message instead of waiting for a client that waits for it, and must
@@ -601,32 +640,45 @@ DWORD WINAPI Watchdog(LPVOID done) {
   return 0;
 }
 
-TEST_F(DllWithWindow, AClientThatSendsToTheHostsWindowDoesNotDeadlock) {
-  WNDCLASSA wc = {};
-  wc.lpfnWndProc = HostWindowProc;
-  wc.hInstance = GetModuleHandleA(NULL);
-  wc.lpszClassName = kHostClass;
-  ASSERT_NE(RegisterClassA(&wc), 0) << "error " << GetLastError();
+// The host's window, shown and idle.
+HWND MakeHostWindow(WNDCLASSA *wc) {
+  wc->lpfnWndProc = HostWindowProc;
+  wc->hInstance = GetModuleHandleA(NULL);
+  wc->lpszClassName = kHostClass;
+  if (!RegisterClassA(wc))
+    return NULL;
   HWND window = CreateWindowExA(0, kHostClass, "qvmapi host",
                                 WS_OVERLAPPEDWINDOW | WS_VISIBLE, 10, 10, 200,
-                                100, NULL, NULL, wc.hInstance, NULL);
-  ASSERT_NE(window, nullptr) << "no display? run under xvfb-run";
+                                100, NULL, NULL, wc->hInstance, NULL);
   MSG m;
-  while (PeekMessageA(&m, NULL, 0, 0, PM_REMOVE)) // the window is up
+  while (window && PeekMessageA(&m, NULL, 0, 0, PM_REMOVE)) // the window is up
     DispatchMessageA(&m);
+  return window;
+}
+
+// MAPISendMail on this thread, under the watchdog.
+ULONG SendGuarded(SendMailFn send, MapiMessage *msg) {
+  HANDLE done = CreateEventA(NULL, TRUE, FALSE, NULL);
+  HANDLE dog = CreateThread(NULL, 0, Watchdog, done, 0, NULL);
+  ULONG rc = send(0, 0, msg, 0, 0);
+  SetEvent(done);
+  WaitForSingleObject(dog, INFINITE);
+  CloseHandle(dog);
+  CloseHandle(done);
+  return rc;
+}
+
+TEST_F(DllWithWindow, AClientThatSendsToTheHostsWindowDoesNotDeadlock) {
+  WNDCLASSA wc = {};
+  HWND window = MakeHostWindow(&wc);
+  ASSERT_NE(window, nullptr) << "no display? run under xvfb-run";
   ASSERT_TRUE(PostMessageA(window, kHostPosted, 1, 2));
   SetClientPath(StandIn().c_str());
   std::string folder = NewClientFolder("window", 200);
   SetEnvironmentVariableA("QV_CLIENT_SEND_TO", kHostClass);
   Load();
-  HANDLE done = CreateEventA(NULL, TRUE, FALSE, NULL);
-  HANDLE dog = CreateThread(NULL, 0, Watchdog, done, 0, NULL);
   FirstExample example;
-  ULONG rc = Get<SendMailFn>("MAPISendMail")(0, 0, &example.msg, 0, 0);
-  SetEvent(done);
-  WaitForSingleObject(dog, INFINITE);
-  CloseHandle(dog);
-  CloseHandle(done);
+  ULONG rc = SendGuarded(Get<SendMailFn>("MAPISendMail"), &example.msg);
   SetEnvironmentVariableA("QV_CLIENT_SEND_TO", NULL);
   EXPECT_EQ(rc, 0u);
   EXPECT_EQ(g_asked, 1) << "the client's message was handled once";
@@ -639,9 +691,65 @@ TEST_F(DllWithWindow, AClientThatSendsToTheHostsWindowDoesNotDeadlock) {
   FindClose(sent);
   EXPECT_EQ(ReadAll(folder + "\\" + found.cFileName), "4660")
       << "the client got the window's answer";
+  MSG m;
   EXPECT_TRUE(PeekMessageA(&m, window, kHostPosted, kHostPosted, PM_REMOVE))
       << "the host's posted message was taken from its queue";
   EXPECT_EQ(m.wParam, 1u);
+  DestroyWindow(window);
+  UnregisterClassA(kHostClass, wc.hInstance);
+}
+
+const char kSenderDone[] = "qv-window-sender-done";
+
+// Sends the host's window a message from another thread, then tells the
+// client, which waits for it.
+DWORD WINAPI SendToHost(LPVOID window) {
+  SendMessageA((HWND)window, kClientAsks, 0, 0);
+  HANDLE done = OpenEventA(EVENT_MODIFY_STATE, FALSE, kSenderDone);
+  SetEvent(done);
+  CloseHandle(done);
+  return 0;
+}
+
+// A message sent to the host's thread before the call, which the host had
+// already looked at: the wait services it too, or the sender (which the
+// client waits for) and the host would both hang until the client gave up.
+TEST_F(DllWithWindow, AMessageAlreadyWaitingIsServiced) {
+  WNDCLASSA wc = {};
+  HWND window = MakeHostWindow(&wc);
+  ASSERT_NE(window, nullptr) << "no display? run under xvfb-run";
+  HANDLE senderDone = CreateEventA(NULL, TRUE, FALSE, kSenderDone);
+  SetClientPath(StandIn().c_str());
+  std::string folder = NewClientFolder("pending", 0);
+  SetEnvironmentVariableA("QV_CLIENT_WAIT_EVENT", kSenderDone);
+  Load();
+  LONG askedBefore = g_asked;
+  HANDLE sender = CreateThread(NULL, 0, SendToHost, window, 0, NULL);
+  // The host looks at its queue, as GetQueueStatus or a peek that removes
+  // nothing does, while the message waits.
+  for (int i = 0;
+       i < 500 && !(HIWORD(GetQueueStatus(QS_SENDMESSAGE)) & QS_SENDMESSAGE);
+       i++)
+    Sleep(10);
+  ASSERT_TRUE(HIWORD(GetQueueStatus(QS_SENDMESSAGE)) & QS_SENDMESSAGE)
+      << "the sender's message is not waiting";
+  FirstExample example;
+  DWORD start = GetTickCount();
+  ULONG rc = SendGuarded(Get<SendMailFn>("MAPISendMail"), &example.msg);
+  DWORD took = GetTickCount() - start;
+  SetEnvironmentVariableA("QV_CLIENT_WAIT_EVENT", NULL);
+  EXPECT_EQ(WaitForSingleObject(sender, 5000), WAIT_OBJECT_0);
+  CloseHandle(sender);
+  CloseHandle(senderDone);
+  EXPECT_EQ(rc, 0u);
+  EXPECT_EQ(g_asked, askedBefore + 1) << "the waiting message was serviced";
+  WIN32_FIND_DATAA found;
+  HANDLE event = FindFirstFileA((folder + "\\client-*.event").c_str(), &found);
+  ASSERT_NE(event, INVALID_HANDLE_VALUE);
+  FindClose(event);
+  EXPECT_EQ(ReadAll(folder + "\\" + found.cFileName), "set")
+      << "the sender stayed blocked until the client gave up (" << took
+      << " ms)";
   DestroyWindow(window);
   UnregisterClassA(kHostClass, wc.hInstance);
 }
@@ -718,6 +826,13 @@ protected:
   }
   static std::wstring Widen(const std::string &ascii) {
     return std::wstring(ascii.begin(), ascii.end());
+  }
+  static std::string Narrow(const std::wstring &text, UINT page) {
+    std::string out(text.size() * 4 + 1, '\0');
+    int n = WideCharToMultiByte(page, 0, text.c_str(), -1, &out[0],
+                                (int)out.size(), NULL, NULL);
+    out.resize(n > 0 ? (size_t)n - 1 : 0);
+    return out;
   }
   static std::wstring TempFolder() {
     wchar_t temp[MAX_PATH];
@@ -807,6 +922,54 @@ TEST_F(DllWide, EveryCharacterArrivesUnitForUnit) {
   SetClientPath((folder + "\\wrapper.cmd").c_str());
   EXPECT_EQ(stubSend(0, 0, &world.msg, 0, 0), (ULONG)MAPI_E_FAILURE);
   EXPECT_TRUE(Records(folder, ".w16").empty());
+}
+
+// Word's messages: MAPISendMail with ulReserved CP_UTF8, directly and
+// through the system's mapi32.dll. Every text read as UTF-8 reaches the
+// client as the exact UTF-16; a path in the ANSI code page (not valid
+// UTF-8) is read in that code page.
+TEST_F(DllWide, Utf8MessagesArriveExactly) {
+  std::wstring report = TempFolder() + L"Отчёт Ω 報告.txt";
+  std::wstring cafe = TempFolder() + L"café.txt";
+  WriteFileText(Narrow(cafe, CP_ACP), "x");
+  HANDLE h = CreateFileW(report.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS,
+                         0, NULL);
+  ASSERT_NE(h, INVALID_HANDLE_VALUE);
+  CloseHandle(h);
+  std::string subject = Narrow(L"Αναφορά Q3 – Отчёт 報告", CP_UTF8);
+  std::string body = Narrow(L"Γεια σας -δείτε 添付", CP_UTF8);
+  std::string path = Narrow(report, CP_UTF8), ansiPath = Narrow(cafe, CP_ACP);
+  MapiFileDesc files[2] = {};
+  files[0].lpszPathName = (LPSTR)path.c_str();
+  files[1].lpszPathName = (LPSTR)ansiPath.c_str();
+  MapiMessage msg = {};
+  msg.ulReserved = CP_UTF8;
+  msg.lpszSubject = (LPSTR)subject.c_str();
+  msg.lpszNoteText = (LPSTR)body.c_str();
+  msg.nFileCount = 2;
+  msg.lpFiles = files;
+  const std::wstring line = L"-Subject Αναφορά Q3 – Отчёт 報告 -Attach " +
+                            report + L" -Attach " + cafe +
+                            L" -Body Γεια σας --δείτε 添付";
+  SetClientPath(StandIn().c_str());
+  std::string folder = NewClientFolder("utf8", 0);
+  Load();
+  EXPECT_EQ(Get<SendMailFn>("MAPISendMail")(0, 0, &msg, MAPI_DIALOG, 0), 0u);
+  auto records = Records(folder, ".w16");
+  ASSERT_EQ(records.size(), 1u);
+  EXPECT_TRUE(records[0] == line) << "altered directly";
+  NewClientFolder("utf8", 0);
+  Unload();
+  LoadStub();
+  SendMailFn stubSend =
+      (SendMailFn)(void *)GetProcAddress(stub_, "MAPISendMail");
+  ASSERT_NE(stubSend, nullptr);
+  EXPECT_EQ(stubSend(0, 0, &msg, MAPI_DIALOG, 0), 0u);
+  records = Records(folder, ".w16");
+  ASSERT_EQ(records.size(), 1u);
+  EXPECT_TRUE(records[0] == line) << "altered through mapi32.dll";
+  DeleteFileW(report.c_str());
+  DeleteFileW(cafe.c_str());
 }
 
 // The client is started exactly as registered, from both entries: under a

@@ -140,11 +140,7 @@ export_clients "$work/repaired.reg"
 check "the repair keeps the command and the default" cmp -s "$work/installed.reg" "$work/repaired.reg"
 check "the repair keeps the Active Setup entry" has "$(query "$activesetup" '/v StubPath')" "reg.exe"
 
-QV_CLIENT_DIR=$(winpath "$work/records") QV_CLIENT_WAIT_MS=0 \
-  $wine "$build/wintest_host.exe" send-stub >/dev/null 2>&1
-check "a send through mapi32.dll succeeds" test $? -eq 0
-check "the client received the exact line" test "$(cat "$work"/records/client-*.txt 2>/dev/null)" = \
-  '-Subject Deployed -Attach C:\Reports\q3 --old.xls -Alias q3.xls -To ann@example.com -Silent'
+send_deployed send-stub "$work/records"
 
 rm -rf "$appdata/Quorvantile Incorporated"
 loglevel 1

@@ -2,7 +2,7 @@
 // and waits for it to exit. Both entries read the client path as UTF-16 and
 // start it with CreateProcessW: the path is checked and started exactly as
 // the registry holds it, so no conversion can turn one file name into
-// another (RegQueryValueExA would give "C:\\Apps\\Lukasz Mail\\..." for
+// another (RegQueryValueExA would give "C:\Apps\Lukasz Mail\..." for
 // "Łukasz Mail", and start whatever that folder holds). The ANSI line goes
 // to the client converted from the ANSI code page as CreateProcessA would
 // convert it, so the client receives what it always did.

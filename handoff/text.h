@@ -8,7 +8,7 @@
 #include <stddef.h>
 #include <string.h>
 
-#include "handoff/ansi_text.h"
+#include "trace/ansi_text.h"
 #include "handoff/ansi_view.h"
 #include "mapi/mapi_records.h"
 

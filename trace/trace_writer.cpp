@@ -3,6 +3,7 @@
 #include <string.h>
 
 #include "platform/alloc.h"
+#include "trace/ansi_text.h"
 #include "trace/file_io.h"
 #include "trace/trace.h"
 #include "trace/trace_state.h"
@@ -79,31 +80,6 @@ DWORD WriteLineCrLf(HANDLE handle, char *text, DWORD capacity) {
   return code;
 }
 
-// The longest part of text[0..n) that ends with a whole character of the
-// ANSI code page. A message cut inside a character would end its line in a
-// lone lead byte (or a UTF-8 sequence cut short), and a reader in that code
-// page would take the line's CR as the missing part and run two lines
-// together.
-static int WholeCharacters(const char *text, int n) {
-  const unsigned char *t = (const unsigned char *)text;
-  if (GetACP() == CP_UTF8) {
-    int i = n, continuation = 0;
-    while (i > 0 && continuation < 3 && (t[i - 1] & 0xC0) == 0x80)
-      i--, continuation++;
-    if (i == 0 || t[i - 1] < 0xC0)
-      return n;
-    int wanted = t[i - 1] >= 0xF0 ? 3 : t[i - 1] >= 0xE0 ? 2 : 1;
-    return continuation < wanted ? i - 1 : n;
-  }
-  CPINFO info;
-  if (!GetCPInfo(CP_ACP, &info) || info.MaxCharSize < 2)
-    return n;
-  int i = 0;
-  while (i < n && !(IsDBCSLeadByte(t[i]) && i + 1 == n))
-    i += IsDBCSLeadByte(t[i]) ? 2 : 1;
-  return i < n ? i : n;
-}
-
 DWORD TraceFormatLine(DWORD threadId, unsigned short severity,
                       const char *format, va_list args) {
   // Every byte up to the message's NUL is written below, so the buffer
@@ -122,8 +98,12 @@ DWORD TraceFormatLine(DWORD threadId, unsigned short severity,
   line[prefix] = 0;
   int length = vsnprintf(line + prefix, (size_t)room + 1, format, args);
   line[prefix + room] = 0;
+  // A message cut inside a character would end its line in a lone lead byte
+  // (or a UTF-8 sequence cut short), and a reader in that code page would
+  // take the line's CR as the missing part and run two lines together.
   if (length > room)
-    line[prefix + WholeCharacters(line + prefix, room)] = 0;
+    line[prefix +
+         AcpWholePrefix(line + prefix, (size_t)room, AcpIsMultibyte())] = 0;
   return WriteLineCrLf(g_traceState.logHandle, line, sizeof line);
 }
 

@@ -216,23 +216,34 @@ static int Deliver(const T *made, size_t n, T *out, int room) {
   return (int)n;
 }
 
+// The checks both conversions make first, in Windows' order: an injected
+// failure, the buffers, then the flags (under UTF-8 only the
+// invalid-characters flag). 0 when they pass, with the code page in *page.
+static int Refused(QvOp op, const void *source, int count, const void *out,
+                   int room, UINT codePage, DWORD flags, DWORD utf8Flag,
+                   UINT *page) {
+  DWORD injected;
+  if (QvOpEnter(op, &injected))
+    return !Fail(injected);
+  if (!source || room < 0 || (room > 0 && !out) || count == 0)
+    return !Fail(ERROR_INVALID_PARAMETER);
+  *page = PageOf(codePage);
+  if (*page == CP_UTF8 && (flags & ~utf8Flag))
+    return !Fail(ERROR_INVALID_FLAGS);
+  return 0;
+}
+
 int WideCharToMultiByte(UINT codePage, DWORD flags, LPCWSTR text, int units,
                         LPSTR out, int room, LPCSTR defaultChar,
                         BOOL *usedDefault) {
-  DWORD injected;
-  if (QvOpEnter(QVOP_WideCharToMultiByte, &injected))
-    return Fail(injected);
-  if (!text || room < 0 || (room > 0 && !out) || units == 0)
+  UINT page;
+  if (Refused(QVOP_WideCharToMultiByte, text, units, out, room, codePage, flags,
+              WC_ERR_INVALID_CHARS, &page))
+    return 0;
+  if (page == CP_UTF8 && (defaultChar || usedDefault))
     return Fail(ERROR_INVALID_PARAMETER);
-  UINT page = PageOf(codePage);
-  if (page == CP_UTF8) {
-    if (flags & ~(DWORD)WC_ERR_INVALID_CHARS)
-      return Fail(ERROR_INVALID_FLAGS);
-    if (defaultChar || usedDefault)
-      return Fail(ERROR_INVALID_PARAMETER);
-  } else if (flags & WC_ERR_INVALID_CHARS) {
+  if (page != CP_UTF8 && (flags & WC_ERR_INVALID_CHARS))
     return Fail(ERROR_INVALID_FLAGS);
-  }
   size_t n = units < 0 ? UnitsLength(text) + 1 : (size_t)units;
   char *made = (char *)malloc(n * 4 + 1);
   if (!made)
@@ -384,14 +395,10 @@ static long Decode(UINT page, const unsigned char *s, size_t n, WCHAR *out,
 
 int MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR bytes, int count,
                         LPWSTR out, int room) {
-  DWORD injected;
-  if (QvOpEnter(QVOP_MultiByteToWideChar, &injected))
-    return Fail(injected);
-  if (!bytes || room < 0 || (room > 0 && !out) || count == 0)
-    return Fail(ERROR_INVALID_PARAMETER);
-  UINT page = PageOf(codePage);
-  if (page == CP_UTF8 && (flags & ~(DWORD)MB_ERR_INVALID_CHARS))
-    return Fail(ERROR_INVALID_FLAGS);
+  UINT page;
+  if (Refused(QVOP_MultiByteToWideChar, bytes, count, out, room, codePage,
+              flags, MB_ERR_INVALID_CHARS, &page))
+    return 0;
   size_t n = count < 0 ? strlen(bytes) + 1 : (size_t)count;
   // Straight into the caller's buffer when it holds the most there can be.
   bool direct = room > 0 && (size_t)room >= n;

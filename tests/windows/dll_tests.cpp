@@ -589,9 +589,7 @@ TEST_F(DllUnder932, ACutTraceLineKeepsItsLineEnd) {
   std::wstring wideBody = std::wstring(452, L'x') + L"\x65e5\x672c";
   MapiMessageW wide = {};
   wide.lpszNoteText = (PWSTR)wideBody.c_str();
-  typedef ULONG(WINAPI * SendW)(LHANDLE, ULONG_PTR, lpMapiMessageW, FLAGS,
-                                ULONG);
-  Get<SendW>("MAPISendMailW")(0, 0, &wide, MAPI_DIALOG, 0);
+  Get<SendMailWFn>("MAPISendMailW")(0, 0, &wide, MAPI_DIALOG, 0);
   Unload();
   std::string bytes = ReadAll(LogFile());
   std::wstring read(bytes.size() + 1, L'\0');
@@ -757,8 +755,6 @@ TEST_F(DllWithWindow, AMessageAlreadyWaitingIsServiced) {
 // MAPISendMailW: UTF-16 from the host to the mail client's command line,
 // called directly and through the system's Simple MAPI stub (mapi32.dll),
 // which loads the DLL that the default mail client's DLLPath names.
-typedef ULONG(WINAPI *SendMailWFn)(LHANDLE, ULONG_PTR, lpMapiMessageW, FLAGS,
-                                   ULONG);
 
 class DllWide : public Dll {
 protected:

@@ -1,10 +1,11 @@
-// Text in the process's ANSI code page. Under a double-byte code page (932,
+// Text in the process's ANSI code page, as the command line and the trace
+// log carry it. Under a double-byte code page (932,
 // 936, 949, 950) a byte may be the second half of a character: such a byte
 // is never a separator, an at sign or the start of a pattern. Under UTF-8
 // (a manifest's activeCodePage, or the system's "Beta: UTF-8" setting) no
 // byte of a multi-byte sequence is ASCII, but a text may end inside one.
-#ifndef QV_HANDOFF_ANSI_TEXT_H
-#define QV_HANDOFF_ANSI_TEXT_H
+#ifndef QV_TRACE_ANSI_TEXT_H
+#define QV_TRACE_ANSI_TEXT_H
 
 #include <stddef.h>
 
@@ -24,5 +25,7 @@ const char *AcpFindChar(const char *text, char c, int multibyte);
 // (UTF-8) a sequence cut short: it would take whatever follows the text as
 // its missing part.
 size_t AcpWholeLength(const char *text, int multibyte);
+// The same for the first n bytes of text (a text cut after n).
+size_t AcpWholePrefix(const char *text, size_t n, int multibyte);
 
 #endif

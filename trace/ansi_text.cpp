@@ -1,4 +1,4 @@
-#include "handoff/ansi_text.h"
+#include "trace/ansi_text.h"
 
 #include <string.h>
 
@@ -39,20 +39,19 @@ static size_t Utf8WholeLength(const unsigned char *text, size_t n) {
   return continuation < wanted ? i - 1 : n;
 }
 
-size_t AcpWholeLength(const char *text, int multibyte) {
-  size_t n = strlen(text);
+size_t AcpWholePrefix(const char *text, size_t n, int multibyte) {
   if (multibyte == ACP_UTF8)
     return Utf8WholeLength((const unsigned char *)text, n);
-  if (multibyte != ACP_DOUBLE_BYTE || n == 0)
+  if (multibyte != ACP_DOUBLE_BYTE)
     return n;
-  const char *p = text;
-  const char *last = text;
-  while (*p) {
-    last = p;
-    p = AcpNext(p, multibyte);
-  }
-  // The last character is a single lead byte with nothing behind it.
-  if (p - last == 1 && IsDBCSLeadByte((BYTE)*last))
-    return n - 1;
-  return n;
+  // Character by character: a lead byte standing last has lost its second
+  // half.
+  size_t i = 0;
+  while (i < n && !(IsDBCSLeadByte((BYTE)text[i]) && i + 1 == n))
+    i += IsDBCSLeadByte((BYTE)text[i]) ? 2 : 1;
+  return i < n ? i : n;
+}
+
+size_t AcpWholeLength(const char *text, int multibyte) {
+  return AcpWholePrefix(text, strlen(text), multibyte);
 }

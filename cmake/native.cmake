@@ -8,6 +8,7 @@ set(QV_POSIX_SOURCES
   platform/posix/registry.cpp
   platform/posix/shell.cpp
   platform/posix/text.cpp
+  platform/posix/modal_wait.cpp
 )
 
 find_package(Threads REQUIRED)

@@ -45,13 +45,18 @@ int ComposeCommandLineUtf8(const MapiMessage *lpMessage, FLAGS flFlags,
                            WCHAR *buffer);
 
 // 1 when the registered client was started and has exited, 0 otherwise.
-int SendViaMailClient(const MapiMessage *lpMessage, FLAGS flFlags);
-int SendViaMailClientW(const MapiMessageW *lpMessage, FLAGS flFlags);
-int SendViaMailClientUtf8(const MapiMessage *lpMessage, FLAGS flFlags);
+// ulUIParam: the host's window, as MAPISendMail was given it; the wait is
+// modal for the calling thread's windows (platform/modal_wait.h).
+int SendViaMailClient(const MapiMessage *lpMessage, FLAGS flFlags,
+                      ULONG_PTR ulUIParam = 0);
+int SendViaMailClientW(const MapiMessageW *lpMessage, FLAGS flFlags,
+                       ULONG_PTR ulUIParam = 0);
+int SendViaMailClientUtf8(const MapiMessage *lpMessage, FLAGS flFlags,
+                          ULONG_PTR ulUIParam = 0);
 // The ANSI line is handed over converted from the ANSI code page; both
 // start the client with CreateProcessW.
-int LaunchMailClient(char *commandLine);
-int LaunchMailClientW(WCHAR *commandLine);
+int LaunchMailClient(char *commandLine, ULONG_PTR ulUIParam = 0);
+int LaunchMailClientW(WCHAR *commandLine, ULONG_PTR ulUIParam = 0);
 // 1 read, 0 failed, -1 no memory for the value. *buffer is the caller's;
 // the text in it is always terminated.
 int ReadRegistryString(HKEY root, const WCHAR *subkey, const WCHAR *valueName,

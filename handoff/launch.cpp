@@ -12,6 +12,7 @@
 #include "handoff/handoff.h"
 #include "handoff/text.h"
 #include "platform/alloc.h"
+#include "platform/modal_wait.h"
 
 static const char kClientCommandKey[] =
     "SOFTWARE\\Clients\\Mail\\Outlook Web Access\\shell\\open\\command";
@@ -65,33 +66,7 @@ BOOL StartProcess(const WCHAR *applicationName, WCHAR *commandLine,
                         processInfo);
 }
 
-// Waits until the client has exited. Hosts call from their UI thread, and a
-// client may send that thread a message before it exits (SendMessage to
-// the host's window, a broadcast, a DDE conversation): while the host waits
-// for the client and the client for the host, both would hang. So messages
-// sent to this thread are serviced during the wait, those already waiting
-// when the call began included: without MWMO_INPUTAVAILABLE the wait wakes
-// only for messages that arrived since the host last looked at its queue,
-// and a sender the host had looked at would stay blocked. Posted and input
-// messages stay in the queue: nothing the user does re-enters the host
-// during the call. A thread without windows is sent nothing and simply
-// waits.
-static void WaitForClient(HANDLE process) {
-  for (;;) {
-    DWORD woken = MsgWaitForMultipleObjectsEx(
-        1, &process, INFINITE, QS_SENDMESSAGE, MWMO_INPUTAVAILABLE);
-    if (woken == WAIT_OBJECT_0 + 1) {
-      MSG message;
-      PeekMessageA(&message, NULL, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
-      continue;
-    }
-    if (woken == WAIT_FAILED)
-      WaitForSingleObject(process, INFINITE);
-    return;
-  }
-}
-
-int LaunchMailClientW(WCHAR *commandLine) {
+int LaunchMailClientW(WCHAR *commandLine, ULONG_PTR ulUIParam) {
   WCHAR subkey[sizeof kClientCommandKey];
   WCHAR noName[1] = {0};
   TextFromAscii(subkey, sizeof kClientCommandKey, kClientCommandKey);
@@ -107,17 +82,22 @@ int LaunchMailClientW(WCHAR *commandLine) {
   QvFree(value);
   if (verdict != CLIENT_PATH_OK)
     return 0;
+  // The host's windows are disabled before the client can take input.
+  ModalWait modal;
+  ModalWaitBegin(&modal, ulUIParam);
   PROCESS_INFORMATION process;
   // A client that could not be started has sent nothing: report it.
-  if (!StartProcess(clientPath, commandLine, &process))
-    return 0;
-  WaitForClient(process.hProcess);
-  CloseHandle(process.hThread);
-  CloseHandle(process.hProcess);
-  return 1;
+  int started = StartProcess(clientPath, commandLine, &process) != 0;
+  if (started) {
+    ModalWaitForProcess(&modal, process.hProcess);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+  }
+  ModalWaitEnd(&modal);
+  return started;
 }
 
-int LaunchMailClient(char *commandLine) {
+int LaunchMailClient(char *commandLine, ULONG_PTR ulUIParam) {
   // A line the platform cannot take (more than 32,766 units) fails here,
   // before anything is looked up, as CreateProcessA would fail on it.
   WCHAR *wide = (WCHAR *)QvAlloc(WIDE_COMMAND_LINE_SIZE * sizeof(WCHAR));
@@ -125,23 +105,35 @@ int LaunchMailClient(char *commandLine) {
     return 0;
   int sent = MultiByteToWideChar(CP_ACP, 0, commandLine, -1, wide,
                                  WIDE_COMMAND_LINE_SIZE) > 0 &&
-             LaunchMailClientW(wide);
+             LaunchMailClientW(wide, ulUIParam);
   QvFree(wide);
   return sent;
 }
 
-int SendViaMailClient(const MapiMessage *lpMessage, FLAGS flFlags) {
-  char commandLine[COMMAND_LINE_SIZE];
-  memset(commandLine, 0, sizeof commandLine);
-  if (ComposeCommandLine(lpMessage, flFlags, commandLine) == COMPOSE_FAILED)
+// The lines are taken from the heap: a host thread with a small stack (64 KB
+// reserves are common) would overflow on them.
+int SendViaMailClient(const MapiMessage *lpMessage, FLAGS flFlags,
+                      ULONG_PTR ulUIParam) {
+  char *commandLine = (char *)QvAlloc(COMMAND_LINE_SIZE);
+  if (!commandLine)
     return 0;
-  return LaunchMailClient(commandLine);
+  memset(commandLine, 0, COMMAND_LINE_SIZE);
+  int sent =
+      ComposeCommandLine(lpMessage, flFlags, commandLine) != COMPOSE_FAILED &&
+      LaunchMailClient(commandLine, ulUIParam);
+  QvFree(commandLine);
+  return sent;
 }
 
-int SendViaMailClientW(const MapiMessageW *lpMessage, FLAGS flFlags) {
-  WCHAR commandLine[WIDE_COMMAND_LINE_SIZE];
-  memset(commandLine, 0, sizeof commandLine);
-  if (ComposeCommandLineW(lpMessage, flFlags, commandLine) == COMPOSE_FAILED)
+int SendViaMailClientW(const MapiMessageW *lpMessage, FLAGS flFlags,
+                       ULONG_PTR ulUIParam) {
+  WCHAR *commandLine = (WCHAR *)QvAlloc(WIDE_COMMAND_LINE_SIZE * sizeof(WCHAR));
+  if (!commandLine)
     return 0;
-  return LaunchMailClientW(commandLine);
+  memset(commandLine, 0, WIDE_COMMAND_LINE_SIZE * sizeof(WCHAR));
+  int sent =
+      ComposeCommandLineW(lpMessage, flFlags, commandLine) != COMPOSE_FAILED &&
+      LaunchMailClientW(commandLine, ulUIParam);
+  QvFree(commandLine);
+  return sent;
 }

@@ -114,13 +114,14 @@ int ComposeCommandLineUtf8(const MapiMessage *lpMessage, FLAGS flFlags,
   return length;
 }
 
-int SendViaMailClientUtf8(const MapiMessage *lpMessage, FLAGS flFlags) {
+int SendViaMailClientUtf8(const MapiMessage *lpMessage, FLAGS flFlags,
+                          ULONG_PTR ulUIParam) {
   WCHAR *line = (WCHAR *)QvAlloc(WIDE_COMMAND_LINE_SIZE * sizeof(WCHAR));
   if (!line)
     return 0;
   int sent =
       ComposeCommandLineUtf8(lpMessage, flFlags, line) != COMPOSE_FAILED &&
-      LaunchMailClientW(line);
+      LaunchMailClientW(line, ulUIParam);
   QvFree(line);
   return sent;
 }

@@ -2,6 +2,7 @@
 // message to the registered mail client, in the caller's character type.
 #include "handoff/handoff.h"
 #include "mapi/exports.h"
+#include "trace/startup.h"
 #include "trace/trace.h"
 
 static void TraceParameters(LHANDLE lhSession, ULONG_PTR ulUIParam,
@@ -15,13 +16,14 @@ static void TraceParameters(LHANDLE lhSession, ULONG_PTR ulUIParam,
 extern "C" ULONG WINAPI MAPISendMail(LHANDLE lhSession, ULONG_PTR ulUIParam,
                                      lpMapiMessage lpMessage, FLAGS flFlags,
                                      ULONG ulReserved) {
+  StartupOnFirstCall();
   TraceWrite(TRACE_INFO, "/***** MAPISendMail *****/");
   TraceParameters(lhSession, ulUIParam, flFlags, ulReserved);
   // A message whose ulReserved is CP_UTF8 carries UTF-8 texts (Word sends
   // so): they go to the client in UTF-16, as MAPISendMailW's do.
   int sent = lpMessage && lpMessage->ulReserved == CP_UTF8
-                 ? SendViaMailClientUtf8(lpMessage, flFlags)
-                 : SendViaMailClient(lpMessage, flFlags);
+                 ? SendViaMailClientUtf8(lpMessage, flFlags, ulUIParam)
+                 : SendViaMailClient(lpMessage, flFlags, ulUIParam);
   TraceWrite(TRACE_INFO, "/***** MAPISendMail(END) ****/");
   return sent ? SUCCESS_SUCCESS : MAPI_E_FAILURE;
 }
@@ -31,9 +33,10 @@ extern "C" ULONG WINAPI MAPISendMail(LHANDLE lhSession, ULONG_PTR ulUIParam,
 extern "C" ULONG WINAPI MAPISendMailW(LHANDLE lhSession, ULONG_PTR ulUIParam,
                                       lpMapiMessageW lpMessage, FLAGS flFlags,
                                       ULONG ulReserved) {
+  StartupOnFirstCall();
   TraceWrite(TRACE_INFO, "/***** MAPISendMailW *****/");
   TraceParameters(lhSession, ulUIParam, flFlags, ulReserved);
-  int sent = SendViaMailClientW(lpMessage, flFlags);
+  int sent = SendViaMailClientW(lpMessage, flFlags, ulUIParam);
   TraceWrite(TRACE_INFO, "/***** MAPISendMailW(END) ****/");
   return sent ? SUCCESS_SUCCESS : MAPI_E_FAILURE;
 }

@@ -14,8 +14,6 @@ enum QvOp {
   QVOP_CreateProcessA,
   QVOP_CreateProcessW,
   QVOP_WaitForSingleObject,
-  QVOP_MsgWaitForMultipleObjectsEx,
-  QVOP_PeekMessageA,
   QVOP_RegOpenKeyExA,
   QVOP_RegQueryValueExA,
   QVOP_RegCloseKey,

@@ -177,34 +177,3 @@ DWORD WaitForSingleObject(HANDLE h, DWORD milliseconds) {
   }
   return WaitForHandle(h, milliseconds);
 }
-
-DWORD MsgWaitForMultipleObjectsEx(DWORD count, const HANDLE *handles,
-                                  DWORD milliseconds, DWORD wakeMask,
-                                  DWORD flags) {
-  DWORD injected;
-  if (QvOpEnter(QVOP_MsgWaitForMultipleObjectsEx, &injected)) {
-    SetLastError(injected);
-    return WAIT_FAILED;
-  }
-  // The library waits for one handle; that is all this serves.
-  if (count != 1 || !handles || (flags & MWMO_WAITALL)) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return WAIT_FAILED;
-  }
-  if ((wakeMask & QS_SENDMESSAGE) &&
-      QvSentMessageArrives((flags & MWMO_INPUTAVAILABLE) != 0))
-    return WAIT_OBJECT_0 + count;
-  return WaitForHandle(handles[0], milliseconds);
-}
-
-BOOL PeekMessageA(LPMSG msg, HWND hwnd, UINT filterMin, UINT filterMax,
-                  UINT removeFlags) {
-  DWORD ignored;
-  QvOpEnter(QVOP_PeekMessageA, &ignored);
-  (void)hwnd, (void)filterMin, (void)filterMax;
-  QvNotePeekMessage(removeFlags);
-  // Sent messages are handled inside the call; no message is returned.
-  if (msg)
-    memset(msg, 0, sizeof *msg);
-  return FALSE;
-}

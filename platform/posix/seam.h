@@ -15,19 +15,13 @@ void QvAllocNoteLive(int delta);
 void QvNoteCreateProcess(LPCSTR app, LPCSTR cmdline, LPSECURITY_ATTRIBUTES pa,
                          LPSECURITY_ATTRIBUTES ta, BOOL inherit, DWORD flags,
                          LPVOID env, LPCSTR dir, const STARTUPINFOA *si);
-// Messages test control makes up as sent to the waiting thread: whether one
-// arrives now, and its servicing by PeekMessageA with these flags.
-int QvSentMessageArrives(int alreadyWaitingCounts);
 // The wide command line of a CreateProcessW call, beside the UTF-8 one.
 void QvNoteCreateProcessWide(LPCWSTR cmdline);
 // The widest the text scans may read (2 AVX2, 1 SSE2, 0 a unit at a
 // time), or -1 for no limit.
 int QvTextScanLimit(void);
-void QvNotePeekMessage(UINT removeFlags);
 #else
 static inline int QvOpEnter(QvOp, DWORD *) { return 0; }
-static inline int QvSentMessageArrives(int) { return 0; }
-static inline void QvNotePeekMessage(UINT) {}
 static inline void QvNoteCreateProcessWide(LPCWSTR) {}
 #endif
 

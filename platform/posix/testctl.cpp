@@ -33,12 +33,6 @@ void *g_hookContext[QVOP_COUNT];
 std::atomic<int> g_anyHook{0};
 TestCtl_ProcessCall g_lastProcess;
 std::atomic<unsigned long> g_processCalls{0};
-// Sent messages made up for the wait: still to arrive, arrived and not yet
-// serviced, serviced; and every flag PeekMessageA was given.
-std::atomic<unsigned long> g_sentToArrive{0};
-std::atomic<unsigned long> g_sentPending{0};
-std::atomic<unsigned long> g_sentServiced{0};
-std::atomic<unsigned> g_peekFlags{0};
 
 // Decides, under the lock, whether call number `count` of an armed
 // operation fails.
@@ -119,40 +113,6 @@ std::atomic<int> g_scanLimit{-1};
 int QvTextScanLimit(void) { return g_scanLimit.load(); }
 void TestCtl_LimitTextScan(int width) { g_scanLimit = width; }
 
-int QvSentMessageArrives(int alreadyWaitingCounts) {
-  // A message the host looked at before the call wakes only a wait that
-  // asks for input already waiting (MWMO_INPUTAVAILABLE).
-  if (alreadyWaitingCounts && g_sentPending.load() > 0)
-    return 1;
-  unsigned long left = g_sentToArrive.load();
-  while (left > 0)
-    if (g_sentToArrive.compare_exchange_weak(left, left - 1)) {
-      ++g_sentPending;
-      return 1;
-    }
-  return 0;
-}
-
-void QvNotePeekMessage(UINT removeFlags) {
-  g_peekFlags |= removeFlags;
-  // A peek whose filter takes sent messages handles all that are pending.
-  UINT kinds = removeFlags >> 16;
-  if (kinds == 0 || (kinds & QS_SENDMESSAGE))
-    g_sentServiced += g_sentPending.exchange(0);
-}
-
-void TestCtl_SendMessagesDuringWait(unsigned long count) {
-  g_sentToArrive = count;
-  g_sentPending = 0;
-  g_sentServiced = 0;
-  g_peekFlags = 0;
-}
-void TestCtl_SentMessageAlreadyWaiting(void) { g_sentPending = 1; }
-unsigned long TestCtl_SentMessagesServiced(void) {
-  return g_sentServiced.load();
-}
-UINT TestCtl_PeekFlagsSeen(void) { return g_peekFlags.load(); }
-
 void QvNoteCreateProcessWide(LPCWSTR cmdline) {
   std::lock_guard<std::mutex> lock(g_ctlMutex);
   free(g_lastProcess.commandLineW);
@@ -168,7 +128,6 @@ void QvNoteCreateProcessWide(LPCWSTR cmdline) {
 }
 
 void TestCtl_Reset(void) {
-  TestCtl_SendMessagesDuringWait(0);
   TestCtl_LimitTextScan(-1);
   TestCtl_DisarmAll();
   QvRegStoreClear();

@@ -68,15 +68,6 @@ struct TestCtl_ProcessCall {
   WORD wShowWindow;
   STARTUPINFOA startupInfo;
 };
-// count messages are sent to the waiting thread, one per wait call; how
-// many a PeekMessageA call handled; every flag PeekMessageA was given.
-void TestCtl_SendMessagesDuringWait(unsigned long count);
-// One message sent to the thread before it calls, which the host has
-// already looked at (GetQueueStatus, a peek that removed nothing).
-void TestCtl_SentMessageAlreadyWaiting(void);
-unsigned long TestCtl_SentMessagesServiced(void);
-UINT TestCtl_PeekFlagsSeen(void);
-
 // The library's text scans read at most this wide: 2 AVX2, 1 SSE2, 0 a
 // unit at a time; -1 lifts the limit.
 void TestCtl_LimitTextScan(int width);

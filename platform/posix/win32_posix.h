@@ -286,37 +286,10 @@ BOOL CreateProcessA(LPCSTR lpApplicationName, LPSTR lpCommandLine,
                     LPPROCESS_INFORMATION lpProcessInformation);
 DWORD WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds);
 
-// Messages: a wait that services messages sent to the calling thread. No
-// thread here owns windows, so nothing is ever sent but what test control
-// makes up: messages that arrive during the wait, and one already waiting
-// that the host has looked at, which only MWMO_INPUTAVAILABLE wakes for.
+// Message parameters, for the records of the modal wait (no thread here
+// owns windows, so nothing else of messages is served).
 typedef uintptr_t WPARAM;
 typedef intptr_t LPARAM;
-typedef struct tagPOINT {
-  LONG x;
-  LONG y;
-} POINT;
-typedef struct tagMSG {
-  HWND hwnd;
-  UINT message;
-  WPARAM wParam;
-  LPARAM lParam;
-  DWORD time;
-  POINT pt;
-} MSG, *LPMSG;
-#define QS_SENDMESSAGE 0x0040u
-#define PM_NOREMOVE 0x0000u
-#define PM_REMOVE 0x0001u
-#define PM_QS_SENDMESSAGE (QS_SENDMESSAGE << 16)
-
-#define MWMO_WAITALL 0x0001u
-#define MWMO_ALERTABLE 0x0002u
-#define MWMO_INPUTAVAILABLE 0x0004u
-DWORD MsgWaitForMultipleObjectsEx(DWORD nCount, const HANDLE *pHandles,
-                                  DWORD dwMilliseconds, DWORD dwWakeMask,
-                                  DWORD dwFlags);
-BOOL PeekMessageA(LPMSG lpMsg, HWND hWnd, UINT wMsgFilterMin,
-                  UINT wMsgFilterMax, UINT wRemoveMsg);
 
 // Registry
 #define HKEY_CLASSES_ROOT ((HKEY)(ULONG_PTR)0x80000000u)

@@ -4,12 +4,15 @@
 
 #include "mapi/exports.h"
 #include "platform/alloc.h"
+#include "trace/startup.h"
 #include "trace/trace.h"
 
 // A password is never written to the log, only the fact that one was given.
 static const char kPasswordMask[] = "********";
 
-#define TRACE_BEGIN(name) TraceWrite(TRACE_INFO, "/***** " name " *****/")
+// Every export opens with its banner; the once-only start-up comes first.
+#define TRACE_BEGIN(name)                                                      \
+  (StartupOnFirstCall(), TraceWrite(TRACE_INFO, "/***** " name " *****/"))
 #define TRACE_END(name) TraceWrite(TRACE_INFO, "/***** " name "(END) ****/")
 #define TRACE_TEXT(type_name, text)                                            \
   do {                                                                         \

@@ -1,5 +1,6 @@
-// DllMain: reads FileLoggingLevel and opens the trace log once per process
-// at attach; closes it and deletes the locks at detach.
+// DllMain prepares the start-up lock at attach, and closes the log and
+// deletes the locks at detach; the first call of an export reads
+// FileLoggingLevel and opens the trace log.
 #include "trace/startup.h"
 #include "trace/trace_file.h"
 
@@ -10,7 +11,7 @@ static const char kSettingsKey[] =
 static const char kLogLevelValue[] = "FileLoggingLevel";
 static const char kLogPrefix[] = TRACE_LOG_PREFIX;
 
-StartupState g_startupState = {{}, 0, 0};
+StartupState g_startupState = {{}, 0, {0}};
 
 // A REG_DWORD of more than 4 bytes is not a well-formed DWORD: it counts as
 // a failed read rather than being cut or written past the variable.
@@ -57,16 +58,17 @@ DWORD ReadLogLevel(void) {
   return level;
 }
 
-static void ProcessAttach(void) {
-  InitStartupLock();
-  DWORD level = ReadLogLevel();
-  if (g_startupState.done)
+void StartupOnFirstCall(void) {
+  if (g_startupState.done.load(std::memory_order_acquire) ||
+      !g_startupState.lockInitialised)
     return;
   EnterCriticalSection(&g_startupState.lock);
-  if (!g_startupState.done) {
-    g_startupState.done = 1;
-    SetTraceLevel((int)level);
+  if (!g_startupState.done.load(std::memory_order_relaxed)) {
+    SetTraceLevel((int)ReadLogLevel());
     TraceOpen(kLogPrefix);
+    // Released after the log is open: a call that sees the flag set also
+    // sees the trace state.
+    g_startupState.done.store(1, std::memory_order_release);
   }
   LeaveCriticalSection(&g_startupState.lock);
 }
@@ -76,7 +78,7 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE module, DWORD reason,
   (void)module;
   (void)reserved;
   if (reason == DLL_PROCESS_ATTACH) {
-    ProcessAttach();
+    InitStartupLock();
   } else if (reason == DLL_PROCESS_DETACH) {
     TraceClose();
     DeleteStartupLock();

@@ -1,13 +1,19 @@
-// Module start-up and shutdown: the once-only work behind DllMain.
+// Module start-up and shutdown. Process attach only prepares the start-up
+// lock: the loader lock is held there, and reading the registry or asking
+// the shell for a folder under it can deadlock or crash the host while it
+// loads the library. The start-up itself (the log level, the log file) runs
+// once per process, at the first call of any export.
 #ifndef QV_TRACE_STARTUP_H
 #define QV_TRACE_STARTUP_H
+
+#include <atomic>
 
 #include "platform/win32.h"
 
 struct StartupState {
   CRITICAL_SECTION lock;
-  int lockInitialised;
-  int done; // set by the first process attach, never cleared
+  int lockInitialised;   // set at process attach, cleared at detach
+  std::atomic<int> done; // set by the first call's start-up, never cleared
 };
 
 extern StartupState g_startupState;
@@ -19,6 +25,10 @@ int ReadRegistryDword(HKEY root, const char *subkey, const char *valueName,
 DWORD ReadLogLevel(void);
 void InitStartupLock(void);
 void DeleteStartupLock(void);
+// The once-only start-up, first thing in every export: reads
+// FileLoggingLevel and opens the trace log. Concurrent first calls do it
+// once; the others wait for it. Does nothing before process attach.
+void StartupOnFirstCall(void);
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID reserved);
 

@@ -165,9 +165,9 @@ static int AddToList(RecipientList<Char> *list, const char *recipientSwitch,
 
 template <typename Char>
 static void ComposeRecipients(CommandLine<Char> *line,
-                              const typename Text<Char>::Message *msg) {
+                              const typename Text<Char>::Message *msg,
+                              char *scratch) {
   RecipientList<Char> lists[kRecipientLists] = {};
-  char scratch[TRACE_VIEW_SIZE];
   TraceWrite(TRACE_INFO, "lpMessage->nRecipCount = %x",
              TRACE_HEX(msg->nRecipCount));
   if (!msg->lpRecips) {
@@ -225,7 +225,10 @@ static int Compose(const typename Text<Char>::Message *lpMessage, FLAGS flFlags,
   CommandLine<Char> line = {buffer, capacity, 0, 0, 0};
   if (lpMessage) {
     const typename Text<Char>::Message *msg = lpMessage;
-    char scratch[TRACE_VIEW_SIZE];
+    char *scratch;
+    // Memory short of a scratch fails the send, as any other block does.
+    if (!TraceViewScratch((const Char *)NULL, &scratch))
+      line.failed = 1;
     line.multibyte = Text<Char>::Multibyte();
     TraceWrite(TRACE_INFO, "lpMapiMessage lpMessage = %x",
                shownAs ? TRACE_HEX(shownAs) : TRACE_HEX(msg));
@@ -260,11 +263,12 @@ static int Compose(const typename Text<Char>::Message *lpMessage, FLAGS flFlags,
                  TraceView(msg->lpszNoteText, scratch));
       AppendSection(&line, kSwitchBody, msg->lpszNoteText);
     }
-    ComposeRecipients(&line, msg);
+    ComposeRecipients(&line, msg, scratch);
     if (!(flFlags & MAPI_DIALOG)) {
       AppendAscii(&line, " ");
       AppendAscii(&line, kSwitchSilent);
     }
+    QvFree(scratch);
   }
   if (line.failed) {
     buffer[0] = 0;

@@ -6,6 +6,7 @@
 #include <emmintrin.h>
 #endif
 
+#include "platform/alloc.h"
 #include "platform/compiler.h"
 #include "trace/trace.h"
 #if defined(QV_TEST_CONTROL)
@@ -238,7 +239,14 @@ const char *TraceView(const char *text, char *scratch) {
   return text;
 }
 
+int TraceViewScratch(const WCHAR *, char **scratch) {
+  *scratch = TraceIsOn() ? (char *)QvAlloc(TRACE_VIEW_SIZE) : NULL;
+  return *scratch || !TraceIsOn();
+}
+
 const char *TraceView(const WCHAR *text, char *scratch) {
+  if (!scratch)
+    return "";
   scratch[0] = 0;
   if (!TraceIsOn())
     return scratch;

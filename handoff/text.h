@@ -8,9 +8,9 @@
 #include <stddef.h>
 #include <string.h>
 
-#include "trace/ansi_text.h"
 #include "handoff/ansi_view.h"
 #include "mapi/mapi_records.h"
+#include "trace/ansi_text.h"
 
 template <typename Char> struct Text;
 
@@ -80,9 +80,17 @@ void TextFromAscii(Char *out, size_t room, const char *ascii) {
 // A text as a trace line shows it, in the ANSI code page: ANSI text as it
 // is; UTF-16 converted into scratch, and only while the log is on (the
 // line is not written otherwise). Characters the code page lacks become
-// its default character.
+// its default character. Without a scratch a wide text shows as empty.
 #define TRACE_VIEW_SIZE 1441 // 480 units, at most 3 bytes each, and NUL
 const char *TraceView(const char *text, char *scratch);
 const char *TraceView(const WCHAR *text, char *scratch);
+// The scratch for the views of one composition, off the caller's stack: a
+// heap block in *scratch (the caller frees it with QvFree) for wide text
+// while the log is on, NULL otherwise. 0 when the block cannot be had.
+inline int TraceViewScratch(const char *, char **scratch) {
+  *scratch = NULL;
+  return 1;
+}
+int TraceViewScratch(const WCHAR *, char **scratch);
 
 #endif

@@ -1,5 +1,9 @@
-// DllMain: the FileLoggingLevel setting, once-only start-up, shutdown.
+// Start-up: DllMain prepares, the first call reads FileLoggingLevel and
+// opens the log, once; shutdown at detach.
 #include <string.h>
+
+#include <thread>
+#include <vector>
 
 #include "mapi/exports.h"
 #include "tests/native/support.h"
@@ -33,9 +37,11 @@ protected:
     TestCtl_RegSetDword(HKEY_CURRENT_USER, kSettings, "FileLoggingLevel",
                         level);
   }
-  // The level the library ends up with after one process attach.
+  // The level the library ends up with after process attach and the first
+  // call of an export.
   int Attach() {
     EXPECT_EQ(DllMain(NULL, DLL_PROCESS_ATTACH, NULL), TRUE);
+    StartupOnFirstCall();
     return g_traceState.level;
   }
   std::string appData_;
@@ -44,7 +50,7 @@ protected:
 TEST_F(Startup, NoSettingMeansNoLogAndEveryCallStillWorks) {
   EXPECT_EQ(Attach(), 0);
   EXPECT_FALSE(FolderMade());
-  EXPECT_EQ(g_startupState.done, 1);
+  EXPECT_EQ(g_startupState.done.load(), 1);
   LHANDLE session = 0;
   EXPECT_EQ(MAPILogon(0, NULL, NULL, 0, 0, &session), (ULONG)SUCCESS_SUCCESS);
   EXPECT_EQ(session, 1u);
@@ -143,17 +149,50 @@ TEST_F(Startup, RegistryFailuresMeanLevelZero) {
     }
 }
 
-TEST_F(Startup, ASecondAttachReadsAgainAndChangesNothing) {
+// The loader lock is held during DllMain: attach reads no registry value
+// and asks the shell for nothing. The first call of any export starts the
+// library, once for the process.
+TEST_F(Startup, AttachOnlyPreparesTheFirstCallStartsOnce) {
   SetLevel(1);
-  EXPECT_EQ(Attach(), 1);
-  HANDLE log = g_traceState.logHandle;
-  SetLevel(2);
   TestCtl_ResetCounts();
-  EXPECT_EQ(Attach(), 1);
-  EXPECT_EQ(TestCtl_Calls(QVOP_RegOpenKeyExA), 1u)
-      << "the registry is read again";
-  EXPECT_EQ(g_traceState.logHandle, log);
+  EXPECT_EQ(DllMain(NULL, DLL_PROCESS_ATTACH, NULL), TRUE);
+  EXPECT_EQ(TestCtl_Calls(QVOP_RegOpenKeyExA) +
+                TestCtl_Calls(QVOP_RegQueryValueExA) +
+                TestCtl_Calls(QVOP_SHGetFolderPathA) +
+                TestCtl_Calls(QVOP_SHCreateDirectoryExA) +
+                TestCtl_Calls(QVOP_CreateFileA),
+            0u);
+  EXPECT_EQ(g_startupState.done.load(), 0);
+  EXPECT_FALSE(FolderMade()) << "a library loaded and not called makes no log";
+  MAPILogoff(0, 0, 0, 0);
+  EXPECT_EQ(TestCtl_Calls(QVOP_RegOpenKeyExA), 1u);
+  EXPECT_EQ(ReadWholeFile(Log()).substr(32, 24), "/***** MAPILogoff *****/")
+      << "the first call's own lines are in the log";
+  SetLevel(2);
+  MAPILogoff(0, 0, 0, 0);
+  EXPECT_EQ(TestCtl_Calls(QVOP_RegOpenKeyExA), 1u) << "read once";
+  EXPECT_EQ(g_traceState.level, 1);
   EXPECT_FALSE(FileExists(Log(2)));
+  EXPECT_EQ(DllMain(NULL, DLL_PROCESS_ATTACH, NULL), TRUE);
+  MAPILogoff(0, 0, 0, 0);
+  EXPECT_EQ(TestCtl_Calls(QVOP_RegOpenKeyExA), 1u) << "a second attach too";
+}
+
+TEST_F(Startup, ConcurrentFirstCallsStartOnceAndAllAreTraced) {
+  SetLevel(2);
+  EXPECT_EQ(DllMain(NULL, DLL_PROCESS_ATTACH, NULL), TRUE);
+  TestCtl_ResetCounts();
+  const int kThreads = 8;
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kThreads; t++)
+    threads.emplace_back([] { MAPILogoff(0, 0, 0, 0); });
+  for (auto &th : threads)
+    th.join();
+  EXPECT_EQ(TestCtl_Calls(QVOP_RegOpenKeyExA), 1u);
+  EXPECT_FALSE(FileExists(Log(2))) << "one log for the process";
+  bool ended;
+  EXPECT_EQ(SplitCrLf(ReadWholeFile(Log()), &ended).size(), 6u * kThreads)
+      << "no call's lines were lost to the start-up";
 }
 
 TEST_F(Startup, ThreadAttachAndDetachDoNothing) {
@@ -163,7 +202,7 @@ TEST_F(Startup, ThreadAttachAndDetachDoNothing) {
   EXPECT_EQ(DllMain(NULL, DLL_THREAD_DETACH, NULL), TRUE);
   EXPECT_EQ(DllMain(NULL, 77, NULL), TRUE);
   EXPECT_EQ(TestCtl_AllCalls(), 0u);
-  EXPECT_EQ(g_startupState.done, 0);
+  EXPECT_EQ(g_startupState.done.load(), 0);
 }
 
 TEST_F(Startup, DetachClosesTheLogAndDeletesTheLocks) {
@@ -174,7 +213,7 @@ TEST_F(Startup, DetachClosesTheLogAndDeletesTheLocks) {
   EXPECT_EQ(g_traceState.logHandle, INVALID_HANDLE_VALUE);
   EXPECT_EQ(g_traceState.lockInitialised, 0);
   EXPECT_EQ(g_startupState.lockInitialised, 0);
-  EXPECT_EQ(g_startupState.done, 1) << "never cleared";
+  EXPECT_EQ(g_startupState.done.load(), 1) << "never cleared";
   MAPILogoff(0, 0, 0, 0);
   EXPECT_EQ(ReadWholeFile(Log()), "") << "no trace after detach";
 }

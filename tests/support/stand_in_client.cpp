@@ -13,7 +13,9 @@
 // and writes what the window answered to client-<pid>.sent. With
 // QV_CLIENT_WAIT_EVENT set to an event's name, it waits up to 20 seconds
 // for that event (set by whoever it depends on) and writes "set" or
-// "timeout" to client-<pid>.event.
+// "timeout" to client-<pid>.event. With QV_CLIENT_ENABLED_OF set to a
+// window class, it writes whether that window is enabled ("1" or "0") to
+// client-<pid>.enabled, as the host's window is seen from another process.
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -84,6 +86,18 @@ int main(int argc, char **argv) {
   }
 #endif
 #ifdef _WIN32
+  const char *enabledOf = getenv("QV_CLIENT_ENABLED_OF");
+  if (enabledOf && *enabledOf && dir && *dir) {
+    HWND host = FindWindowA(enabledOf, NULL);
+    char name[1024];
+    snprintf(name, sizeof name, "%s%sclient-%lu.enabled", dir, kSep,
+             ProcessId());
+    FILE *f = fopen(name, "wb");
+    if (f) {
+      fputs(!host ? "none" : IsWindowEnabled(host) ? "1" : "0", f);
+      fclose(f);
+    }
+  }
   const char *eventName = getenv("QV_CLIENT_WAIT_EVENT");
   if (eventName && *eventName && dir && *dir) {
     HANDLE event = OpenEventA(SYNCHRONIZE, FALSE, eventName);

@@ -3,9 +3,12 @@
 // the trace log in the real %APPDATA%.
 #include <gtest/gtest.h>
 
+#include <malloc.h>
 #include <stdio.h>
 #include <string.h>
 
+#include <atomic>
+#include <functional>
 #include <thread>
 
 #include "tests/support/first_example.h"
@@ -334,6 +337,65 @@ TEST_F(Dll, ThePlatformsCommandLineLimit) {
   EXPECT_EQ(ClientRecords(folder).size(), 1u);
 }
 
+// A host thread with a small stack (64 KB reserves are common for worker
+// threads) sends the longest line of each entry, with the log on: nothing
+// of the line or its trace is built on the caller's stack.
+struct SmallStackSend {
+  SendMailFn send;
+  SendMailWFn sendW;
+  const std::string *body;
+  int entry; // 0 ANSI, 1 UTF-16, 2 UTF-8
+  ULONG rc;
+};
+
+__attribute__((noinline)) void SendFrom(SmallStackSend *job) {
+  std::wstring wide(job->body->begin(), job->body->end());
+  MapiMessage msg = {};
+  msg.lpszNoteText = (LPSTR)job->body->c_str();
+  msg.ulReserved = job->entry == 2 ? CP_UTF8 : 0;
+  MapiMessageW msgW = {};
+  msgW.lpszNoteText = (PWSTR)wide.c_str();
+  job->rc = job->entry == 1 ? job->sendW(0, 0, &msgW, MAPI_DIALOG, 0)
+                            : job->send(0, 0, &msg, MAPI_DIALOG, 0);
+}
+
+// Wine gives every thread at least 1 MB of stack, whatever was asked: the
+// job first takes all of it but 64 KB, what a 64 KB thread has on Windows.
+const size_t kSmallStack = 64 * 1024;
+DWORD WINAPI SendOnSmallStack(LPVOID context) {
+  ULONG_PTR low, high;
+  GetCurrentThreadStackLimits(&low, &high);
+  char here;
+  size_t left = (size_t)((ULONG_PTR)&here - low);
+  volatile char *taken =
+      (volatile char *)alloca(left > kSmallStack ? left - kSmallStack : 1);
+  taken[0] = 0;
+  SendFrom((SmallStackSend *)context);
+  return 0;
+}
+
+TEST_F(Dll, ASixtyFourKilobyteStackSendsTheLongestLines) {
+  DWORD one = 1;
+  SetLogLevel(&one);
+  SetClientPath(StandIn().c_str());
+  Load();
+  const std::string body(32766 - 7, 'b'); // " -Body " and the body
+  for (int entry = 0; entry < 3; entry++) {
+    std::string folder = NewClientFolder("stack", 0);
+    SmallStackSend job = {Get<SendMailFn>("MAPISendMail"),
+                          Get<SendMailWFn>("MAPISendMailW"), &body, entry, 99};
+    HANDLE thread = CreateThread(NULL, kSmallStack, SendOnSmallStack, &job,
+                                 STACK_SIZE_PARAM_IS_A_RESERVATION, NULL);
+    ASSERT_NE(thread, nullptr);
+    EXPECT_EQ(WaitForSingleObject(thread, 60000), WAIT_OBJECT_0);
+    CloseHandle(thread);
+    EXPECT_EQ(job.rc, 0u) << "entry " << entry;
+    auto records = ClientRecords(folder);
+    ASSERT_EQ(records.size(), 1u) << "entry " << entry;
+    EXPECT_TRUE(records[0] == " -Body " + body) << "entry " << entry;
+  }
+}
+
 TEST_F(Dll, ANullMessageStartsTheClientWithAnEmptyLine) {
   SetClientPath(StandIn().c_str());
   std::string folder = NewClientFolder("null", 0);
@@ -373,22 +435,25 @@ TEST_F(Dll, ConcurrentSendsEachStartTheirOwnClient) {
   }
 }
 
-TEST_F(Dll, LevelOneHoldsANewEmptyFileOpen) {
+// The log is made at the first call, not under the loader lock: a library
+// that is loaded and never called leaves no file.
+TEST_F(Dll, LevelOneMakesTheFileAtTheFirstCallAndHoldsItOpen) {
   DWORD one = 1;
   SetLogLevel(&one);
   Load();
-  auto files = TraceFiles();
-  ASSERT_EQ(files, std::vector<std::string>{"MAPI_00001.LOG"});
-  EXPECT_EQ(ReadAll(LogFile()), "");
+  EXPECT_TRUE(TraceFiles().empty()) << "a log without a call";
+  EXPECT_EQ(GetFileAttributesA(TraceFolder().c_str()), INVALID_FILE_ATTRIBUTES)
+      << "its folder without a call";
+  LHANDLE session = 0x77;
+  Get<LogonFn>("MAPILogon")(0x1234, (LPSTR) "Work", (LPSTR) "pw", 0, 0,
+                            &session);
+  ASSERT_EQ(TraceFiles(), std::vector<std::string>{"MAPI_00001.LOG"});
   HANDLE exclusive = CreateFileA(LogFile().c_str(), GENERIC_READ, 0, NULL,
                                  OPEN_EXISTING, 0, NULL);
   EXPECT_EQ(exclusive, INVALID_HANDLE_VALUE)
       << "the library holds the file open";
   if (exclusive != INVALID_HANDLE_VALUE)
     CloseHandle(exclusive);
-  LHANDLE session = 0x77;
-  Get<LogonFn>("MAPILogon")(0x1234, (LPSTR) "Work", (LPSTR) "pw", 0, 0,
-                            &session);
   Unload();
   std::vector<std::string> expected =
       ExpectedLogonFrame(0x1234, "Work", 0, &session, 0x77);
@@ -399,7 +464,10 @@ TEST_F(Dll, LevelOneHoldsANewEmptyFileOpen) {
   snprintf(tid, sizeof tid, "%08lX", (unsigned long)GetCurrentThreadId());
   for (auto &l : lines)
     EXPECT_EQ(l.substr(20, 12), std::string(tid) + "  I ") << l;
-  Load(); // a new load takes the next number
+  Load(); // a load that is called takes the next number
+  Get<LogoffFn>("MAPILogoff")(0, 0, 0, 0);
+  Unload();
+  Load(); // one that is not takes none
   Unload();
   EXPECT_EQ(TraceFiles(),
             (std::vector<std::string>{"MAPI_00001.LOG", "MAPI_00002.LOG"}));
@@ -409,18 +477,46 @@ TEST_F(Dll, LevelTwoLeavesTheFileAndHoldsNoHandle) {
   DWORD two = 2;
   SetLogLevel(&two);
   Load();
+  EXPECT_TRUE(TraceFiles().empty());
+  Get<LogoffFn>("MAPILogoff")(0, 0, 0, 0);
   ASSERT_EQ(TraceFiles(), std::vector<std::string>{"MAPI_00001.LOG"});
   HANDLE exclusive = CreateFileA(LogFile().c_str(), GENERIC_READ, 0, NULL,
                                  OPEN_EXISTING, 0, NULL);
   EXPECT_NE(exclusive, INVALID_HANDLE_VALUE) << "no handle held between lines";
   CloseHandle(exclusive);
-  Get<LogoffFn>("MAPILogoff")(0, 0, 0, 0);
   EXPECT_EQ(Messages().size(), 6u);
   ASSERT_TRUE(DeleteFileA(LogFile().c_str()));
   Get<LogoffFn>("MAPILogoff")(5, 0, 0, 0);
   auto messages = Messages();
   ASSERT_EQ(messages.size(), 6u) << "a deleted log starts again";
   EXPECT_EQ(messages[1], "LHANDLE lhSession = 5");
+}
+
+// First calls from many threads at the same moment: one start-up, one log,
+// every call's lines in it.
+TEST_F(Dll, ConcurrentFirstCallsMakeOneLog) {
+  for (DWORD level : {1u, 2u}) {
+    EmptyTraceFolder();
+    SetLogLevel(&level);
+    Load();
+    LogoffFn logoff = Get<LogoffFn>("MAPILogoff");
+    const int kThreads = 8;
+    std::atomic<int> ready{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; t++)
+      threads.emplace_back([&] {
+        ready++;
+        while (ready.load() < kThreads)
+          ; // spin: every thread calls at once
+        logoff(0, 0, 0, 0);
+      });
+    for (auto &th : threads)
+      th.join();
+    Unload();
+    EXPECT_EQ(TraceFiles(), std::vector<std::string>{"MAPI_00001.LOG"})
+        << "level " << level;
+    EXPECT_EQ(Messages().size(), 6u * kThreads) << "level " << level;
+  }
 }
 
 TEST_F(Dll, LevelZeroMakesNoFolder) {
@@ -608,93 +704,400 @@ TEST_F(DllUnder932, ACutTraceLineKeepsItsLineEnd) {
   EXPECT_NE(bytes.find(std::string(452, 'x') + "\r\n"), std::string::npos);
 }
 
-// Run under a display (xvfb-run): the host's thread owns a visible window,
-// and the client sends it a message before it exits. The call must service
-// that message instead of waiting for a client that waits for it, and must
-// leave what the host posted itself in the host's queue.
-class DllWithWindow : public Dll {};
-
+// Run under a display (xvfb-run): the host's thread owns visible windows,
+// and the call lasts while the mail client runs. It is modal as a dialog
+// box is: the host keeps painting, running its timers and answering
+// messages (so Windows never counts it as hung), its windows on the calling
+// thread are disabled (input to them is refused, not replayed after the
+// call), WM_QUIT and messages posted to the thread are kept for after, and
+// the enabled state, activation and focus come back. A client that sends
+// the host's window a message before it exits does not deadlock.
 const UINT kClientAsks = WM_APP + 7;
 const UINT kHostPosted = WM_APP + 8;
+const UINT kThreadMessage = WM_APP + 9;
 const char kHostClass[] = "QvHostWindow";
-LONG g_asked = 0;
+const DWORD kClientMs = 1500;
+
+// What the host's windows saw; `during` counts only while a send runs.
+struct HostLog {
+  LONG asked;
+  bool inSend;
+  int timers, paints, posted, clicks;
+  std::function<void()> onTimer; // run at each tick of the host's timer
+};
+HostLog g_host;
 
 LRESULT CALLBACK HostWindowProc(HWND hwnd, UINT msg, WPARAM w, LPARAM l) {
-  if (msg == kClientAsks) {
-    InterlockedIncrement(&g_asked);
+  switch (msg) {
+  case kClientAsks:
+    InterlockedIncrement(&g_host.asked);
     return 0x1234;
+  case kHostPosted:
+    g_host.posted += g_host.inSend;
+    return 0;
+  case WM_TIMER:
+    g_host.timers += g_host.inSend;
+    InvalidateRect(hwnd, NULL, FALSE);
+    if (g_host.onTimer)
+      g_host.onTimer();
+    return 0;
+  case WM_PAINT: {
+    PAINTSTRUCT ps;
+    BeginPaint(hwnd, &ps);
+    EndPaint(hwnd, &ps);
+    g_host.paints += g_host.inSend;
+    return 0;
+  }
+  case WM_LBUTTONDOWN:
+    g_host.clicks++;
+    return 0;
   }
   return DefWindowProcA(hwnd, msg, w, l);
 }
 
-// Ends the process if the send has not returned within a minute: a
-// deadlock fails the test instead of hanging the run.
+// Ends the process if a send has not returned within a minute: a deadlock
+// fails the test instead of hanging the run.
 DWORD WINAPI Watchdog(LPVOID done) {
   if (WaitForSingleObject((HANDLE)done, 60000) != WAIT_OBJECT_0) {
-    fprintf(stderr, "watchdog: MAPISendMail deadlocked with the client\n");
+    fprintf(stderr, "watchdog: a send deadlocked\n");
     fflush(stderr);
     TerminateProcess(GetCurrentProcess(), 3);
   }
   return 0;
 }
 
-// The host's window, shown and idle.
-HWND MakeHostWindow(WNDCLASSA *wc) {
-  wc->lpfnWndProc = HostWindowProc;
-  wc->hInstance = GetModuleHandleA(NULL);
-  wc->lpszClassName = kHostClass;
-  if (!RegisterClassA(wc))
-    return NULL;
-  HWND window = CreateWindowExA(0, kHostClass, "qvmapi host",
-                                WS_OVERLAPPEDWINDOW | WS_VISIBLE, 10, 10, 200,
-                                100, NULL, NULL, wc->hInstance, NULL);
-  MSG m;
-  while (window && PeekMessageA(&m, NULL, 0, 0, PM_REMOVE)) // the window is up
-    DispatchMessageA(&m);
-  return window;
-}
-
-// MAPISendMail on this thread, under the watchdog.
-ULONG SendGuarded(SendMailFn send, MapiMessage *msg) {
+template <typename F> auto Guarded(F work) -> decltype(work()) {
   HANDLE done = CreateEventA(NULL, TRUE, FALSE, NULL);
   HANDLE dog = CreateThread(NULL, 0, Watchdog, done, 0, NULL);
-  ULONG rc = send(0, 0, msg, 0, 0);
+  auto result = work();
   SetEvent(done);
   WaitForSingleObject(dog, INFINITE);
   CloseHandle(dog);
   CloseHandle(done);
-  return rc;
+  return result;
+}
+
+// Takes what is in the thread's queue: thread messages and WM_QUIT are
+// recorded, the rest dispatched.
+struct Drained {
+  std::vector<WPARAM> threadMessages;
+  int quit = -1;
+};
+Drained Drain(DWORD ms = 200) {
+  Drained out;
+  DWORD start = GetTickCount();
+  while (GetTickCount() - start < ms) {
+    MSG m;
+    while (PeekMessageA(&m, NULL, 0, 0, PM_REMOVE)) {
+      if (m.message == WM_QUIT)
+        out.quit = (int)m.wParam;
+      else if (!m.hwnd && m.message == kThreadMessage)
+        out.threadMessages.push_back(m.wParam);
+      else
+        DispatchMessageA(&m);
+    }
+    Sleep(10);
+  }
+  return out;
+}
+
+void ClickOn(HWND window) {
+  RECT r;
+  GetClientRect(window, &r);
+  POINT p = {(r.left + r.right) / 2, (r.top + r.bottom) * 3 / 4};
+  ClientToScreen(window, &p);
+  SetCursorPos(p.x, p.y);
+  INPUT in[2] = {};
+  in[0].type = in[1].type = INPUT_MOUSE;
+  in[0].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
+  in[1].mi.dwFlags = MOUSEEVENTF_LEFTUP;
+  SendInput(2, in, sizeof(INPUT));
+}
+
+class DllWithWindow : public Dll {
+protected:
+  void SetUp() override {
+    Dll::SetUp();
+    g_host = HostLog();
+    WNDCLASSA wc = {};
+    wc.lpfnWndProc = HostWindowProc;
+    wc.hInstance = GetModuleHandleA(NULL);
+    wc.lpszClassName = kHostClass;
+    RegisterClassA(&wc);
+    SetClientPath(StandIn().c_str());
+  }
+  void TearDown() override {
+    for (HWND w : windows_)
+      DestroyWindow(w);
+    UnregisterClassA(kHostClass, GetModuleHandleA(NULL));
+    g_host = HostLog();
+    SetEnvironmentVariableA("QV_CLIENT_ENABLED_OF", NULL);
+    Dll::TearDown();
+  }
+  // A visible top-level window of this thread, shown and idle.
+  HWND Window(int x = 10, DWORD style = WS_VISIBLE) {
+    HWND w = CreateWindowExA(0, kHostClass, "qvmapi host",
+                             WS_OVERLAPPEDWINDOW | style, x, 10, 300, 200, NULL,
+                             NULL, GetModuleHandleA(NULL), NULL);
+    if (w)
+      windows_.push_back(w);
+    Drain(50);
+    return w;
+  }
+  // A fixed message through one of the three entries: 0 MAPISendMail, 1
+  // MAPISendMailW, 2 MAPISendMail with UTF-8 texts.
+  ULONG Send(int entry, ULONG_PTR uiParam) {
+    MapiMessage msg = {};
+    msg.lpszSubject = (LPSTR) "modal";
+    msg.ulReserved = entry == 2 ? CP_UTF8 : 0;
+    MapiMessageW msgW = {};
+    msgW.lpszSubject = (PWSTR)L"modal";
+    return entry == 1
+               ? Get<SendMailWFn>("MAPISendMailW")(0, uiParam, &msgW, 0, 0)
+               : Get<SendMailFn>("MAPISendMail")(0, uiParam, &msg, 0, 0);
+  }
+  std::string ClientFile(const std::string &folder, const char *kind) {
+    WIN32_FIND_DATAA found;
+    HANDLE h = FindFirstFileA((folder + "\\client-*" + kind).c_str(), &found);
+    if (h == INVALID_HANDLE_VALUE)
+      return "<none>";
+    FindClose(h);
+    return ReadAll(folder + "\\" + found.cFileName);
+  }
+  std::vector<HWND> windows_;
+};
+
+// A click on the host during the call, by the system's own input path, is
+// refused; one after the call gets through (so the input path works here).
+DWORD WINAPI ClickDuringTheCall(LPVOID window) {
+  Sleep(kClientMs / 3);
+  ClickOn((HWND)window);
+  return 0;
+}
+
+TEST_F(DllWithWindow, TheHostStaysAliveAndModalWhileTheClientRuns) {
+  HWND window = Window();
+  ASSERT_NE(window, nullptr) << "no display? run under xvfb-run";
+  HWND edit = CreateWindowExA(0, "EDIT", "", WS_CHILD | WS_VISIBLE, 5, 5, 80,
+                              20, window, NULL, GetModuleHandleA(NULL), NULL);
+  Load();
+  SetEnvironmentVariableA("QV_CLIENT_ENABLED_OF", kHostClass);
+  for (int entry = 0; entry < 3; entry++) {
+    SetActiveWindow(window);
+    SetFocus(edit);
+    ASSERT_EQ(GetFocus(), edit);
+    std::string folder = NewClientFolder("modal", kClientMs);
+    g_host = HostLog();
+    bool quitPosted = false;
+    g_host.onTimer = [&] {
+      if (g_host.inSend && !quitPosted) {
+        quitPosted = true;
+        PostQuitMessage(42);
+        PostThreadMessageA(GetCurrentThreadId(), kThreadMessage, 4, 0);
+      }
+    };
+    SetTimer(window, 1, 50, NULL);
+    PostMessageA(window, kHostPosted, 0, 0);
+    for (WPARAM n = 1; n <= 3; n++)
+      PostThreadMessageA(GetCurrentThreadId(), kThreadMessage, n, 0);
+    HANDLE clicker = CreateThread(NULL, 0, ClickDuringTheCall, window, 0, NULL);
+    g_host.inSend = true;
+    DWORD start = GetTickCount();
+    ULONG rc = Guarded([&] { return Send(entry, (ULONG_PTR)window); });
+    DWORD took = GetTickCount() - start;
+    g_host.inSend = false;
+    KillTimer(window, 1);
+    WaitForSingleObject(clicker, 5000);
+    CloseHandle(clicker);
+    EXPECT_EQ(rc, 0u) << "entry " << entry;
+    EXPECT_EQ(ClientRecords(folder),
+              std::vector<std::string>{"-Subject modal -Silent"});
+    EXPECT_NE(ClientFile(folder, ".done"), "<none>")
+        << "returned before the client exited (" << took << " ms)";
+    EXPECT_EQ(ClientFile(folder, ".enabled"), "0")
+        << "the client saw the host's window enabled, entry " << entry;
+    EXPECT_GT(g_host.timers, 5) << "timers stopped during the call";
+    EXPECT_GT(g_host.paints, 0) << "painting stopped during the call";
+    EXPECT_EQ(g_host.posted, 1) << "a posted message waited for the call";
+    EXPECT_TRUE(IsWindowEnabled(window));
+    EXPECT_EQ(GetActiveWindow(), window) << "entry " << entry;
+    EXPECT_EQ(GetFocus(), edit) << "the focus was not given back";
+    Drained after = Drain();
+    EXPECT_EQ(after.threadMessages, (std::vector<WPARAM>{1, 2, 3, 4}))
+        << "thread messages lost or out of order, entry " << entry;
+    EXPECT_EQ(after.quit, 42) << "WM_QUIT was not kept for the host";
+    EXPECT_EQ(g_host.clicks, 0) << "a click during the call reached the host";
+  }
+  ClickOn(window);
+  Drain();
+  EXPECT_EQ(g_host.clicks, 1) << "a click after the call did not arrive";
+}
+
+// Which windows a call disables: ulUIParam's top-level window when it is
+// this thread's (a child control counts for it), otherwise every enabled,
+// visible top-level window of the thread. A window the host disabled
+// itself stays so; hidden windows and other threads' are not touched.
+DWORD WINAPI OwnWindowThread(LPVOID out) {
+  HWND w = CreateWindowExA(0, "STATIC", "other thread", WS_VISIBLE, 400, 10,
+                           100, 50, NULL, NULL, NULL, NULL);
+  *(HWND *)out = w;
+  MSG m;
+  while (GetMessageA(&m, NULL, 0, 0) > 0)
+    DispatchMessageA(&m);
+  DestroyWindow(w);
+  return 0;
+}
+
+TEST_F(DllWithWindow, OnlyTheCallersWindowsOnItsThreadAreDisabled) {
+  HWND main = Window(10), second = Window(320), selfDisabled = Window(640);
+  HWND hidden = Window(10, 0);
+  ASSERT_TRUE(main && second && selfDisabled && hidden) << "no display?";
+  HWND child = CreateWindowExA(0, "EDIT", "", WS_CHILD | WS_VISIBLE, 5, 5, 80,
+                               20, main, NULL, GetModuleHandleA(NULL), NULL);
+  EnableWindow(selfDisabled, FALSE);
+  HWND other = NULL;
+  DWORD otherThread = 0;
+  HANDLE thread =
+      CreateThread(NULL, 0, OwnWindowThread, &other, 0, &otherThread);
+  while (!other)
+    Sleep(10);
+  Load();
+  HWND all[] = {main, second, selfDisabled, hidden, other};
+  struct Case {
+    const char *what;
+    ULONG_PTR uiParam;
+    bool during[5];
+  } cases[] = {
+      {"its own top-level window",
+       (ULONG_PTR)main,
+       {false, true, false, true, true}},
+      {"a child control", (ULONG_PTR)child, {false, true, false, true, true}},
+      {"none", 0, {false, false, false, true, true}},
+      {"another thread's window",
+       (ULONG_PTR)other,
+       {false, false, false, true, true}},
+      {"no window at all", 0x12345678, {false, false, false, true, true}},
+  };
+  for (const Case &c : cases) {
+    NewClientFolder("which", 300);
+    bool seen[5] = {};
+    bool probed = false;
+    g_host.onTimer = [&] {
+      if (g_host.inSend && !probed) {
+        probed = true;
+        for (int i = 0; i < 5; i++)
+          seen[i] = IsWindowEnabled(all[i]) != 0;
+      }
+    };
+    SetTimer(main, 1, 50, NULL);
+    g_host.inSend = true;
+    EXPECT_EQ(Guarded([&] { return Send(0, c.uiParam); }), 0u) << c.what;
+    g_host.inSend = false;
+    KillTimer(main, 1);
+    ASSERT_TRUE(probed) << c.what;
+    for (int i = 0; i < 5; i++)
+      EXPECT_EQ(seen[i], c.during[i]) << c.what << ", window " << i;
+    bool after[5] = {true, true, false, true, true};
+    for (int i = 0; i < 5; i++)
+      EXPECT_EQ(IsWindowEnabled(all[i]) != 0, after[i])
+          << c.what << ", window " << i << " after the call";
+  }
+  PostThreadMessageA(otherThread, WM_QUIT, 0, 0);
+  WaitForSingleObject(thread, 5000);
+  CloseHandle(thread);
+}
+
+// A send from a worker thread whose UI thread waits for it without pumping:
+// touching the UI thread's window (EnableWindow sends it WM_ENABLE) would
+// hang both. The UI thread's window stays enabled.
+struct WorkerSend {
+  SendMailFn send;
+  ULONG_PTR uiParam;
+  ULONG rc;
+};
+
+DWORD WINAPI SendFromWorker(LPVOID context) {
+  WorkerSend *job = (WorkerSend *)context;
+  MapiMessage msg = {};
+  msg.lpszSubject = (LPSTR) "from a worker";
+  job->rc = job->send(0, job->uiParam, &msg, MAPI_DIALOG, 0);
+  return 0;
+}
+
+TEST_F(DllWithWindow, AWorkerThreadLeavesTheUiThreadsWindowsAlone) {
+  HWND window = Window();
+  ASSERT_NE(window, nullptr) << "no display?";
+  Load();
+  SetEnvironmentVariableA("QV_CLIENT_ENABLED_OF", kHostClass);
+  for (ULONG_PTR uiParam : {(ULONG_PTR)window, (ULONG_PTR)0}) {
+    std::string folder = NewClientFolder("worker", 300);
+    WorkerSend job = {Get<SendMailFn>("MAPISendMail"), uiParam, 99};
+    DWORD waited = Guarded([&] {
+      HANDLE worker = CreateThread(NULL, 0, SendFromWorker, &job, 0, NULL);
+      // Blocked, as a UI thread that joins its worker is: no messages.
+      DWORD r = WaitForSingleObject(worker, 30000);
+      CloseHandle(worker);
+      return r;
+    });
+    EXPECT_EQ(waited, WAIT_OBJECT_0) << "the worker's send hung";
+    EXPECT_EQ(job.rc, 0u);
+    EXPECT_EQ(ClientFile(folder, ".enabled"), "1")
+        << "a worker disabled the UI thread's window";
+    EXPECT_TRUE(IsWindowEnabled(window));
+  }
+}
+
+// A host timer that sends during another send: both work, the inner one
+// leaves the outer's windows disabled, and everything is enabled at the end.
+TEST_F(DllWithWindow, ASendNestedInASendWorks) {
+  HWND window = Window();
+  ASSERT_NE(window, nullptr) << "no display?";
+  Load();
+  std::string folder = NewClientFolder("nested", kClientMs);
+  bool nested = false, enabledAfterInner = true;
+  ULONG inner[2] = {99, 99};
+  g_host.onTimer = [&] {
+    if (g_host.inSend && !nested) {
+      nested = true;
+      SetEnvironmentVariableA("QV_CLIENT_WAIT_MS", "200");
+      inner[0] = Send(1, 0);
+      inner[1] = Send(0, (ULONG_PTR)window);
+      enabledAfterInner = IsWindowEnabled(window) != 0;
+    }
+  };
+  SetTimer(window, 1, 50, NULL);
+  g_host.inSend = true;
+  ULONG outer = Guarded([&] { return Send(2, (ULONG_PTR)window); });
+  g_host.inSend = false;
+  KillTimer(window, 1);
+  EXPECT_EQ(outer, 0u);
+  EXPECT_EQ(inner[0], 0u) << "a nested send failed";
+  EXPECT_EQ(inner[1], 0u) << "a nested send failed";
+  EXPECT_FALSE(enabledAfterInner)
+      << "the inner send enabled the outer's window";
+  EXPECT_TRUE(IsWindowEnabled(window));
+  EXPECT_EQ(ClientRecords(folder).size(), 3u);
 }
 
 TEST_F(DllWithWindow, AClientThatSendsToTheHostsWindowDoesNotDeadlock) {
-  WNDCLASSA wc = {};
-  HWND window = MakeHostWindow(&wc);
+  HWND window = Window();
   ASSERT_NE(window, nullptr) << "no display? run under xvfb-run";
-  ASSERT_TRUE(PostMessageA(window, kHostPosted, 1, 2));
-  SetClientPath(StandIn().c_str());
   std::string folder = NewClientFolder("window", 200);
   SetEnvironmentVariableA("QV_CLIENT_SEND_TO", kHostClass);
   Load();
   FirstExample example;
-  ULONG rc = SendGuarded(Get<SendMailFn>("MAPISendMail"), &example.msg);
+  g_host.inSend = true;
+  ULONG rc = Guarded([&] {
+    return Get<SendMailFn>("MAPISendMail")(0, 0, &example.msg, 0, 0);
+  });
+  g_host.inSend = false;
   SetEnvironmentVariableA("QV_CLIENT_SEND_TO", NULL);
   EXPECT_EQ(rc, 0u);
-  EXPECT_EQ(g_asked, 1) << "the client's message was handled once";
-  auto records = ClientRecords(folder);
-  ASSERT_EQ(records.size(), 1u);
-  EXPECT_EQ(records[0], FIRST_EXAMPLE_LINE);
-  WIN32_FIND_DATAA found;
-  HANDLE sent = FindFirstFileA((folder + "\\client-*.sent").c_str(), &found);
-  ASSERT_NE(sent, INVALID_HANDLE_VALUE);
-  FindClose(sent);
-  EXPECT_EQ(ReadAll(folder + "\\" + found.cFileName), "4660")
+  EXPECT_EQ(g_host.asked, 1) << "the client's message was handled once";
+  EXPECT_EQ(ClientRecords(folder),
+            std::vector<std::string>{FIRST_EXAMPLE_LINE});
+  EXPECT_EQ(ClientFile(folder, ".sent"), "4660")
       << "the client got the window's answer";
-  MSG m;
-  EXPECT_TRUE(PeekMessageA(&m, window, kHostPosted, kHostPosted, PM_REMOVE))
-      << "the host's posted message was taken from its queue";
-  EXPECT_EQ(m.wParam, 1u);
-  DestroyWindow(window);
-  UnregisterClassA(kHostClass, wc.hInstance);
 }
 
 const char kSenderDone[] = "qv-window-sender-done";
@@ -713,15 +1116,12 @@ DWORD WINAPI SendToHost(LPVOID window) {
 // already looked at: the wait services it too, or the sender (which the
 // client waits for) and the host would both hang until the client gave up.
 TEST_F(DllWithWindow, AMessageAlreadyWaitingIsServiced) {
-  WNDCLASSA wc = {};
-  HWND window = MakeHostWindow(&wc);
+  HWND window = Window();
   ASSERT_NE(window, nullptr) << "no display? run under xvfb-run";
   HANDLE senderDone = CreateEventA(NULL, TRUE, FALSE, kSenderDone);
-  SetClientPath(StandIn().c_str());
   std::string folder = NewClientFolder("pending", 0);
   SetEnvironmentVariableA("QV_CLIENT_WAIT_EVENT", kSenderDone);
   Load();
-  LONG askedBefore = g_asked;
   HANDLE sender = CreateThread(NULL, 0, SendToHost, window, 0, NULL);
   // The host looks at its queue, as GetQueueStatus or a peek that removes
   // nothing does, while the message waits.
@@ -733,23 +1133,19 @@ TEST_F(DllWithWindow, AMessageAlreadyWaitingIsServiced) {
       << "the sender's message is not waiting";
   FirstExample example;
   DWORD start = GetTickCount();
-  ULONG rc = SendGuarded(Get<SendMailFn>("MAPISendMail"), &example.msg);
+  ULONG rc = Guarded([&] {
+    return Get<SendMailFn>("MAPISendMail")(0, 0, &example.msg, 0, 0);
+  });
   DWORD took = GetTickCount() - start;
   SetEnvironmentVariableA("QV_CLIENT_WAIT_EVENT", NULL);
   EXPECT_EQ(WaitForSingleObject(sender, 5000), WAIT_OBJECT_0);
   CloseHandle(sender);
   CloseHandle(senderDone);
   EXPECT_EQ(rc, 0u);
-  EXPECT_EQ(g_asked, askedBefore + 1) << "the waiting message was serviced";
-  WIN32_FIND_DATAA found;
-  HANDLE event = FindFirstFileA((folder + "\\client-*.event").c_str(), &found);
-  ASSERT_NE(event, INVALID_HANDLE_VALUE);
-  FindClose(event);
-  EXPECT_EQ(ReadAll(folder + "\\" + found.cFileName), "set")
+  EXPECT_EQ(g_host.asked, 1) << "the waiting message was serviced";
+  EXPECT_EQ(ClientFile(folder, ".event"), "set")
       << "the sender stayed blocked until the client gave up (" << took
       << " ms)";
-  DestroyWindow(window);
-  UnregisterClassA(kHostClass, wc.hInstance);
 }
 
 // MAPISendMailW: UTF-16 from the host to the mail client's command line,

@@ -1,9 +1,10 @@
 #!/bin/sh
 # Builds the MSI with wixl from a staging folder, sets what wixl drops (the
 # public properties in SecureCustomProperties, the rollback type of the
-# rollback actions, the same-version upgrade) and signs it when a
-# certificate is configured (deploy/sign.sh). tests/windows/msi-test.sh
-# reads these back from the built tables.
+# rollback actions, the same-version upgrade, the files' versions and the
+# removal of the earlier DLLs) and signs it when a certificate is
+# configured (deploy/sign.sh). tests/windows/msi-test.sh reads these back
+# from the built tables.
 # Usage: build-msi.sh SOURCE_DIR STAGE DLL64 DLL32 SETUP_DLL VERSION OUTPUT CHECK_EXE
 set -eu
 src=$1 stage=$2 dll64=$3 dll32=$4 setup=$5 version=$6 out=$7 check=$8
@@ -18,6 +19,40 @@ cp "$src"/docs/*.md "$stage/docs/"
 rm -f "$out.tmp"
 (cd "$stage" && wixl -a x64 -D Version="$version" -o "$out.tmp" "$src/deploy/qvmapi.wxs")
 sql() { msibuild "$out.tmp" -q "$1"; }
+# The version of a file's version resource, a.b.c.d, or nothing: the
+# VS_FIXEDFILEINFO signature 0xFEEF04BD inside the file's resource section.
+file_version() {
+  set -- "$1" $(x86_64-w64-mingw32-objdump -h "$1" 2>/dev/null |
+    awk '$2 == ".rsrc" { print $3, $6 }')
+  [ $# -eq 3 ] || return 0
+  start=$((0x$3)) end=$((0x$3 + 0x$2))
+  at=$(LC_ALL=C grep -obUaP '\xbd\x04\xef\xfe' "$1" | cut -d: -f1 |
+    awk -v s="$start" -v e="$end" '$1 >= s && $1 < e { print; exit }')
+  [ -n "$at" ] || return 0
+  set -- $(od -An -tu2 -j $((at + 8)) -N 8 "$1")
+  echo "$2.$1.$4.$3"
+}
+# wixl writes every file as unversioned, with a hash: Windows Installer
+# would keep any versioned qvmapi.dll already on disk over it. A file with
+# a version resource gets that version and no hash row.
+for entry in QvDll64:x64/qvmapi.dll QvDll32:x86/qvmapi.dll QvCheckExe:qvmapi-check.exe; do
+  key=${entry%%:*}
+  resource=$(file_version "$stage/${entry#*:}")
+  [ -n "$resource" ] || continue
+  sql "UPDATE \`File\` SET \`Version\` = '$resource' WHERE \`File\` = '$key'"
+  sql "DELETE FROM \`MsiFileHash\` WHERE \`File_\` = '$key'"
+done
+# Every build of this release carries the file version 3.1.0.6, and under
+# the default rules ("o") an equal version on disk is kept: an upgrade or a
+# second build of the version would leave the earlier DLLs in place. "e"
+# replaces an equal or older version (never a newer one); the package holds
+# only the product's own files. The RemoveFile rows delete the earlier copy
+# (backed up for rollback) before the new one is copied, which gives the
+# same result under an installer that ignores REINSTALLMODE's letters, as
+# Wine's msiexec does.
+sql "INSERT INTO \`Property\` (\`Property\`, \`Value\`) VALUES ('REINSTALLMODE', 'emus')"
+sql "INSERT INTO \`RemoveFile\` (\`FileKey\`, \`Component_\`, \`FileName\`, \`DirProperty\`, \`InstallMode\`) VALUES ('QvEarlierDll64', 'QvDll64', 'qvmapi.dll', 'System64Folder', 1)"
+sql "INSERT INTO \`RemoveFile\` (\`FileKey\`, \`Component_\`, \`FileName\`, \`DirProperty\`, \`InstallMode\`) VALUES ('QvEarlierDll32', 'QvDll32', 'qvmapi.dll', 'SystemFolder', 1)"
 sql "UPDATE \`Property\` SET \`Value\` = 'WIX_DOWNGRADE_DETECTED;WIX_UPGRADE_DETECTED;CLIENTPATH;MAKEDEFAULT' WHERE \`Property\` = 'SecureCustomProperties'"
 # A DLL from the Binary table (1), return ignored (64), rollback (256), in
 # the script (1024), without impersonation (2048).

@@ -15,7 +15,8 @@
 //                      the first install, then writes DLLPath, the client
 //                      command and, with MAKEDEFAULT=1, the default mail
 //                      client and the Active Setup entry that makes every
-//                      user take it. CLIENTPATH and MAKEDEFAULT are
+//                      user take it (keeping the user's own default for
+//                      the way back). CLIENTPATH and MAKEDEFAULT are
 //                      remembered: a repair, a reinstall or an upgrade that
 //                      is not given them anew keeps them.
 //   QvUnregister       deferred, on removal (not on an upgrade's removal of
@@ -23,12 +24,15 @@
 //                      the product that registered last (Setup's Owner)
 //                      does: whatever the upgrade's removal of an older
 //                      product is told, it leaves the newer registration.
+//                      The Active Setup entry stays, at a higher version,
+//                      to give each user back their own default.
 //   QvRestore          rollback, scheduled right before each of the two:
 //                      puts the snapshot back, types and lengths included.
 #include <windows.h>
 
 #include <msi.h>
 #include <msiquery.h>
+#include <wchar.h>
 
 #include <string>
 #include <vector>
@@ -47,14 +51,31 @@ const wchar_t kShellKey[] =
     L"SOFTWARE\\Clients\\Mail\\Outlook Web Access\\shell";
 const wchar_t kOpenKey[] =
     L"SOFTWARE\\Clients\\Mail\\Outlook Web Access\\shell\\open";
-// Active Setup runs StubPath once per user (and again for a new Version)
-// at the user's next logon: it removes the user's own default mail client,
-// which Windows' Simple MAPI stub prefers to the machine's.
+// Active Setup runs StubPath once per user (and again for a higher
+// Version) at the user's next logon. With MAKEDEFAULT=1 it keeps the user's
+// own default mail client, which Windows' Simple MAPI stub prefers to the
+// machine's, under the entry's own per-user key and removes it; after the
+// product's removal the same entry, at a higher version, puts it back and
+// deletes what it kept. Both are plain reg.exe commands: Active Setup runs
+// them after the product's files are gone, and no text of reg.exe's output
+// is read (it is translated on localized Windows).
+#define QV_ACTIVE_SETUP_GUID L"{57D73ABE-30C5-4838-B36E-449FB823EFA9}"
 const wchar_t kActiveSetupKey[] =
-    L"SOFTWARE\\Microsoft\\Active Setup\\Installed Components\\"
-    L"{57D73ABE-30C5-4838-B36E-449FB823EFA9}";
+    L"SOFTWARE\\Microsoft\\Active Setup\\Installed "
+    L"Components\\" QV_ACTIVE_SETUP_GUID;
+#define QV_USER_MAIL L"\"HKCU\\Software\\Clients\\Mail\""
+#define QV_USER_KEPT                                                           \
+  L"\"HKCU\\Software\\Microsoft\\Active Setup\\Installed "                     \
+  L"Components\\" QV_ACTIVE_SETUP_GUID L"\\PreviousMailDefault\""
 const wchar_t kActiveSetupStub[] =
-    L"reg.exe delete \"HKCU\\Software\\Clients\\Mail\" /ve /f";
+    L"cmd.exe /c reg.exe copy " QV_USER_MAIL L" " QV_USER_KEPT L" /f & reg.exe "
+                                                               L"delete"
+                                                               L" " QV_USER_MAIL L" /ve /f";
+const wchar_t kActiveSetupRestoreStub[] =
+    L"cmd.exe /c reg.exe "
+    L"copy"
+    L" " QV_USER_KEPT L" " QV_USER_MAIL L" /f & reg.exe "
+                                        L"delete " QV_USER_KEPT L" /f";
 const wchar_t kActiveSetupName[] =
     L"Quorvantile Brindleway: the machine's default mail client";
 const wchar_t kActiveSetupVersion[] = L"3,1,0,6";
@@ -392,12 +413,40 @@ std::wstring Field(const std::wstring &data, int index) {
                                                       : bar - start);
 }
 
-bool WriteActiveSetup() {
-  Value stub = Text(L"StubPath", kActiveSetupStub);
+// Writes the Active Setup entry with this stub. A user runs a stub only
+// for a version higher than the one they last ran: a changed stub gets the
+// next version, and the same stub again (a repair) keeps its own.
+bool WriteActiveSetup(const wchar_t *stubPath) {
+  std::wstring stub, version;
+  if (ReadText(kActiveSetupKey, L"StubPath", &stub) && stub == stubPath &&
+      ReadText(kActiveSetupKey, L"Version", &version))
+    return true;
+  version = kActiveSetupVersion;
+  std::wstring was;
+  if (ReadText(kActiveSetupKey, L"Version", &was)) {
+    unsigned part[4] = {0, 0, 0, 0};
+    swscanf(was.c_str(), L"%u,%u,%u,%u", &part[0], &part[1], &part[2],
+            &part[3]);
+    version = std::to_wstring(part[0]) + L"," + std::to_wstring(part[1]) +
+              L"," + std::to_wstring(part[2]) + L"," +
+              std::to_wstring(part[3] + 1);
+  }
   return WriteValue(kActiveSetupKey, Text(L"", kActiveSetupName)) &&
-         WriteValue(kActiveSetupKey, stub) &&
-         WriteValue(kActiveSetupKey, Text(L"Version", kActiveSetupVersion)) &&
+         WriteValue(kActiveSetupKey, Text(L"StubPath", stubPath)) &&
+         WriteValue(kActiveSetupKey, Text(L"Version", version)) &&
          WriteValue(kActiveSetupKey, Number(L"IsInstalled", 1));
+}
+
+// Users whose own default the entry kept get it back at their next logon:
+// the entry stays, with the restoring stub, after the product is gone.
+bool RestoreUsersDefaults(MSIHANDLE install) {
+  std::wstring stub;
+  if (!ReadText(kActiveSetupKey, L"StubPath", &stub) ||
+      stub != kActiveSetupStub)
+    return true;
+  Log(install, L"each user's own default mail client comes back at their "
+               L"next logon (Active Setup)");
+  return WriteActiveSetup(kActiveSetupRestoreStub);
 }
 
 } // namespace
@@ -465,10 +514,10 @@ extern "C" UINT __stdcall QvRegister(MSIHANDLE install) {
     ok = WriteValue(kSetupKey, Number(L"MakeDefault", makeDefault)) && ok;
   if (makeDefault) {
     ok = WriteValue(kMailKey, Text(L"", kClientName)) && ok;
-    ok = WriteActiveSetup() && ok;
+    ok = WriteActiveSetup(kActiveSetupStub) && ok;
     Log(install, L"\"Outlook Web Access\" is now the default mail client");
   } else {
-    DeleteTree(kActiveSetupKey);
+    ok = RestoreUsersDefaults(install) && ok;
   }
   if (!ok)
     Log(install, L"writing the mail client registration failed");
@@ -482,7 +531,7 @@ extern "C" UINT __stdcall QvUnregister(MSIHANDLE install) {
     Log(install, L"the registration belongs to " + owner + L": left as it is");
     return ERROR_SUCCESS;
   }
-  DeleteTree(kActiveSetupKey);
+  RestoreUsersDefaults(install);
   Value flag;
   if (ReadValue(kSetupKey, L"Kept", &flag)) {
     for (const Kept &k : kKept) {

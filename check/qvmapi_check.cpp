@@ -1,7 +1,8 @@
 // qvmapi-check: tells an administrator why "send as mail" does not work on
 // this machine for this user. It reads only: the registry, the DLLs' PE
-// headers and version resources (never loading them), the client program's
-// headers and the trace folder. The rules are the library's own: the client
+// headers and version resources (read from the files, never loaded), the
+// client program's headers and the trace folder. It loads nothing from its
+// own folder. The rules are the library's own: the client
 // path rule (CheckClientPath), the log level (ReadLogLevel), the trace
 // folder and its numbering (GetTraceFolder, ListUsedNumbers).
 #include <windows.h>
@@ -31,6 +32,7 @@ const unsigned kLogWarningAt = 900;
 const char kHelp[] =
     "usage: qvmapi-check [--send-test] [--help]\n"
     "       qvmapi-check --client-path \"C:\\...\\client.exe\"\n"
+    "       qvmapi-check --is-default\n"
     "\n"
     "Checks, reading only, why \"send as mail\" might not work for the user\n"
     "who runs it, and prints one line per check: \"ok: ...\", \"warning: "
@@ -61,6 +63,8 @@ const char kHelp[] =
     "  --client-path PATH\n"
     "               checks only PATH, before it is registered, by the rule\n"
     "               qvmapi.dll applies: exit code 0 when it may be started.\n"
+    "  --is-default exit code 0 when \"Outlook Web Access\" is the machine's\n"
+    "               default mail client, 1 otherwise (for scripts).\n"
     "  --help       this text.\n"
     "\n"
     "Exit code: 0 when every check passed, 1 when any found a problem, 2 for\n"
@@ -132,6 +136,7 @@ struct PeFile {
   WORD machine = 0;
   bool dll = false;
   std::vector<std::string> exports;
+  std::string version; // "a.b.c.d" of its version resource, or ""
 };
 
 bool ReadWhole(const std::wstring &path, std::vector<unsigned char> *bytes) {
@@ -195,6 +200,35 @@ PeFile ReadPe(const std::wstring &path) {
     }
     return 0;
   };
+  // The version resource: type 16 (RT_VERSION), its first name and
+  // language, whose data holds VS_FIXEDFILEINFO after its signature.
+  unsigned long resourceRva = u32(directories + 16);
+  size_t resources = resourceRva ? offsetOf(resourceRva) : 0;
+  auto entryOf = [&](size_t dir, long id) -> unsigned long {
+    unsigned count = u16(dir + 12) + u16(dir + 14);
+    for (unsigned i = 0; dir && i < count && i < 256; i++) {
+      size_t e = dir + 16 + 8 * i;
+      if (id < 0 || u32(e) == (unsigned long)id)
+        return u32(e + 4);
+    }
+    return 0;
+  };
+  unsigned long level = resources ? entryOf(resources, 16) : 0;
+  for (int depth = 0; depth < 2 && (level & 0x80000000ul); depth++)
+    level = entryOf(resources + (level & 0x7FFFFFFFul), -1);
+  if (level && !(level & 0x80000000ul) && resources + level + 8 <= f.size()) {
+    size_t data = offsetOf(u32(resources + level));
+    size_t size = u32(resources + level + 4);
+    for (size_t at = data;
+         data && at + 16 <= data + size && at + 16 <= f.size(); at += 4)
+      if (u32(at) == 0xFEEF04BDul) {
+        unsigned long ms = u32(at + 8), ls = u32(at + 12);
+        pe.version =
+            std::to_string(ms >> 16) + "." + std::to_string(ms & 0xFFFF) + "." +
+            std::to_string(ls >> 16) + "." + std::to_string(ls & 0xFFFF);
+        break;
+      }
+  }
   size_t exportDir = exportRva ? offsetOf(exportRva) : 0;
   if (!exportDir || exportDir + 40 > f.size())
     return pe;
@@ -217,25 +251,10 @@ bool Exports(const PeFile &pe, const char *name) {
   return false;
 }
 
-// "a.b.c.d", or "" when the file has no version resource.
+// "a.b.c.d", or "" when the file has no version resource. Read from the
+// file: GetFileVersionInfo would load it.
 std::string FileVersion(const std::wstring &path) {
-  DWORD handle = 0;
-  DWORD size = GetFileVersionInfoSizeW(path.c_str(), &handle);
-  if (!size)
-    return "";
-  std::vector<char> info(size);
-  VS_FIXEDFILEINFO *fixed = NULL;
-  UINT length = 0;
-  if (!GetFileVersionInfoW(path.c_str(), 0, size, info.data()) ||
-      !VerQueryValueW(info.data(), L"\\", (void **)&fixed, &length) || !fixed)
-    return "";
-  char text[64];
-  snprintf(text, sizeof text, "%lu.%lu.%lu.%lu",
-           (unsigned long)HIWORD(fixed->dwFileVersionMS),
-           (unsigned long)LOWORD(fixed->dwFileVersionMS),
-           (unsigned long)HIWORD(fixed->dwFileVersionLS),
-           (unsigned long)LOWORD(fixed->dwFileVersionLS));
-  return text;
+  return ReadPe(path).version;
 }
 
 const char kInstall[] =
@@ -494,7 +513,11 @@ typedef ULONG(WINAPI *SendMailWFn)(LHANDLE, ULONG_PTR, lpMapiMessageW, FLAGS,
                                    ULONG);
 
 void SendTest(Report *r) {
-  HMODULE stub = LoadLibraryW(L"mapi32.dll");
+  // The system's stub, from System32 only: this program is unpacked into a
+  // folder an administrator picks and run elevated, and a mapi32.dll beside
+  // it would otherwise be loaded first.
+  HMODULE stub =
+      LoadLibraryExW(L"mapi32.dll", NULL, LOAD_LIBRARY_SEARCH_SYSTEM32);
   SendMailWFn send =
       stub ? (SendMailWFn)(void *)GetProcAddress(stub, "MAPISendMailW") : NULL;
   if (!send) {
@@ -525,7 +548,21 @@ void SendTest(Report *r) {
 
 } // namespace
 
+// --is-default: 0 when "Outlook Web Access" is the machine's default mail
+// client, 1 otherwise; for scripts, which cannot read reg.exe's translated
+// output.
+int IsMachineDefault(void) {
+  std::wstring machine;
+  return ReadString(HKEY_LOCAL_MACHINE, kMailKey, L"", &machine) &&
+                 machine == kClientName
+             ? 0
+             : 1;
+}
+
 int main(int argc, char **argv) {
+  // Nothing is loaded from this program's own folder, whatever a DLL the
+  // process uses asks for.
+  SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
   SetConsoleOutputCP(CP_UTF8);
   bool sendTest = false;
   for (int i = 1; i < argc; i++) {
@@ -537,6 +574,8 @@ int main(int argc, char **argv) {
       LocalFree(wide);
       return rc;
     }
+    if (strcmp(argv[i], "--is-default") == 0)
+      return IsMachineDefault();
     if (strcmp(argv[i], "--send-test") == 0) {
       sendTest = true;
     } else if (strcmp(argv[i], "--help") == 0 || strcmp(argv[i], "/?") == 0) {

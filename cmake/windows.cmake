@@ -61,7 +61,7 @@ add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM
 add_executable(qvmapi-check check/qvmapi_check.cpp)
 target_compile_options(qvmapi-check PRIVATE ${QV_WARNINGS})
 target_link_options(qvmapi-check PRIVATE ${QV_STATIC_RUNTIME} -s)
-target_link_libraries(qvmapi-check PRIVATE qvcore_win version)
+target_link_libraries(qvmapi-check PRIVATE qvcore_win)
 qv_sign_after_build(qvmapi-check)
 
 # The 32-bit DLL, the installer's custom actions and the MSI.

@@ -10,10 +10,13 @@ rem                                 beside this script (the ZIP's layout),
 rem                                 or else qvmapi.dll beside it
 rem With /default, also makes "Outlook Web Access" the default mail client
 rem (the default value of HKEY_LOCAL_MACHINE\SOFTWARE\Clients\Mail), and
-rem writes the Active Setup entry that removes each user's own default at
-rem their next logon, so that the machine's reaches every user.
-rem What was there before is kept beside this script, so that
-rem unregister.cmd can put it back.
+rem writes the Active Setup entry that keeps, then removes, each user's own
+rem default at their next logon, so that the machine's reaches every user.
+rem What was there before is kept beside this script, exactly (reg export),
+rem so that unregister.cmd can put it back.
+rem
+rem No decision is taken from reg.exe's output: Windows translates it
+rem ("(par défaut)", "(Standard)"). Only exit codes and exported files.
 rem
 rem Plain immediate expansion and goto only: paths may hold parentheses,
 rem which break parenthesised blocks, and Wine's cmd lacks the delayed
@@ -26,7 +29,10 @@ set "DLL=%~dp0x64\qvmapi.dll"
 if not exist "%DLL%" set "DLL=%~dp0qvmapi.dll"
 set "ACTIVESETUP=HKLM\SOFTWARE\Microsoft\Active Setup\Installed Components\{57D73ABE-30C5-4838-B36E-449FB823EFA9}"
 set "SAVEDCLIENT=%~dp0qvmapi-previous-client.reg"
-set "SAVEDDEFAULT=%~dp0qvmapi-previous-default.txt"
+set "SAVEDDEFAULT=%~dp0qvmapi-previous-default.reg"
+set "SCRATCH=HKLM\SOFTWARE\Clients\qvmapi-previous-default"
+set "USERMAIL=\"HKCU\Software\Clients\Mail\""
+set "USERKEPT=\"HKCU\Software\Microsoft\Active Setup\Installed Components\{57D73ABE-30C5-4838-B36E-449FB823EFA9}\PreviousMailDefault\""
 set "REGISTERED=%~dp0qvmapi-registered.txt"
 
 set "CLIENT=%~1"
@@ -91,11 +97,18 @@ reg export "%CLIENTKEY%" "%SAVEDCLIENT%" /y >nul 2>&1
 if errorlevel 1 goto nobackup
 :savedclient
 if not exist "%REGISTERED%" >"%REGISTERED%" echo qvmapi.dll registered for "Outlook Web Access"; unregister.cmd undoes it.
+set "FIRSTDEFAULT="
 if not defined MAKEDEFAULT goto write
 if exist "%SAVEDDEFAULT%" goto write
-set "PREVIOUS=*none*"
-for /f "tokens=2,*" %%a in ('reg query "%MAILKEY%" /ve 2^>nul') do if "%%a"=="REG_SZ" if not "%%b"=="(value not set)" set "PREVIOUS=%%b"
->"%SAVEDDEFAULT%" echo %PREVIOUS%
+rem The machine default's key, its own values only (no /s), copied to a
+rem scratch key and exported: absent stays absent, any name comes back.
+set "FIRSTDEFAULT=1"
+reg delete "%SCRATCH%" /f >nul 2>&1
+reg copy "%MAILKEY%" "%SCRATCH%" /f >nul 2>&1
+if errorlevel 1 reg add "%SCRATCH%" /f >nul 2>&1
+reg export "%SCRATCH%" "%SAVEDDEFAULT%" /y >nul 2>&1
+if errorlevel 1 goto nobackupdefault
+reg delete "%SCRATCH%" /f >nul 2>&1
 
 :write
 reg add "%CLIENTKEY%\shell\open\command" /ve /d "%CLIENT%" /f >nul
@@ -105,9 +118,22 @@ if errorlevel 1 goto failed
 if not defined MAKEDEFAULT goto done
 reg add "%MAILKEY%" /ve /d "Outlook Web Access" /f >nul
 if errorlevel 1 goto failed
-reg add "%ACTIVESETUP%" /v StubPath /d "reg.exe delete \"HKCU\Software\Clients\Mail\" /ve /f" /f >nul
+rem A user runs the stub only for a version higher than the one they ran:
+rem a first /default registration takes the next one.
+set "ASVER="
+for /f "tokens=1,2,3" %%a in ('reg query "%ACTIVESETUP%" /v Version 2^>nul') do if "%%a"=="Version" if "%%b"=="REG_SZ" set "ASVER=%%c"
+if not defined ASVER set "ASVER=3,1,0,6"
+if not defined FIRSTDEFAULT goto activesetup
+for /f "tokens=1-4 delims=," %%a in ("%ASVER%") do set "V1=%%a" & set "V2=%%b" & set "V3=%%c" & set /a V4=%%d+1 >nul
+set "ASVER=%V1%,%V2%,%V3%,%V4%"
+:activesetup
+reg add "%ACTIVESETUP%" /ve /d "Quorvantile Brindleway: the machine's default mail client" /f >nul
 if errorlevel 1 goto failed
-reg add "%ACTIVESETUP%" /v Version /d "3,1,0,6" /f >nul
+reg add "%ACTIVESETUP%" /v StubPath /d "cmd.exe /c reg.exe copy %USERMAIL% %USERKEPT% /f & reg.exe delete %USERMAIL% /ve /f" /f >nul
+if errorlevel 1 goto failed
+reg add "%ACTIVESETUP%" /v Version /d "%ASVER%" /f >nul
+if errorlevel 1 goto failed
+reg add "%ACTIVESETUP%" /v IsInstalled /t REG_DWORD /d 1 /f >nul
 if errorlevel 1 goto failed
 echo register: "Outlook Web Access" is now the default mail client, for every user at their next logon.
 :done
@@ -159,6 +185,10 @@ echo register: neither x64\qvmapi.dll nor qvmapi.dll is beside this script: "%~d
 exit /b 3
 :nobackup
 echo register: cannot keep the previous registration in "%SAVEDCLIENT%"
+exit /b 4
+:nobackupdefault
+reg delete "%SCRATCH%" /f >nul 2>&1
+echo register: cannot keep the previous default mail client in "%SAVEDDEFAULT%"
 exit /b 4
 :failed
 echo register: writing the registry failed; run this from an elevated prompt.

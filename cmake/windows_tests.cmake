@@ -33,7 +33,13 @@ target_link_libraries(wintest_dll PRIVATE gtest gtest_main version)
 add_dependencies(wintest_dll qvmapi stand_in_client wintest_host)
 
 qv_windows_program(wintest_host tests/windows/host.cpp)
-target_link_libraries(wintest_host PRIVATE msi)
+
+# A DLL that says when it is loaded, planted beside qvmapi-check.
+add_library(planted_dll SHARED tests/windows/planted_dll.cpp)
+set_target_properties(planted_dll PROPERTIES PREFIX "" OUTPUT_NAME mapi32
+  RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/planted)
+target_link_options(planted_dll PRIVATE ${QV_STATIC_RUNTIME})
+target_link_libraries(wintest_host PRIVATE msi version)
 
 add_test(NAME wine_prefix_setup
   COMMAND ${PROJECT_SOURCE_DIR}/tests/windows/wine-prefix.sh init ${QV_WINEPREFIX})

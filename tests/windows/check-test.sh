@@ -134,6 +134,32 @@ check "--send-test: exit code 0" test "$code" -eq 0
 check "--send-test reports 0" grep -q '^ok: the test message went through mapi32.dll: MAPISendMailW returned 0' "$out"
 check "--send-test reached the client" sh -c "grep -q -- '-Subject qvmapi-check test message' '$work'/records/client-*.txt"
 
+# A mapi32.dll planted beside qvmapi-check (the ZIP route unpacks it into a
+# folder an administrator picks and runs it elevated) is never loaded, even
+# with Windows' order of native DLLs first; and qvmapi-check imports no DLL
+# that Windows would look for in its folder first.
+planted="$work/planted"
+mkdir -p "$planted"
+cp "$build/qvmapi-check.exe" "$planted/"
+cp "$build/planted/mapi32.dll" "$planted/mapi32.dll"
+cp "$build/wintest_host.exe" "$planted/"
+rm -rf "$work/records" && mkdir -p "$work/records"
+QV_PLANTED_MARKER=$(winpath "$work/planted-loaded") QV_CLIENT_DIR=$(winpath "$work/records") \
+  QV_CLIENT_WAIT_MS=0 WINEDLLOVERRIDES="mscoree,mshtml=;mapi32=n,b" \
+  $wine "$planted/qvmapi-check.exe" --send-test > "$out.raw" 2>&1
+check "--send-test beside a planted mapi32.dll still reports 0" grep -q 'MAPISendMailW returned 0' "$out.raw"
+check "no DLL planted beside qvmapi-check is loaded [$(cat "$work/planted-loaded" 2>/dev/null)]" \
+  test ! -e "$work/planted-loaded"
+QV_PLANTED_MARKER=$(winpath "$work/planted-control") WINEDLLOVERRIDES="mscoree,mshtml=;mapi32=n,b" \
+  $wine "$planted/wintest_host.exe" load-by-name mapi32.dll "$(winpath "$planted")" >/dev/null 2>&1
+check "a program that loads mapi32.dll by name gets the planted one" test -e "$work/planted-control"
+imports=$(x86_64-w64-mingw32-objdump -p "$build/qvmapi-check.exe" | sed -n 's/^[[:space:]]*DLL Name: //p' | tr '\n' ' ')
+check "qvmapi-check imports only DLLs Windows loads from System32 [$imports]" \
+  sh -c "! printf '%s\n' \"\$1\" | tr ' ' '\n' | grep -v -i -x -e KERNEL32.dll -e ADVAPI32.dll -e SHELL32.dll -e USER32.dll -e msvcrt.dll -e '' | grep -q ." _ "$imports"
+setup_imports=$(x86_64-w64-mingw32-objdump -p "$build/qvmapi-setup.dll" | sed -n 's/^[[:space:]]*DLL Name: //p' | tr '\n' ' ')
+check "the custom actions import only msi.dll and DLLs Windows loads from System32 [$setup_imports]" \
+  sh -c "! printf '%s\n' \"\$1\" | tr ' ' '\n' | grep -v -i -x -e KERNEL32.dll -e ADVAPI32.dll -e msi.dll -e msvcrt.dll -e '' | grep -q ." _ "$setup_imports"
+
 run --bogus
 check "bad usage gives exit code 2" test "$code" -eq 2
 run --help

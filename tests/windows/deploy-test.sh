@@ -1,7 +1,8 @@
 #!/bin/sh
 # register.cmd and unregister.cmd under Wine's cmd: refusals, the values
 # written, a send through the DLL the registration names, and a registry
-# left as it was before.
+# left as it was before, byte for byte, under English, French and German
+# output of reg.exe, with earlier defaults of every kind and with none.
 # Usage: deploy-test.sh SOURCE_DIR BUILD_DIR
 set -u
 src=$1
@@ -13,11 +14,16 @@ run() { # runs a batch file from the stage folder; prints its output
   (cd "$stage" && $wine cmd /c "$@" 2>/dev/null | tr -d '\r')
 }
 rc_of() { (cd "$stage" && $wine cmd /c "$@" >/dev/null 2>&1); echo $?; }
+export_clients() { # the file of HKLM\SOFTWARE\Clients as it is now
+  rm -f "$1"
+  $wine reg export 'HKLM\SOFTWARE\Clients' "$(winpath "$1")" /y >/dev/null 2>&1
+}
 query() { $wine reg query "$1" ${2:-} 2>/dev/null | tr -d "\r"; }
 
 rm -rf "$stage" "$records"
 mkdir -p "$stage" "$records"
-cp "$src/deploy/register.cmd" "$src/deploy/unregister.cmd" "$build/qvmapi.dll" "$stage/"
+cp "$src/deploy/register.cmd" "$src/deploy/unregister.cmd" "$build/qvmapi.dll" \
+  "$build/qvmapi-check.exe" "$stage/"
 client=$(winpath "$build/stand_in_client.exe")
 clientkey='HKLM\SOFTWARE\Clients\Mail\Outlook Web Access'
 
@@ -98,14 +104,46 @@ check "unregister leaves the registry as it was before" cmp -s "$build/deploy-be
 check "unregister removes its notes" test ! -e "$stage/qvmapi-previous-default.txt" -a \
   ! -e "$stage/qvmapi-registered.txt" -a ! -e "$stage/qvmapi-previous-client.reg"
 
-# A registration that existed before register.cmd is put back.
+# What was there comes back exactly whatever language reg.exe prints in:
+# no script reads its output. Earlier defaults with characters that batch
+# files mangle, none at all, and an earlier registration of the client.
+activesetup='HKLM\SOFTWARE\Microsoft\Active Setup\Installed Components\{57D73ABE-30C5-4838-B36E-449FB823EFA9}'
 $wine reg add "$clientkey\shell\open\command" /ve /d 'C:\Old\client.exe' /f >/dev/null 2>&1
 $wine reg add "$clientkey" /v Extra /d keep /f >/dev/null 2>&1
-$wine reg export 'HKLM\SOFTWARE\Clients' "$(winpath "$build/deploy-before2.reg")" /y >/dev/null 2>&1
-run register.cmd "$client" >/dev/null
+n=0
+for lang in C.UTF-8 fr_FR.UTF-8 de_DE.UTF-8; do
+  for previous in 'Tom & Jerry Mail' '100% ^Mail! "Ω" Pöst' '-none-'; do
+    n=$((n + 1))
+    if [ "$previous" = -none- ]; then
+      $wine reg delete 'HKLM\SOFTWARE\Clients\Mail' /ve /f >/dev/null 2>&1
+    else
+      $wine reg add 'HKLM\SOFTWARE\Clients\Mail' /ve /d "$previous" /f >/dev/null 2>&1
+    fi
+    export_clients "$build/deploy-before-$n.reg"
+    out=$(LC_ALL=$lang run register.cmd "$client" /default)
+    check "$lang, [$previous]: register succeeds" \
+      sh -c "printf '%s' \"\$1\" | grep -q 'is now the default mail client'" _ "$out"
+    check "$lang, [$previous]: the default is ours" \
+      has "$(query 'HKLM\SOFTWARE\Clients\Mail' /ve)" "Outlook Web Access"
+    check "$lang, [$previous]: Active Setup keeps, then removes, each user's own default" \
+      has "$(query "$activesetup" '/v StubPath')" 'cmd.exe /c reg.exe copy "HKCU\Software\Clients\Mail" "HKCU\Software\Microsoft\Active Setup\Installed Components\{57D73ABE-30C5-4838-B36E-449FB823EFA9}\PreviousMailDefault" /f & reg.exe delete "HKCU\Software\Clients\Mail" /ve /f'
+    LC_ALL=$lang run unregister.cmd >/dev/null
+    export_clients "$build/deploy-after-$n.reg"
+    check "$lang, [$previous]: unregister puts back HKLM\SOFTWARE\Clients exactly" \
+      cmp -s "$build/deploy-before-$n.reg" "$build/deploy-after-$n.reg"
+    check "$lang, [$previous]: the Active Setup entry gives users their own default back" \
+      has "$(query "$activesetup" '/v StubPath')" 'PreviousMailDefault" "HKCU\Software\Clients\Mail" /f'
+  done
+done
+check "unregister removes its notes" test ! -e "$stage/qvmapi-previous-default.reg" -a \
+  ! -e "$stage/qvmapi-registered.txt" -a ! -e "$stage/qvmapi-previous-client.reg"
+# A default chosen since the registration is left as it is.
+run register.cmd "$client" /default >/dev/null
+$wine reg add 'HKLM\SOFTWARE\Clients\Mail' /ve /d 'Chosen Since' /f >/dev/null 2>&1
 run unregister.cmd >/dev/null
-$wine reg export 'HKLM\SOFTWARE\Clients' "$(winpath "$build/deploy-after2.reg")" /y >/dev/null 2>&1
-check "an earlier registration is restored" cmp -s "$build/deploy-before2.reg" "$build/deploy-after2.reg"
+check "a default chosen since the registration stays" \
+  has "$(query 'HKLM\SOFTWARE\Clients\Mail' /ve)" "REG_SZ    Chosen Since"
 $wine reg delete "$clientkey" /f >/dev/null 2>&1
+$wine reg delete "$activesetup" /f >/dev/null 2>&1
 
 finish "deployment scripts"

@@ -10,7 +10,13 @@
 //       client path check (its QvCheckClientPath action) on every path of
 //       the table (UTF-8, "verdict path" rows) and prints, a row a line,
 //       the verdict it gave, a tab, the reason it logged (empty for ok),
-//       a tab and the path.
+//       a tab and the path;
+//   wintest_host.exe load-by-name DLL FOLDER   loads DLL by its bare
+//       name with FOLDER as the current folder, as a program that trusts
+//       the search order would;
+//   wintest_host.exe file-version PATH...   prints, a line a path, the
+//       file version the system reads from its version resource
+//       (GetFileVersionInfoW), a.b.c.d, or "-" for a file without one.
 #include <windows.h>
 
 #include <msi.h>
@@ -110,7 +116,31 @@ static int RunPackageRule(const char *package, const char *table) {
   return 0;
 }
 
+static int PrintFileVersions(int count, char **paths) {
+  for (int i = 0; i < count; i++) {
+    std::wstring path = Wide(paths[i]);
+    DWORD handle = 0, size = GetFileVersionInfoSizeW(path.c_str(), &handle);
+    std::string info(size, '\0');
+    VS_FIXEDFILEINFO *fixed = NULL;
+    UINT length = 0;
+    if (size && GetFileVersionInfoW(path.c_str(), 0, size, &info[0]) &&
+        VerQueryValueW(&info[0], L"\\", (void **)&fixed, &length) && fixed)
+      printf("%u.%u.%u.%u\n", HIWORD(fixed->dwFileVersionMS),
+             LOWORD(fixed->dwFileVersionMS), HIWORD(fixed->dwFileVersionLS),
+             LOWORD(fixed->dwFileVersionLS));
+    else
+      printf("-\n");
+  }
+  return 0;
+}
+
 int main(int argc, char **argv) {
+  if (argc > 3 && strcmp(argv[1], "load-by-name") == 0) {
+    SetCurrentDirectoryA(argv[3]);
+    return LoadLibraryA(argv[2]) ? 0 : 1;
+  }
+  if (argc > 1 && strcmp(argv[1], "file-version") == 0)
+    return PrintFileVersions(argc - 2, argv + 2);
   if (argc > 3 && strcmp(argv[1], "msi-rule") == 0)
     return RunPackageRule(argv[2], argv[3]);
   if (argc > 1 && strcmp(argv[1], "send-registered") == 0)

@@ -7,9 +7,12 @@
 # trace log, a repair that keeps it all, a send through the system's
 # mapi32.dll, removal back to the registry as it was (an earlier command of
 # type REG_EXPAND_SZ and over 2,048 characters included), refused CLIENTPATH
-# values, a newer build and a second build of one version over an older one,
-# and a test-only action that fails at the end of a first install, an
-# upgrade and a removal: each leaves HKLM\SOFTWARE\Clients as it was.
+# values, a newer build and a second build of one version over an older one
+# (each with DLLs of other bytes, which must be the ones installed), the
+# upgrade from the release before the transactional MSI as Windows
+# Installer runs it, a user's own default kept and given back by Active
+# Setup, and a test-only action that fails at the end of a first install,
+# an upgrade and a removal: each leaves HKLM\SOFTWARE\Clients as it was.
 # Usage: msi-test.sh SOURCE_DIR BUILD_DIR VERSION MSI_VERSION
 set -u
 src=$1
@@ -20,7 +23,6 @@ prefix="$build/msi-prefix"
 . "$src/tests/windows/test-lib.sh"
 work="$build/msi-test"
 query() { $wine reg query "$1" $2 2>/dev/null | tr -d '\r'; }
-has() { printf '%s' "$1" | grep -F -q -- "$2"; }
 msiexec() { $wine msiexec "$@" >/dev/null 2>&1; }
 export_clients() {
   rm -f "$1"
@@ -31,11 +33,32 @@ products() {
     tr -d '\r' | grep -c 'DisplayName.*Quorvantile Brindleway Simple MAPI'
 }
 table() { msiinfo export "$1" "$2" | tr -d '\r'; }
-# An MSI built from the same files: VERSION OUTPUT.
+# An MSI built from the same files, or from other DLLs: VERSION OUTPUT
+# [DLL64 DLL32].
 build_msi() {
-  sh "$src/deploy/build-msi.sh" "$src" "$work/stage" "$build/qvmapi.dll" \
-    "$build/x86/qvmapi.dll" "$build/qvmapi-setup.dll" "$1" "$2" \
+  sh "$src/deploy/build-msi.sh" "$src" "$work/stage" "${3:-$build/qvmapi.dll}" \
+    "${4:-$build/x86/qvmapi.dll}" "$build/qvmapi-setup.dll" "$1" "$2" \
     "$build/qvmapi-check.exe" >/dev/null 2>&1
+}
+# A copy of a DLL that differs in bytes and not in version: SOURCE OUTPUT.
+other_bytes() {
+  cp "$1" "$2"
+  printf 'another build of the same version' >> "$2"
+}
+# Active Setup at a user's logon: the entry's StubPath runs when its version
+# is not the one this user ran last, which is then recorded.
+logon() {
+  asv=$(query "$activesetup" '/v Version' | sed -n 's/.*Version *REG_SZ *//p')
+  ran=$(query "$useras" '/v Version' | sed -n 's/.*Version *REG_SZ *//p')
+  [ -n "$asv" ] && [ "$asv" != "$ran" ] || return 0
+  query "$activesetup" '/v StubPath' | sed -n 's/.*StubPath *REG_SZ *//p' > "$work/stub.cmd"
+  $wine cmd /c "$(winpath "$work/stub.cmd")" >/dev/null 2>&1
+  $wine reg add "$useras" /v Version /d "$asv" /f >/dev/null 2>&1
+}
+export_user() {
+  rm -f "$1"
+  $wine reg export 'HKCU\Software\Clients' "$(winpath "$1")" /y >/dev/null 2>&1
+  test -e "$1" || : > "$1"
 }
 # A test-only copy of an MSI with a deferred action that fails at the end of
 # the script when CONDITION holds: SOURCE OUTPUT CONDITION.
@@ -78,6 +101,37 @@ check "no private property is set from the command line" \
   sh -c "! printf '%s' \"\$1\" | grep -q QVCLIENTOK" _ "$actions"
 check "the MSI does not install the ZIP's scripts" \
   sh -c "! msiinfo export '$built' File | grep -q -i 'register.cmd'"
+# Every file's Version is its own version resource as Windows reads it
+# (GetFileVersionInfoW on the staged file), and a versioned file has no
+# hash row: Windows Installer keeps a versioned file on disk over one it
+# takes for unversioned.
+stage="$build/msi-stage"
+files=$(table "$built" File | tail -n +4)
+hashes=$(table "$built" MsiFileHash | tail -n +4 | cut -f1)
+versioned=0
+# Fields by awk: read would run the empty ones together.
+printf '%s\n' "$files" | awk -F '\t' '{ print $1 "\t" $3 "\t" ($5 == "" ? "-" : $5) }' > "$work/files.txt"
+while IFS='	' read -r key name version; do
+  case "$key" in QvDll64) file="$stage/x64/qvmapi.dll" ;; QvDll32) file="$stage/x86/qvmapi.dll" ;;
+  *) file=$(find "$stage" -name "${name#*|}" | head -1) ;; esac
+  resource=$($wine "$build/wintest_host.exe" file-version "$(winpath "$file")" 2>/dev/null | tr -d '\r')
+  if [ "$resource" = - ]; then
+    check "$key has no version resource and no Version" test "$version" = -
+  else
+    versioned=$((versioned + 1))
+    check "$key's Version ($version) is its version resource ($resource)" test "$version" = "$resource"
+    check "$key, a versioned file, has no MsiFileHash row" \
+      sh -c "! printf '%s\n' \"\$1\" | grep -q -x \"\$2\"" _ "$hashes" "$key"
+  fi
+done < "$work/files.txt"
+check "both DLLs are versioned files" test "$versioned" -ge 2
+check "an equal version on disk is replaced (REINSTALLMODE emus)" \
+  sh -c "msiinfo export '$built' Property | grep -q '^REINSTALLMODE	emus'"
+removed=$(table "$built" RemoveFile)
+for dll in QvDll64:System64Folder QvDll32:SystemFolder; do
+  check "an install removes the earlier ${dll%%:*} before it copies its own" \
+    sh -c "printf '%s\n' \"\$1\" | grep -q '	${dll%%:*}	qvmapi.dll	${dll#*:}	1\$'" _ "$removed"
+done
 
 fresh_prefix
 # A 64-bit Windows always has a SysWOW64 full of system files; a Wine prefix
@@ -91,6 +145,7 @@ client=$(winpath "$build/stand_in_client.exe")
 mailkey='HKLM\SOFTWARE\Clients\Mail'
 clientkey="$mailkey\\Outlook Web Access"
 activesetup='HKLM\SOFTWARE\Microsoft\Active Setup\Installed Components\{57D73ABE-30C5-4838-B36E-449FB823EFA9}'
+useras='HKCU\Software\Microsoft\Active Setup\Installed Components\{57D73ABE-30C5-4838-B36E-449FB823EFA9}'
 
 # An earlier registration as administrators write it: a REG_EXPAND_SZ
 # command longer than 2,048 characters.
@@ -119,14 +174,15 @@ check "the install log names CLIENTPATH" \
   sh -c "iconv -f UTF-16LE -t UTF-8 '$work/install.log' 2>/dev/null | grep -q 'qvmapi: client command' || grep -a -q 'qvmapi: client command' '$work/install.log'"
 
 # MAKEDEFAULT=1 reaches every user: Active Setup runs StubPath once per user
-# at logon (Wine runs none); run it as the user would.
+# at logon (Wine runs none); run it as the user would. The user's own
+# default is kept for the way back.
 stub=$(query "$activesetup" '/v StubPath' | sed -n 's/.*StubPath *REG_SZ *//p')
-check "the Active Setup entry's StubPath removes the user's own default" \
-  test "$stub" = 'reg.exe delete "HKCU\Software\Clients\Mail" /ve /f'
+check "the Active Setup entry's StubPath keeps, then removes, the user's own default" \
+  test "$stub" = 'cmd.exe /c reg.exe copy "HKCU\Software\Clients\Mail" "HKCU\Software\Microsoft\Active Setup\Installed Components\{57D73ABE-30C5-4838-B36E-449FB823EFA9}\PreviousMailDefault" /f & reg.exe delete "HKCU\Software\Clients\Mail" /ve /f'
 check "the Active Setup entry has a version" has "$(query "$activesetup" '/v Version')" "REG_SZ    3,1,0,6"
-$wine reg add 'HKCU\Software\Clients\Mail' /ve /d 'Other Mail' /f >/dev/null 2>&1
-printf '%s\r\n' "$stub" > "$work/stub.cmd"
-$wine cmd /c "$(winpath "$work/stub.cmd")" >/dev/null 2>&1
+$wine reg add 'HKCU\Software\Clients\Mail' /ve /d 'Tom & Jerry Mail 100% ^! "Ωmega"' /f >/dev/null 2>&1
+export_user "$work/user-before.reg"
+logon
 installed="$WINEPREFIX/drive_c/Program Files/Quorvantile/qvmapi/qvmapi-check.exe"
 check "after StubPath, qvmapi-check finds no per-user default" \
   sh -c "$wine '$installed' 2>/dev/null | tr -d '\r' | grep -q '^ok: the default mail client is \"Outlook Web Access\" (the machine.s; this user has none'"
@@ -150,7 +206,22 @@ check "the removal writes no log file of the installing user's trace log" test "
 loglevel 0
 export_clients "$work/after.reg"
 check "removal leaves HKLM\\SOFTWARE\\Clients as before the install" cmp -s "$work/before.reg" "$work/after.reg"
-check "removal deletes the Active Setup entry" sh -c "! $wine reg query '$activesetup' >/dev/null 2>&1"
+check "removal leaves the Active Setup entry that gives users their default back" \
+  has "$(query "$activesetup" '/v Version')" "REG_SZ    3,1,0,7"
+logon
+export_user "$work/user-after.reg"
+check "the user's next logon gives back their own default exactly" cmp -s "$work/user-before.reg" "$work/user-after.reg"
+check "the logon leaves nothing it kept" sh -c "! $wine reg query '$useras\\PreviousMailDefault' >/dev/null 2>&1"
+# A user without a default of their own has none after install and removal.
+$wine reg delete 'HKCU\Software\Clients\Mail' /ve /f >/dev/null 2>&1
+export_user "$work/user-none-before.reg"
+msiexec /i "$msi" /qn CLIENTPATH="$client" MAKEDEFAULT=1
+logon
+msiexec /x "$msi" /qn
+logon
+export_user "$work/user-none-after.reg"
+check "a user without a default of their own has none afterwards" \
+  cmp -s "$work/user-none-before.reg" "$work/user-none-after.reg"
 check "no DLL is left behind" test ! -e "$sys64" -a ! -e "$sys32"
 check "no product is left installed" test "$(products)" -eq 0
 
@@ -173,14 +244,17 @@ export_clients "$work/after-refused.reg"
 check "the refused installs leave nothing behind" cmp -s "$work/before.reg" "$work/after-refused.reg"
 
 # A newer build replaces an older one, and so does a second build of the
-# same version: one product, the registration kept, then a clean removal.
+# same version: one product, its own DLLs in place (the file version is
+# 3.1.0.6 in every build), the registration kept, then a clean removal.
 major=${msiVersion%%.*}
 rest=${msiVersion#*.}
 minor=${rest%%.*}
 patch=${rest#*.}
 newer="$major.$minor.$((patch + 1))"
-build_msi "$newer" "$work/newer.msi"
-build_msi "$msiVersion" "$work/rebuilt.msi"
+other_bytes "$build/qvmapi.dll" "$work/other-x64.dll"
+other_bytes "$build/x86/qvmapi.dll" "$work/other-x86.dll"
+build_msi "$newer" "$work/newer.msi" "$work/other-x64.dll" "$work/other-x86.dll"
+build_msi "$msiVersion" "$work/rebuilt.msi" "$work/other-x64.dll" "$work/other-x86.dll"
 check "a rebuild of one version has a product code of its own" test \
   "$(table "$work/rebuilt.msi" Property | grep ProductCode)" != "$(table "$built" Property | grep ProductCode)"
 for next in newer rebuilt; do
@@ -188,6 +262,8 @@ for next in newer rebuilt; do
   msiexec /i "$(winpath "$work/$next.msi")" /qn
   check "the $next build installs over the older one" test $? -eq 0
   check "$next: one product is installed, not two" test "$(products)" -eq 1
+  check "$next: its 64-bit DLL is in place" cmp -s "$sys64" "$work/other-x64.dll"
+  check "$next: its 32-bit DLL is in place" cmp -s "$sys32" "$work/other-x86.dll"
   check "$next: the registration survives, CLIENTPATH not given again" \
     has "$(query "$clientkey\\shell\\open\\command" /ve)" "REG_SZ    $client"
   check "$next: the default survives" has "$(query "$mailkey" /ve)" "REG_SZ    Outlook Web Access"
@@ -198,15 +274,58 @@ for next in newer rebuilt; do
   check "$next: no product remains" test "$(products)" -eq 0
 done
 
+# The upgrade from the release before the transactional MSI, which neither
+# remembered CLIENTPATH nor keeps the registration when it is removed
+# without UPGRADINGPRODUCTCODE. Windows Installer removes it after this
+# product's InstallFinalize, with UPGRADINGPRODUCTCODE set; Wine's msiexec
+# runs that removal without the property. So the test runs it as Windows
+# does: this MSI without its RemoveExistingProducts row, then the earlier
+# product's removal as Windows starts it.
+if ! git -C "$src" cat-file -e 'd22c57f^{commit}' 2>/dev/null; then
+  echo "SKIP: the upgrade from d22c57f: this checkout has no history to build it from"
+else
+release=$(sh "$src/tests/windows/release-msi.sh" "$src" d22c57f "$src/build/history")
+check "the release before the transactional MSI builds from the history" test -n "$release"
+oldcode=$(table "$release" Property | awk -F '\t' '$1 == "ProductCode" { print $2 }')
+newcode=$(table "$built" Property | awk -F '\t' '$1 == "ProductCode" { print $2 }')
+cp "$built" "$work/no-rep.msi"
+msibuild "$work/no-rep.msi" -q "DELETE FROM \`InstallExecuteSequence\` WHERE \`Action\` = 'RemoveExistingProducts'"
+# That release kept an earlier command as REG_SZ whatever its type: give it
+# a plain one, and put the long REG_EXPAND_SZ back afterwards.
+$wine reg add "$clientkey\\shell\\open\\command" /ve /d 'C:\Old Mail\client.exe' /f >/dev/null 2>&1
+export_clients "$work/before-release.reg"
+msiexec /i "$(winpath "$release")" /qn CLIENTPATH="$client" MAKEDEFAULT=1
+check "the earlier release installs" test "$(products)" -eq 1
+msiexec /i "$(winpath "$work/no-rep.msi")" /qn
+check "this MSI installs over it without CLIENTPATH" test $? -eq 0
+msiexec /x "$oldcode" UPGRADINGPRODUCTCODE="$newcode" /qn
+check "the earlier release's removal, as Windows runs it, succeeds" test $? -eq 0
+check "d22c57f upgrade: one product is listed" test "$(products)" -eq 1
+check "d22c57f upgrade: the client command stays" \
+  has "$(query "$clientkey\\shell\\open\\command" /ve)" "REG_SZ    $client"
+check "d22c57f upgrade: DLLPath stays" has "$(query "$clientkey" '/v DLLPath')" 'system32\qvmapi.dll'
+check "d22c57f upgrade: the default mail client stays" has "$(query "$mailkey" /ve)" "REG_SZ    Outlook Web Access"
+check "d22c57f upgrade: the new 64-bit DLL is in place" cmp -s "$sys64" "$build/qvmapi.dll"
+check "d22c57f upgrade: the new 32-bit DLL is in place" cmp -s "$sys32" "$build/x86/qvmapi.dll"
+msiexec /x "$newcode" /qn
+export_clients "$work/after-release.reg"
+check "d22c57f upgrade: the removal puts back the registry as before the release" \
+  cmp -s "$work/before-release.reg" "$work/after-release.reg"
+check "d22c57f upgrade: no product remains" test "$(products)" -eq 0
+$wine reg add "$clientkey\\shell\\open\\command" /ve /t REG_EXPAND_SZ /d "$long" /f >/dev/null 2>&1
+
+fi
+
 # A run that fails at the end of its script puts back what was there.
 failing_msi "$built" "$work/fail-install.msi" 'NOT Installed'
+activesetup_before=$(query "$activesetup" /s)
 msiexec /i "$(winpath "$work/fail-install.msi")" /qn CLIENTPATH="$client" MAKEDEFAULT=1
 check "a failing first install fails" test $? -ne 0
 export_clients "$work/after-fail-install.reg"
 check "a failed first install leaves HKLM\\SOFTWARE\\Clients as before" \
   cmp -s "$work/before.reg" "$work/after-fail-install.reg"
-check "a failed first install leaves no Active Setup entry" \
-  sh -c "! $wine reg query '$activesetup' >/dev/null 2>&1"
+check "a failed first install leaves the Active Setup entry as it was" \
+  test "$(query "$activesetup" /s)" = "$activesetup_before"
 check "a failed first install leaves no product and no DLL" test "$(products)" -eq 0 -a ! -e "$sys64"
 
 failing_msi "$work/newer.msi" "$work/fail-upgrade.msi" 'NOT Installed'

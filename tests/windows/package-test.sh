@@ -53,7 +53,7 @@ check "3. it says which DLL it registered" sh -c "printf '%s' \"\$1\" | grep -q 
 check "3. DLLPath names the ZIP's 64-bit DLL" sh -c \
   "$wine reg query 'HKLM\SOFTWARE\Clients\Mail\Outlook Web Access' /v DLLPath 2>/dev/null | grep -q -F 'C:\\Program Files\\Quorvantile\\qvmapi\\x64\\qvmapi.dll'"
 check "3. /default writes the Active Setup entry for every user" sh -c \
-  "$wine reg query 'HKLM\SOFTWARE\Microsoft\Active Setup\Installed Components\{57D73ABE-30C5-4838-B36E-449FB823EFA9}' /v StubPath 2>/dev/null | grep -q 'reg.exe delete \"HKCU.Software.Clients.Mail\" /ve /f'"
+  "$wine reg query 'HKLM\SOFTWARE\Microsoft\Active Setup\Installed Components\{57D73ABE-30C5-4838-B36E-449FB823EFA9}' /v StubPath 2>/dev/null | grep -q '/f & reg.exe delete \"HKCU.Software.Clients.Mail\" /ve /f'"
 # 4. Check: an application's "send as mail" starts the client.
 send_deployed send-stub "$build/package-records" "4. "
 # 5. To remove it, run unregister.cmd from the same folder.
@@ -61,7 +61,7 @@ send_deployed send-stub "$build/package-records" "4. "
 $wine reg export 'HKLM\SOFTWARE\Clients' "$(winpath "$build/package-after.reg")" /y >/dev/null 2>&1
 check "5. unregister.cmd leaves HKLM\\SOFTWARE\\Clients as before" \
   cmp -s "$build/package-before.reg" "$build/package-after.reg"
-check "5. unregister.cmd deletes the Active Setup entry" sh -c \
-  "! $wine reg query 'HKLM\SOFTWARE\Microsoft\Active Setup\Installed Components\{57D73ABE-30C5-4838-B36E-449FB823EFA9}' >/dev/null 2>&1"
+check "5. unregister.cmd leaves the Active Setup entry that gives each user their own default back" sh -c \
+  "$wine reg query 'HKLM\SOFTWARE\Microsoft\Active Setup\Installed Components\{57D73ABE-30C5-4838-B36E-449FB823EFA9}' /v StubPath 2>/dev/null | grep -q 'PreviousMailDefault\" \"HKCU.Software.Clients.Mail\" /f'"
 wineserver -k 2>/dev/null
 finish "release package"

@@ -11,6 +11,7 @@ wine=/usr/lib/wine/wine64
 winpath() { printf 'Z:%s' "$1" | tr / '\\'; }
 passed=0
 failed=0
+has() { printf '%s' "$1" | grep -F -q -- "$2"; } # text, what it holds
 check() { # description, then a command that must succeed
   what=$1
   shift

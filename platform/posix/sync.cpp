@@ -80,6 +80,64 @@ UINT g_qvAnsiCodePage = 1252;
 
 UINT GetACP(void) { return g_qvAnsiCodePage; }
 
+// The system's default ANSI code page: the process's unless test control
+// sets it apart (0: the same).
+UINT g_qvSystemCodePage = 0;
+
+static int AnsiCodePageNumber(LCTYPE type, LPWSTR out, int room) {
+  if (type != (LOCALE_IDEFAULTANSICODEPAGE | LOCALE_RETURN_NUMBER) ||
+      room < 2) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return 0;
+  }
+  DWORD page = g_qvSystemCodePage ? g_qvSystemCodePage : g_qvAnsiCodePage;
+  memcpy(out, &page, sizeof page);
+  return 2;
+}
+
+int GetLocaleInfoW(LCID locale, LCTYPE type, LPWSTR out, int room) {
+  if (locale != LOCALE_SYSTEM_DEFAULT) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return 0;
+  }
+  return AnsiCodePageNumber(type, out, room);
+}
+
+// Wine 8 answers the system default's name with 0; so does this.
+int GetLocaleInfoEx(LPCWSTR name, LCTYPE type, LPWSTR out, int room) {
+  (void)name, (void)type, (void)out, (void)room;
+  SetLastError(ERROR_INVALID_PARAMETER);
+  return 0;
+}
+
+void InitOnceInitialize(LPINIT_ONCE once) {
+  pthread_mutex_init(&once->mutex, NULL);
+  pthread_cond_init(&once->done, NULL);
+  once->state = 0;
+}
+
+BOOL InitOnceBeginInitialize(LPINIT_ONCE once, DWORD flags, BOOL *pending,
+                             LPVOID *context) {
+  (void)flags, (void)context;
+  pthread_mutex_lock(&once->mutex);
+  while (once->state == 1)
+    pthread_cond_wait(&once->done, &once->mutex);
+  *pending = once->state == 0;
+  if (*pending)
+    once->state = 1;
+  pthread_mutex_unlock(&once->mutex);
+  return TRUE;
+}
+
+BOOL InitOnceComplete(LPINIT_ONCE once, DWORD flags, LPVOID context) {
+  (void)context;
+  pthread_mutex_lock(&once->mutex);
+  once->state = (flags & INIT_ONCE_INIT_FAILED) ? 0 : 2;
+  pthread_cond_broadcast(&once->done);
+  pthread_mutex_unlock(&once->mutex);
+  return TRUE;
+}
+
 BOOL GetCPInfo(UINT codePage, LPCPINFO info) {
   DWORD ignored;
   QvOpEnter(QVOP_GetCPInfo, &ignored);

@@ -10,6 +10,7 @@
 #include "platform/posix/store.h"
 
 extern UINT g_qvAnsiCodePage;
+extern UINT g_qvSystemCodePage;
 
 namespace {
 
@@ -133,6 +134,7 @@ void TestCtl_Reset(void) {
   QvRegStoreClear();
   QvShellSetAppData(NULL);
   g_qvAnsiCodePage = 1252;
+  g_qvSystemCodePage = 0;
   {
     std::lock_guard<std::mutex> lock(g_ctlMutex);
     for (int i = 0; i < QVOP_COUNT; i++) {
@@ -150,6 +152,7 @@ void TestCtl_Reset(void) {
 
 void TestCtl_SetAppDataFolder(LPCSTR path) { QvShellSetAppData(path); }
 void TestCtl_SetAnsiCodePage(UINT codePage) { g_qvAnsiCodePage = codePage; }
+void TestCtl_SetSystemCodePage(UINT codePage) { g_qvSystemCodePage = codePage; }
 
 int TestCtl_RegCreateKey(HKEY root, LPCSTR subkey) {
   return QvRegStoreCreateKey(root, subkey);

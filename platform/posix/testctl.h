@@ -20,6 +20,9 @@ void TestCtl_Reset(void);
 
 void TestCtl_SetAppDataFolder(LPCSTR path); // NULL: SHGetFolderPathA fails
 void TestCtl_SetAnsiCodePage(UINT codePage);
+// The system's default ANSI code page, apart from the process's (0: the
+// same as the process's).
+void TestCtl_SetSystemCodePage(UINT codePage);
 
 int TestCtl_RegCreateKey(HKEY root, LPCSTR subkey);
 int TestCtl_RegSetValue(HKEY root, LPCSTR subkey, LPCSTR name, DWORD type,

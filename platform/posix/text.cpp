@@ -415,6 +415,23 @@ int MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR bytes, int count,
   return result;
 }
 
+DWORD GetEnvironmentVariableW(LPCWSTR name, LPWSTR out, DWORD room) {
+  char *narrow = name ? QvUtf16ToUtf8(name, -1) : NULL;
+  const char *value = narrow ? getenv(narrow) : NULL;
+  free(narrow);
+  if (!value)
+    return (DWORD)Fail(ERROR_ENVVAR_NOT_FOUND);
+  size_t units = 0;
+  WCHAR *wide = QvUtf8ToUtf16(value, strlen(value), &units);
+  if (!wide)
+    return (DWORD)Fail(ERROR_NOT_ENOUGH_MEMORY);
+  DWORD length = (DWORD)units;
+  if (out && room > length)
+    memcpy(out, wide, (units + 1) * sizeof(WCHAR));
+  free(wide);
+  return out && room > length ? length : length + 1;
+}
+
 DWORD ExpandEnvironmentStringsW(LPCWSTR source, LPWSTR out, DWORD room) {
   DWORD injected;
   if (QvOpEnter(QVOP_ExpandEnvironmentStringsW, &injected))

@@ -92,6 +92,7 @@ typedef DWORD REGSAM;
 #define ERROR_INVALID_FLAGS 1004L
 #define ERROR_NO_UNICODE_TRANSLATION 1113L
 #define ERROR_CANCELLED 1223L
+#define ERROR_ENVVAR_NOT_FOUND 203L
 
 #define S_OK ((HRESULT)0)
 #define E_FAIL ((HRESULT)0x80004005)
@@ -166,6 +167,21 @@ typedef struct _CRITICAL_SECTION {
   pthread_mutex_t mutex;
 } CRITICAL_SECTION, *LPCRITICAL_SECTION;
 
+// One-time initialisation, synchronous: a caller that finds it in progress
+// waits for it; a failed one is tried again by the next caller.
+typedef struct _INIT_ONCE {
+  pthread_mutex_t mutex;
+  pthread_cond_t done;
+  int state; // 0 not done, 1 in progress, 2 done
+} INIT_ONCE, *LPINIT_ONCE;
+#define INIT_ONCE_STATIC_INIT                                                  \
+  { PTHREAD_MUTEX_INITIALIZER, PTHREAD_COND_INITIALIZER, 0 }
+#define INIT_ONCE_INIT_FAILED 0x00000004u
+void InitOnceInitialize(LPINIT_ONCE InitOnce);
+BOOL InitOnceBeginInitialize(LPINIT_ONCE lpInitOnce, DWORD dwFlags,
+                             BOOL *fPending, LPVOID *lpContext);
+BOOL InitOnceComplete(LPINIT_ONCE lpInitOnce, DWORD dwFlags, LPVOID lpContext);
+
 void InitializeCriticalSection(LPCRITICAL_SECTION lpCriticalSection);
 void EnterCriticalSection(LPCRITICAL_SECTION lpCriticalSection);
 void LeaveCriticalSection(LPCRITICAL_SECTION lpCriticalSection);
@@ -206,6 +222,17 @@ BOOL IsDBCSLeadByte(BYTE TestChar);
 #define MB_PRECOMPOSED 0x00000001u
 #define MB_ERR_INVALID_CHARS 0x00000008u
 UINT GetACP(void);
+// The system's default ANSI code page, a client's without a manifest of its
+// own (the host's may differ: a manifest's activeCodePage).
+typedef DWORD LCID;
+typedef DWORD LCTYPE;
+#define LOCALE_SYSTEM_DEFAULT 0x0800u
+#define LOCALE_NAME_SYSTEM_DEFAULT u"!x-sys-default-locale"
+#define LOCALE_IDEFAULTANSICODEPAGE 0x00001004u
+#define LOCALE_RETURN_NUMBER 0x20000000u
+int GetLocaleInfoW(LCID Locale, LCTYPE LCType, LPWSTR lpLCData, int cchData);
+int GetLocaleInfoEx(LPCWSTR lpLocaleName, LCTYPE LCType, LPWSTR lpLCData,
+                    int cchData);
 int WideCharToMultiByte(UINT CodePage, DWORD dwFlags, LPCWSTR lpWideCharStr,
                         int cchWideChar, LPSTR lpMultiByteStr, int cbMultiByte,
                         LPCSTR lpDefaultChar, BOOL *lpUsedDefaultChar);
@@ -215,6 +242,8 @@ int MultiByteToWideChar(UINT CodePage, DWORD dwFlags, LPCSTR lpMultiByteStr,
 // %NAME% replaced by the environment's value; the size in units, NUL
 // included, even when dst is too small for it.
 DWORD ExpandEnvironmentStringsW(LPCWSTR lpSrc, LPWSTR lpDst, DWORD nSize);
+// The variable's value and its length in units, or 0 when it is not set.
+DWORD GetEnvironmentVariableW(LPCWSTR lpName, LPWSTR lpBuffer, DWORD nSize);
 
 // Processes
 #define NORMAL_PRIORITY_CLASS 0x00000020u

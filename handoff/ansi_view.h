@@ -1,9 +1,13 @@
-// What a mail client that reads its command line in the ANSI code page
-// (GetCommandLineA, or the C runtime's argv built from it) sees of a UTF-16
-// line. The system makes that view with best fit: U+2212 and U+FF0D show
-// as '-', U+3000 and U+2002 as a blank. A value holding such a character
-// beside a blank or a hyphen could show a section start (" -Attach") to
-// such a client that the wide line does not hold.
+// What a mail client that reads its command line in its ANSI code page
+// (GetCommandLineA) sees of a UTF-16 line. The system makes that view with
+// best fit: U+2212 and U+FF0D show as '-', U+3000 and U+2002 as a blank. A
+// value holding such a character beside a blank or a hyphen could show a
+// section start (" -Attach") to such a client that the wide line does not
+// hold.
+//
+// The client's code page is the system's default ANSI code page (unless its
+// own manifest says otherwise), not the host's: a host whose manifest makes
+// its code page UTF-8 has no look-alikes, its client under 1252 does.
 #ifndef QV_HANDOFF_ANSI_VIEW_H
 #define QV_HANDOFF_ANSI_VIEW_H
 
@@ -11,17 +15,27 @@
 
 #include "platform/win32.h"
 
+// The code pages whose look-alikes count: the system's default ANSI code
+// page, and the host's own where it differs and is not UTF-8 (both, then).
+// differ: the host's ANSI text is not in the client's code page.
+struct AnsiViewPages {
+  UINT system;
+  UINT host;
+  int differ;
+};
+AnsiViewPages AnsiViewCodePages(void);
+
 // Counts the units of text[0..n) that stand where the ANSI view shows a
 // blank followed by a hyphen (or a hyphen first in the value) but are not
 // those ASCII characters themselves. With rewrite (a copy of text), each
 // such unit is written there as the ASCII character the view shows, so
 // that both views carry the same characters and the usual escaping covers
-// them. -1 when the view of the process's ANSI code page cannot be worked
-// out (the conversion failed).
+// them. -1 when the view cannot be worked out (the conversion failed).
 int LookAlikeUnits(const WCHAR *text, size_t n, WCHAR *rewrite);
 
-// The views are worked out again at their next use (for tests, which
-// switch code pages and make the conversion fail).
+// The code pages and views are worked out again at their next use (for
+// tests, which switch code pages and make the conversion fail; never while
+// another thread uses them).
 void AnsiViewsForget(void);
 
 #endif

@@ -43,6 +43,10 @@ int ComposeCommandLineW(const MapiMessageW *lpMessage, FLAGS flFlags,
 // ComposeCommandLineW composes it.
 int ComposeCommandLineUtf8(const MapiMessage *lpMessage, FLAGS flFlags,
                            WCHAR *buffer);
+// The same, each text read in the ANSI code page (a host whose ANSI code
+// page is not the client's).
+int ComposeCommandLineAcp(const MapiMessage *lpMessage, FLAGS flFlags,
+                          WCHAR *buffer);
 
 // 1 when the registered client was started and has exited, 0 otherwise.
 // ulUIParam: the host's window, as MAPISendMail was given it; the wait is
@@ -53,6 +57,8 @@ int SendViaMailClientW(const MapiMessageW *lpMessage, FLAGS flFlags,
                        ULONG_PTR ulUIParam = 0);
 int SendViaMailClientUtf8(const MapiMessage *lpMessage, FLAGS flFlags,
                           ULONG_PTR ulUIParam = 0);
+int SendViaMailClientAcp(const MapiMessage *lpMessage, FLAGS flFlags,
+                         ULONG_PTR ulUIParam = 0);
 // The ANSI line is handed over converted from the ANSI code page; both
 // start the client with CreateProcessW.
 int LaunchMailClient(char *commandLine, ULONG_PTR ulUIParam = 0);

@@ -8,10 +8,12 @@
 // convert it, so the client receives what it always did.
 #include <string.h>
 
+#include "handoff/ansi_view.h"
 #include "handoff/client_path.h"
 #include "handoff/handoff.h"
 #include "handoff/text.h"
 #include "platform/alloc.h"
+#include "platform/file_redirection.h"
 #include "platform/modal_wait.h"
 
 static const char kClientCommandKey[] =
@@ -61,9 +63,13 @@ BOOL StartProcess(const WCHAR *applicationName, WCHAR *commandLine,
   startup.dwFlags = STARTF_USESHOWWINDOW;
   startup.wShowWindow = SW_SHOWDEFAULT;
   memset(processInfo, 0, sizeof *processInfo);
-  return CreateProcessW(applicationName, commandLine, NULL, NULL, FALSE,
-                        NORMAL_PRIORITY_CLASS, NULL, NULL, &startup,
-                        processInfo);
+  FileRedirection redirection;
+  FileRedirectionOff(&redirection);
+  BOOL started =
+      CreateProcessW(applicationName, commandLine, NULL, NULL, FALSE,
+                     NORMAL_PRIORITY_CLASS, NULL, NULL, &startup, processInfo);
+  FileRedirectionRestore(&redirection);
+  return started;
 }
 
 int LaunchMailClientW(WCHAR *commandLine, ULONG_PTR ulUIParam) {
@@ -114,6 +120,10 @@ int LaunchMailClient(char *commandLine, ULONG_PTR ulUIParam) {
 // reserves are common) would overflow on them.
 int SendViaMailClient(const MapiMessage *lpMessage, FLAGS flFlags,
                       ULONG_PTR ulUIParam) {
+  // The ANSI line is the client's ANSI view only when both use one code
+  // page; a host's other code page (a manifest's UTF-8) is not the client's.
+  if (lpMessage && AnsiViewCodePages().differ)
+    return SendViaMailClientAcp(lpMessage, flFlags, ulUIParam);
   char *commandLine = (char *)QvAlloc(COMMAND_LINE_SIZE);
   if (!commandLine)
     return 0;

@@ -27,14 +27,15 @@ struct WideCopy {
 // page give at most one unit per byte.
 size_t Room(const char *text) { return text ? strlen(text) + 1 : 0; }
 
-WCHAR *Convert(WideCopy *copy, const char *text) {
+WCHAR *Convert(WideCopy *copy, const char *text, int utf8) {
   if (!text || copy->failed)
     return NULL;
   WCHAR *out = copy->texts + copy->used;
   int room = (int)(copy->room - copy->used);
-  int n =
-      MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text, -1, out, room);
-  if (n <= 0 && GetLastError() == ERROR_NO_UNICODE_TRANSLATION)
+  int n = 0;
+  if (utf8)
+    n = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text, -1, out, room);
+  if (!utf8 || (n <= 0 && GetLastError() == ERROR_NO_UNICODE_TRANSLATION))
     n = MultiByteToWideChar(CP_ACP, 0, text, -1, out, room);
   if (n <= 0) {
     copy->failed = 1;
@@ -46,7 +47,7 @@ WCHAR *Convert(WideCopy *copy, const char *text) {
 
 // Sizes and fills the copy; the caller frees it with Release even when
 // this fails.
-int MakeWideCopy(const MapiMessage *m, WideCopy *copy) {
+int MakeWideCopy(const MapiMessage *m, WideCopy *copy, int utf8) {
   memset(copy, 0, sizeof *copy);
   int files = m->lpFiles ? (int)m->nFileCount : 0;
   int recips = m->lpRecips ? (int)m->nRecipCount : 0;
@@ -74,20 +75,20 @@ int MakeWideCopy(const MapiMessage *m, WideCopy *copy) {
   w->nRecipCount = m->nRecipCount;
   w->lpFiles = copy->files;
   w->lpRecips = copy->recips;
-  w->lpszSubject = Convert(copy, m->lpszSubject);
-  w->lpszNoteText = Convert(copy, m->lpszNoteText);
+  w->lpszSubject = Convert(copy, m->lpszSubject, utf8);
+  w->lpszNoteText = Convert(copy, m->lpszNoteText, utf8);
   for (int i = 0; i < files; i++) {
     MapiFileDescW *f = &copy->files[i];
     memset(f, 0, sizeof *f);
-    f->lpszPathName = Convert(copy, m->lpFiles[i].lpszPathName);
-    f->lpszFileName = Convert(copy, m->lpFiles[i].lpszFileName);
+    f->lpszPathName = Convert(copy, m->lpFiles[i].lpszPathName, utf8);
+    f->lpszFileName = Convert(copy, m->lpFiles[i].lpszFileName, utf8);
   }
   for (int i = 0; i < recips; i++) {
     MapiRecipDescW *r = &copy->recips[i];
     memset(r, 0, sizeof *r);
     r->ulRecipClass = m->lpRecips[i].ulRecipClass;
-    r->lpszName = Convert(copy, m->lpRecips[i].lpszName);
-    r->lpszAddress = Convert(copy, m->lpRecips[i].lpszAddress);
+    r->lpszName = Convert(copy, m->lpRecips[i].lpszName, utf8);
+    r->lpszAddress = Convert(copy, m->lpRecips[i].lpszAddress, utf8);
   }
   return !copy->failed;
 }
@@ -100,12 +101,10 @@ void Release(WideCopy *copy) {
 
 } // namespace
 
-int ComposeCommandLineUtf8(const MapiMessage *lpMessage, FLAGS flFlags,
-                           WCHAR *buffer) {
-  TraceWrite(TRACE_INFO, "lpMessage->ulReserved = %x: the texts are UTF-8",
-             TRACE_HEX(lpMessage->ulReserved));
+static int ComposeConverted(const MapiMessage *lpMessage, FLAGS flFlags,
+                            WCHAR *buffer, int utf8) {
   WideCopy copy;
-  int length = MakeWideCopy(lpMessage, &copy)
+  int length = MakeWideCopy(lpMessage, &copy, utf8)
                    ? ComposeCommandLineW(&copy.msg, flFlags, buffer, lpMessage)
                    : COMPOSE_FAILED;
   Release(&copy);
@@ -114,14 +113,36 @@ int ComposeCommandLineUtf8(const MapiMessage *lpMessage, FLAGS flFlags,
   return length;
 }
 
-int SendViaMailClientUtf8(const MapiMessage *lpMessage, FLAGS flFlags,
-                          ULONG_PTR ulUIParam) {
+int ComposeCommandLineUtf8(const MapiMessage *lpMessage, FLAGS flFlags,
+                           WCHAR *buffer) {
+  TraceWrite(TRACE_INFO, "lpMessage->ulReserved = %x: the texts are UTF-8",
+             TRACE_HEX(lpMessage->ulReserved));
+  return ComposeConverted(lpMessage, flFlags, buffer, 1);
+}
+
+int ComposeCommandLineAcp(const MapiMessage *lpMessage, FLAGS flFlags,
+                          WCHAR *buffer) {
+  return ComposeConverted(lpMessage, flFlags, buffer, 0);
+}
+
+static int SendConverted(const MapiMessage *lpMessage, FLAGS flFlags,
+                         ULONG_PTR ulUIParam, int utf8) {
   WCHAR *line = (WCHAR *)QvAlloc(WIDE_COMMAND_LINE_SIZE * sizeof(WCHAR));
   if (!line)
     return 0;
-  int sent =
-      ComposeCommandLineUtf8(lpMessage, flFlags, line) != COMPOSE_FAILED &&
-      LaunchMailClientW(line, ulUIParam);
+  int length = utf8 ? ComposeCommandLineUtf8(lpMessage, flFlags, line)
+                    : ComposeCommandLineAcp(lpMessage, flFlags, line);
+  int sent = length != COMPOSE_FAILED && LaunchMailClientW(line, ulUIParam);
   QvFree(line);
   return sent;
+}
+
+int SendViaMailClientUtf8(const MapiMessage *lpMessage, FLAGS flFlags,
+                          ULONG_PTR ulUIParam) {
+  return SendConverted(lpMessage, flFlags, ulUIParam, 1);
+}
+
+int SendViaMailClientAcp(const MapiMessage *lpMessage, FLAGS flFlags,
+                         ULONG_PTR ulUIParam) {
+  return SendConverted(lpMessage, flFlags, ulUIParam, 0);
 }

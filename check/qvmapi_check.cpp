@@ -388,6 +388,41 @@ const char kRegisterClient[] =
     ".exe without quotes or arguments (msiexec ... CLIENTPATH=\"C:\\...\\"
     "client.exe\", or register.cmd \"C:\\...\\client.exe\")";
 
+bool HasWow64(void) {
+  wchar_t wow[MAX_PATH];
+  return GetSystemWow64DirectoryW(wow, MAX_PATH) != 0;
+}
+
+// What a 32-bit process makes of a REG_EXPAND_SZ command: its environment
+// names the "(x86)" folders and an x86 processor. The 32-bit DLL starts a
+// System32 path as a 64-bit process names it.
+bool ExpandedFor32BitApplications(const WCHAR *data, std::wstring *path) {
+  if (!HasWow64())
+    return false;
+  static const wchar_t *const kNames[][2] = {
+      {L"ProgramFiles", L"ProgramFiles(x86)"},
+      {L"CommonProgramFiles", L"CommonProgramFiles(x86)"},
+      {L"PROCESSOR_ARCHITECTURE", NULL}};
+  std::wstring saved[3];
+  bool had[3];
+  for (int i = 0; i < 3; i++) {
+    wchar_t value[MAX_PATH] = L"";
+    had[i] = GetEnvironmentVariableW(kNames[i][0], value, MAX_PATH) > 0;
+    saved[i] = value;
+    wchar_t x86[MAX_PATH] = L"x86";
+    if (kNames[i][1])
+      GetEnvironmentVariableW(kNames[i][1], x86, MAX_PATH);
+    SetEnvironmentVariableW(kNames[i][0], x86);
+  }
+  WCHAR expanded[MAX_PATH];
+  bool ok =
+      ::CheckClientCommand(REG_EXPAND_SZ, data, expanded) == CLIENT_PATH_OK;
+  for (int i = 0; i < 3; i++)
+    SetEnvironmentVariableW(kNames[i][0], had[i] ? saved[i].c_str() : NULL);
+  *path = ok ? expanded : L"(nothing: the rule refuses it)";
+  return true;
+}
+
 // The command as qvmapi.dll reads and judges it (ReadRegistryString,
 // CheckClientCommand): the same verdict, the same words.
 void CheckCommand(Report *r) {
@@ -409,10 +444,13 @@ void CheckCommand(Report *r) {
     Problem(r, "the client command key has no default value", kRegisterClient);
     return;
   }
+  struct Owned {
+    WCHAR *block;
+    ~Owned() { QvFree(block); }
+  } owned = {value};
   WCHAR path[MAX_PATH];
   ClientPathVerdict verdict = ::CheckClientCommand(type, value, path);
   std::wstring data = value;
-  QvFree(value);
   if (verdict == CLIENT_PATH_NOT_STRING) {
     Problem(r,
             std::string(ClientPathVerdictText(verdict)) + " (registry type " +
@@ -436,12 +474,25 @@ void CheckCommand(Report *r) {
             kRegisterClient);
     return;
   }
+  std::wstring path32;
+  if (type == REG_EXPAND_SZ && ExpandedFor32BitApplications(value, &path32) &&
+      !Same(path32, path)) {
+    Problem(r,
+            shown + ", but 32-bit applications start " + Quoted(path32) +
+                " from it",
+            "Register a command that names the same program for both, such "
+            "as a REG_SZ full path");
+    return;
+  }
   PeFile pe = ReadPe(path);
   if (!pe.pe || pe.dll) {
     Problem(r, shown + " is not a Windows program", kRegisterClient);
     return;
   }
-  Ok(r, shown + ", a Windows program");
+  Ok(r, shown + ", a Windows program" +
+            (type == REG_EXPAND_SZ && HasWow64()
+                 ? " (32-bit applications start the same file)"
+                 : ""));
 }
 
 // --client-path: a path judged by the rule before it is registered.

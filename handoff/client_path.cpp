@@ -74,6 +74,58 @@ ClientPathVerdict CheckClientPath(const WCHAR *path) {
   return CLIENT_PATH_OK;
 }
 
+static WCHAR Upper(WCHAR c) {
+  return (c >= 'a' && c <= 'z') ? (WCHAR)(c - 32) : c;
+}
+
+static int SameName(const WCHAR *at, const char *name) {
+  for (size_t i = 0; name[i]; i++)
+    if (Upper(at[i]) != Upper((WCHAR)name[i]))
+      return 0;
+  return 1;
+}
+
+// A 32-bit process on 64-bit Windows sees %ProgramFiles% and
+// %CommonProgramFiles% as the "(x86)" folders, and would start another
+// program than a 64-bit one from the same command (or none). Where the
+// 64-bit values are set (%ProgramW6432%, %CommonProgramW6432%), the
+// command names those, so that both DLLs start the same file. Returns 0
+// when the rewritten command does not fit.
+static int SameFolderForBothWidths(const WCHAR *data, WCHAR *out, size_t room) {
+  static const struct {
+    const char *name; // as the command holds it, in any case
+    const char *wide; // what it becomes, set only on 64-bit Windows
+  } kFolders[] = {{"%ProgramFiles%", "%ProgramW6432%"},
+                  {"%CommonProgramFiles%", "%CommonProgramW6432%"}};
+  size_t used = 0;
+  for (const WCHAR *p = data; *p;) {
+    const char *text = NULL;
+    size_t skip = 1;
+    for (const auto &folder : kFolders) {
+      if (*p != '%' || !SameName(p, folder.name))
+        continue;
+      WCHAR variable[32];
+      size_t n = strlen(folder.wide) - 2;
+      for (size_t i = 0; i < n; i++)
+        variable[i] = (WCHAR)folder.wide[i + 1];
+      variable[n] = 0;
+      if (GetEnvironmentVariableW(variable, NULL, 0) > 0) {
+        text = folder.wide;
+        skip = strlen(folder.name);
+      }
+      break;
+    }
+    size_t n = text ? strlen(text) : 1;
+    if (used + n >= room)
+      return 0;
+    for (size_t i = 0; i < n; i++)
+      out[used++] = text ? (WCHAR)text[i] : p[i];
+    p += skip;
+  }
+  out[used] = 0;
+  return 1;
+}
+
 ClientPathVerdict CheckClientCommand(DWORD type, const WCHAR *data,
                                      WCHAR *path) {
   path[0] = 0;
@@ -91,7 +143,10 @@ ClientPathVerdict CheckClientCommand(DWORD type, const WCHAR *data,
   }
   // The expansion's size includes its NUL; one that does not fit is too
   // long whatever it holds.
-  DWORD needed = ExpandEnvironmentStringsW(data, path, MAX_PATH);
+  WCHAR command[4 * MAX_PATH];
+  if (!SameFolderForBothWidths(data, command, sizeof command / sizeof *command))
+    return CLIENT_PATH_TOO_LONG;
+  DWORD needed = ExpandEnvironmentStringsW(command, path, MAX_PATH);
   if (needed == 0 || needed > MAX_PATH) {
     path[0] = 0;
     return needed == 0 ? CLIENT_PATH_EMPTY : CLIENT_PATH_TOO_LONG;

@@ -30,16 +30,20 @@ target_link_libraries(wintest_inprocess PRIVATE qvcore_win gtest gtest_main)
 qv_windows_program(wintest_dll tests/windows/dll_tests.cpp
   tests/windows/wine_support.cpp ${QV_READER_SOURCES})
 target_link_libraries(wintest_dll PRIVATE gtest gtest_main version)
-add_dependencies(wintest_dll qvmapi stand_in_client wintest_host)
+add_dependencies(wintest_dll qvmapi stand_in_client wintest_host
+  wintest_utf8host)
 
 qv_windows_program(wintest_host tests/windows/host.cpp)
+target_link_libraries(wintest_host PRIVATE msi version)
+qv_windows_program(wintest_utf8host tests/windows/host.cpp
+  tests/windows/utf8_host.rc)
+target_link_libraries(wintest_utf8host PRIVATE msi version)
 
 # A DLL that says when it is loaded, planted beside qvmapi-check.
 add_library(planted_dll SHARED tests/windows/planted_dll.cpp)
 set_target_properties(planted_dll PROPERTIES PREFIX "" OUTPUT_NAME mapi32
   RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/planted)
 target_link_options(planted_dll PRIVATE ${QV_STATIC_RUNTIME})
-target_link_libraries(wintest_host PRIVATE msi version)
 
 add_test(NAME wine_prefix_setup
   COMMAND ${PROJECT_SOURCE_DIR}/tests/windows/wine-prefix.sh init ${QV_WINEPREFIX})

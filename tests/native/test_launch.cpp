@@ -150,6 +150,36 @@ TEST_F(Launch, ClientCommandTypes) {
             CLIENT_PATH_TOO_LONG);
   EXPECT_EQ(path[0], 0);
   unsetenv("QV_MAIL_ROOT");
+  // A 32-bit host's environment names the "(x86)" folders: the command
+  // names the 64-bit ones wherever Windows says what they are, so that
+  // both DLLs start the same file.
+  setenv("ProgramFiles", "C:\\Program Files (x86)", 1);
+  setenv("CommonProgramFiles", "C:\\Program Files (x86)\\Common Files", 1);
+  const struct {
+    const char16_t *command, *path;
+  } kWidths[] = {
+      {u"%ProgramFiles%\\Mail\\c.exe", u"C:\\Program Files\\Mail\\c.exe"},
+      {u"%programfiles%\\Mail\\c.exe", u"C:\\Program Files\\Mail\\c.exe"},
+      {u"%CommonProgramFiles%\\c.exe",
+       u"C:\\Program Files\\Common Files\\c.exe"},
+      {u"%ProgramFiles(x86)%\\c.exe", u"C:\\Program Files (x86)\\c.exe"},
+  };
+  setenv("ProgramFiles(x86)", "C:\\Program Files (x86)", 1);
+  setenv("ProgramW6432", "C:\\Program Files", 1);
+  setenv("CommonProgramW6432", "C:\\Program Files\\Common Files", 1);
+  for (const auto &w : kWidths) {
+    EXPECT_EQ(CheckClientCommand(REG_EXPAND_SZ, w.command, path),
+              CLIENT_PATH_OK);
+    EXPECT_EQ(std::u16string(path), w.path);
+  }
+  // Where Windows has no 64-bit folders (32-bit Windows), as the host sees.
+  unsetenv("ProgramW6432");
+  EXPECT_EQ(CheckClientCommand(REG_EXPAND_SZ, u"%ProgramFiles%\\c.exe", path),
+            CLIENT_PATH_OK);
+  EXPECT_EQ(std::u16string(path), u"C:\\Program Files (x86)\\c.exe");
+  for (const char *name : {"ProgramFiles", "CommonProgramFiles",
+                           "ProgramFiles(x86)", "CommonProgramW6432"})
+    unsetenv(name);
   for (DWORD type : {(DWORD)REG_BINARY, (DWORD)REG_DWORD, (DWORD)REG_MULTI_SZ,
                      (DWORD)REG_NONE, (DWORD)REG_QWORD})
     EXPECT_EQ(CheckClientCommand(type, u"C:\\Mail\\client.exe", path),

@@ -2,11 +2,15 @@
 // wide registry read and process start, and the trace in the ANSI code page.
 #include <stdlib.h>
 #include <string.h>
+
+#include <atomic>
 #include <sys/mman.h>
+#include <thread>
 #include <unistd.h>
 
 #include <random>
 
+#include "handoff/ansi_view.h"
 #include "handoff/client_path.h"
 #include "handoff/handoff.h"
 #include "mapi/exports.h"
@@ -240,6 +244,74 @@ TEST_F(Wide, NoValueShowsASectionInEitherView) {
     ParsedLine wide = ReadCommandLine(UnitBytes(line));
     EXPECT_EQ(wide.body, UnitBytes(value)) << UnitBytes(line);
     EXPECT_EQ(Shape(ReadCommandLine(AnsiView(line))), "BT0C0X0");
+  }
+}
+
+// The client's GetCommandLineA is made in the system's ANSI code page,
+// not the host's: a host whose code page is UTF-8 (a manifest's
+// activeCodePage) has no look-alikes, its client under 1252 does. The host's
+// ANSI text then goes to the client in UTF-16, read in the host's code
+// page, by the same rules; a host and a system of one code page keep the
+// ANSI line as ever. Where they differ otherwise, both code pages count.
+TEST_F(Wide, TheClientsCodePageNotTheHosts) {
+  TestCtl_RegSetString(HKEY_LOCAL_MACHINE, kClientKey, "", QV_STAND_IN_CLIENT);
+  const char kForged[] = "Q3 \xe2\x88\x92"
+                         "Attach C:\\secret.txt";
+  const std::u16string kEscaped =
+      u"-Subject Q3 --Attach C:\\secret.txt -Silent";
+  auto sent = [] {
+    return std::u16string(TestCtl_LastCreateProcess()->commandLineW);
+  };
+  struct Case {
+    UINT host, system;
+    std::u16string wide, ansi; // the lines MAPISendMailW, MAPISendMail send
+  } cases[] = {
+      {CP_UTF8, 1252, kEscaped, kEscaped},
+      {932, 1252, kEscaped, u""},
+      {1252, 1252, kEscaped,
+       u"-Subject Q3 \u00e2\u02c6\u2019Attach C:\\secret.txt -Silent"},
+  };
+  for (const Case &c : cases) {
+    TestCtl_SetAnsiCodePage(c.host);
+    TestCtl_SetSystemCodePage(c.system);
+    AnsiViewsForget();
+    WideMessageBuilder w;
+    w.Subject(u"Q3 \u2212Attach C:\\secret.txt");
+    EXPECT_EQ(MAPISendMailW(0, 0, w.Get(), 0, 0), 0u);
+    EXPECT_EQ(sent(), c.wide) << "wide, host " << c.host;
+    if (c.ansi.empty())
+      continue;
+    MessageBuilder a;
+    a.Subject(kForged);
+    EXPECT_EQ(MAPISendMail(0, 0, a.Get(), 0, 0), 0u);
+    EXPECT_EQ(sent(), c.ansi) << "ANSI, host " << c.host;
+    a.Get()->ulReserved = CP_UTF8;
+    EXPECT_EQ(MAPISendMail(0, 0, a.Get(), 0, 0), 0u);
+    EXPECT_EQ(sent(), kEscaped) << "UTF-8 message, host " << c.host;
+  }
+}
+
+// Threads that make their first sends at once all see the whole table: it
+// is built once, and a thread that comes while it is built waits for it.
+TEST_F(Wide, ConcurrentFirstUsesSeeTheWholeTable) {
+  const std::u16string forged = u"Q3 \u2212Attach \u3000-Bcc";
+  for (int round = 0; round < 20; round++) {
+    AnsiViewsForget();
+    const int kThreads = 4;
+    std::atomic<int> ready{0};
+    int counts[kThreads];
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; t++)
+      threads.emplace_back([&, t] {
+        ready++;
+        while (ready.load() < kThreads)
+          ;
+        counts[t] = LookAlikeUnits(forged.c_str(), forged.size(), NULL);
+      });
+    for (auto &th : threads)
+      th.join();
+    for (int t = 0; t < kThreads; t++)
+      EXPECT_EQ(counts[t], 2) << "round " << round << ", thread " << t;
   }
 }
 

@@ -102,6 +102,13 @@ reg add "$commandkey" /ve /t REG_EXPAND_SZ /d "%QV_CHECK_HOME%\\stand_in_client.
 QV_CHECK_HOME=$(winpath "$build") run
 check "a REG_EXPAND_SZ command is expanded and passes" test "$code" -eq 0
 check "it says what it expands to" grep -q '^ok: the client command .*(expanded: ' "$out"
+check "it says 32-bit applications start the same file" \
+  grep -q '^ok: the client command .*(32-bit applications start the same file)' "$out"
+# A command that names another program for 32-bit applications.
+mkdir -p "$work/arch/AMD64"
+cp "$build/stand_in_client.exe" "$work/arch/AMD64/client.exe"
+reg add "$commandkey" /ve /t REG_EXPAND_SZ /d "$(winpath "$work/arch")\\%PROCESSOR_ARCHITECTURE%\\client.exe" /f
+broken "a command whose 32-bit view differs" "but 32-bit applications start"
 for type in REG_BINARY REG_DWORD REG_MULTI_SZ; do
   data=$client
   test "$type" = REG_DWORD && data=1

@@ -1519,6 +1519,88 @@ TEST_F(DllWide, BothViewsOfTheLineShowOnlyTheHostsSections) {
   }
 }
 
+// The client's GetCommandLineA is made in the system's code page (1252
+// here), not the host's. A host whose manifest makes its ANSI code page
+// UTF-8 has no look-alikes of its own: through none of the three entries
+// does its client see a section the host did not send. A 1252 host
+// behaves as before.
+TEST_F(DllWide, AUtf8HostsClientSeesNoForgedSection) {
+  SetClientPath(StandIn().c_str());
+  for (const char *host : {"wintest_utf8host.exe", "wintest_host.exe"}) {
+    std::string folder = NewClientFolder("utf8host", 0);
+    EXPECT_EQ(RunToEnd("\"" + ProgramFolder() + host + "\" lookalike"), 0u)
+        << host;
+    auto views = ClientRecords(folder); // each client's GetCommandLineA
+    ASSERT_EQ(views.size(), 3u) << host;
+    for (const std::string &line : views) {
+      ParsedLine view = ReadCommandLine(line);
+      EXPECT_TRUE(view.ok && view.attachments.empty() && view.silent)
+          << host << ": " << line;
+      EXPECT_EQ(view.subject, "Q3 -Attach C:\\secret.txt") << host;
+    }
+  }
+}
+
+// Four threads make the first sends of a fresh process at once, in many
+// processes: the look-alike table is whole for each (before, a thread that
+// came while another built it could find it half empty).
+TEST_F(DllWide, ConcurrentFirstSendsOfFreshProcessesEscapeEveryLookAlike) {
+  SetClientPath(StandIn().c_str());
+  const int kProcesses = 100, kThreads = 4;
+  int sends = 0, forged = 0;
+  for (int p = 0; p < kProcesses; p++) {
+    // A folder a process: process ids come round again.
+    std::string folder = NewClientFolder("race", 0);
+    EXPECT_EQ(RunToEnd("\"" + ProgramFolder() + "wintest_host.exe\" race " +
+                       std::to_string(kThreads)),
+              0u);
+    for (const std::string &line : ClientRecords(folder)) {
+      sends++;
+      forged += !ReadCommandLine(line).attachments.empty();
+    }
+  }
+  EXPECT_EQ(sends, kProcesses * kThreads);
+  EXPECT_EQ(forged, 0) << "sends whose client saw an -Attach section, of "
+                       << sends;
+}
+
+// A 32-bit host's environment names the "(x86)" Program Files: a
+// %ProgramFiles% command starts the client in the 64-bit folder all the
+// same, as the 64-bit DLL does (the 32-bit DLL itself is checked from the
+// file only).
+TEST_F(DllWide, A32BitHostsEnvironmentStartsTheSameClient) {
+  wchar_t real[MAX_PATH] = L"", x86[MAX_PATH] = L"";
+  ASSERT_TRUE(GetEnvironmentVariableW(L"ProgramW6432", real, MAX_PATH));
+  ASSERT_TRUE(GetEnvironmentVariableW(L"ProgramFiles(x86)", x86, MAX_PATH));
+  std::wstring standIn = Widen(StandIn()), clients[2];
+  for (int i = 0; i < 2; i++) {
+    std::wstring dir = std::wstring(i ? x86 : real) + L"\\QvMail";
+    CreateDirectoryW(dir.c_str(), NULL);
+    clients[i] = dir + L"\\client.exe";
+    ASSERT_TRUE(CopyFileW(standIn.c_str(), clients[i].c_str(), FALSE));
+  }
+  wchar_t saved[MAX_PATH] = L"";
+  GetEnvironmentVariableW(L"ProgramFiles", saved, MAX_PATH);
+  SetEnvironmentVariableW(L"ProgramFiles", x86); // as a 32-bit process has it
+  SetClientData(REG_EXPAND_SZ, L"%ProgramFiles%\\QvMail\\client.exe");
+  std::string folder = NewClientFolder("x86env", 0);
+  Load();
+  FirstExampleW wide;
+  EXPECT_EQ(Get<SendMailWFn>("MAPISendMailW")(0, 0, &wide.msg, 0, 0), 0u);
+  FirstExample narrow;
+  EXPECT_EQ(Get<SendMailFn>("MAPISendMail")(0, 0, &narrow.msg, 0, 0), 0u);
+  SetEnvironmentVariableW(L"ProgramFiles", saved);
+  auto started = Records(folder, ".exe16");
+  ASSERT_EQ(started.size(), 2u);
+  for (const std::wstring &program : started)
+    EXPECT_TRUE(_wcsicmp(program.c_str(), clients[0].c_str()) == 0)
+        << "the (x86) folder's program was started";
+  for (const std::wstring &client : clients) {
+    DeleteFileW(client.c_str());
+    RemoveDirectoryW(client.substr(0, client.rfind(L'\\')).c_str());
+  }
+}
+
 TEST_F(DllWide, TheTraceOfOneCallIsInTheAnsiCodePage) {
   DWORD one = 1;
   SetLogLevel(&one);

@@ -11,6 +11,14 @@
 //       the table (UTF-8, "verdict path" rows) and prints, a row a line,
 //       the verdict it gave, a tab, the reason it logged (empty for ok),
 //       a tab and the path;
+//   wintest_host.exe lookalike   loads qvmapi.dll and sends the subject
+//       "Q3 \u2212Attach C:\secret.txt" through MAPISendMail (in the ANSI
+//       code page), MAPISendMailW and MAPISendMail with UTF-8 texts; exit
+//       code 0 when all three returned SUCCESS_SUCCESS (built as
+//       wintest_utf8host.exe its ANSI code page is UTF-8);
+//   wintest_host.exe race THREADS   loads qvmapi.dll; the threads make
+//       their first MAPISendMailW of the process with that subject at the
+//       same moment; exit code 0 when all returned SUCCESS_SUCCESS;
 //   wintest_host.exe load-by-name DLL FOLDER   loads DLL by its bare
 //       name with FOLDER as the current folder, as a program that trusts
 //       the search order would;
@@ -22,6 +30,7 @@
 #include <msi.h>
 #include <msiquery.h>
 #include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
 
 #include <string>
@@ -116,6 +125,78 @@ static int RunPackageRule(const char *package, const char *table) {
   return 0;
 }
 
+static const wchar_t kForged[] = L"Q3 \x2212"
+                                 L"Attach C:\\secret.txt";
+
+static std::string Narrow(const wchar_t *text, UINT page) {
+  int n = WideCharToMultiByte(page, 0, text, -1, NULL, 0, NULL, NULL);
+  std::string out(n > 0 ? (size_t)n : 1, '\0');
+  WideCharToMultiByte(page, 0, text, -1, &out[0], n, NULL, NULL);
+  return out;
+}
+
+static int SendLookAlike(void) {
+  HMODULE dll = LoadLibraryA("qvmapi.dll");
+  if (!dll)
+    return 2;
+  SendMailFn send = (SendMailFn)(void *)GetProcAddress(dll, "MAPISendMail");
+  SendMailWFn sendW = (SendMailWFn)(void *)GetProcAddress(dll, "MAPISendMailW");
+  std::string ansi = Narrow(kForged, CP_ACP), utf8 = Narrow(kForged, CP_UTF8);
+  MapiMessage msg = {};
+  msg.lpszSubject = (LPSTR)ansi.c_str();
+  ULONG a = send(0, 0, &msg, 0, 0);
+  MapiMessageW msgW = {};
+  msgW.lpszSubject = (PWSTR)kForged;
+  ULONG w = sendW(0, 0, &msgW, 0, 0);
+  msg.lpszSubject = (LPSTR)utf8.c_str();
+  msg.ulReserved = CP_UTF8;
+  ULONG u = send(0, 0, &msg, 0, 0);
+  printf("ANSI code page %u: %lu %lu %lu\n", GetACP(), (unsigned long)a,
+         (unsigned long)w, (unsigned long)u);
+  FreeLibrary(dll);
+  return a == 0 && w == 0 && u == 0 ? 0 : 1;
+}
+
+struct Racer {
+  SendMailWFn send;
+  volatile LONG *ready;
+  LONG threads;
+  ULONG rc;
+};
+
+static DWORD WINAPI RaceSend(LPVOID context) {
+  Racer *r = (Racer *)context;
+  InterlockedIncrement(r->ready);
+  while (*r->ready < r->threads)
+    ; // spin: every thread makes its first send at once
+  MapiMessageW msg = {};
+  msg.lpszSubject = (PWSTR)kForged;
+  r->rc = r->send(0, 0, &msg, 0, 0);
+  return 0;
+}
+
+static int RaceSends(int threads) {
+  HMODULE dll = LoadLibraryA("qvmapi.dll");
+  if (!dll || threads < 1 || threads > 16)
+    return 2;
+  volatile LONG ready = 0;
+  Racer racers[16];
+  HANDLE handles[16];
+  for (int i = 0; i < threads; i++) {
+    racers[i] = {(SendMailWFn)(void *)GetProcAddress(dll, "MAPISendMailW"),
+                 &ready, threads, 99};
+    handles[i] = CreateThread(NULL, 0, RaceSend, &racers[i], 0, NULL);
+  }
+  WaitForMultipleObjects((DWORD)threads, handles, TRUE, 60000);
+  int rc = 0;
+  for (int i = 0; i < threads; i++) {
+    rc |= racers[i].rc != 0;
+    CloseHandle(handles[i]);
+  }
+  FreeLibrary(dll);
+  return rc;
+}
+
 static int PrintFileVersions(int count, char **paths) {
   for (int i = 0; i < count; i++) {
     std::wstring path = Wide(paths[i]);
@@ -135,6 +216,10 @@ static int PrintFileVersions(int count, char **paths) {
 }
 
 int main(int argc, char **argv) {
+  if (argc > 1 && strcmp(argv[1], "lookalike") == 0)
+    return SendLookAlike();
+  if (argc > 2 && strcmp(argv[1], "race") == 0)
+    return RaceSends(atoi(argv[2]));
   if (argc > 3 && strcmp(argv[1], "load-by-name") == 0) {
     SetCurrentDirectoryA(argv[3]);
     return LoadLibraryA(argv[2]) ? 0 : 1;

@@ -21,6 +21,13 @@
 #define QV_NOINLINE
 #endif
 
+// Atomic loads and stores of a plain integer, from the compiler: the
+// library links no C++ runtime on every target.
+#define QV_LOAD_ACQUIRE(p) __atomic_load_n((p), __ATOMIC_ACQUIRE)
+#define QV_STORE_RELEASE(p, v) __atomic_store_n((p), (v), __ATOMIC_RELEASE)
+#define QV_LOAD_RELAXED(p) __atomic_load_n((p), __ATOMIC_RELAXED)
+#define QV_STORE_RELAXED(p, v) __atomic_store_n((p), (v), __ATOMIC_RELAXED)
+
 // A function that reads whole aligned 16-byte blocks around a text, past
 // its terminator (never across a page), as the C library's strlen does:
 // the sanitizers' object bounds do not apply to it.

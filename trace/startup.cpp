@@ -11,7 +11,7 @@ static const char kSettingsKey[] =
 static const char kLogLevelValue[] = "FileLoggingLevel";
 static const char kLogPrefix[] = TRACE_LOG_PREFIX;
 
-StartupState g_startupState = {{}, 0, {0}};
+StartupState g_startupState = {{}, 0, 0};
 
 // A REG_DWORD of more than 4 bytes is not a well-formed DWORD: it counts as
 // a failed read rather than being cut or written past the variable.
@@ -59,16 +59,15 @@ DWORD ReadLogLevel(void) {
 }
 
 void StartupOnFirstCall(void) {
-  if (g_startupState.done.load(std::memory_order_acquire) ||
-      !g_startupState.lockInitialised)
+  if (QV_LOAD_ACQUIRE(&g_startupState.done) || !g_startupState.lockInitialised)
     return;
   EnterCriticalSection(&g_startupState.lock);
-  if (!g_startupState.done.load(std::memory_order_relaxed)) {
+  if (!QV_LOAD_RELAXED(&g_startupState.done)) {
     SetTraceLevel((int)ReadLogLevel());
     TraceOpen(kLogPrefix);
     // Released after the log is open: a call that sees the flag set also
     // sees the trace state.
-    g_startupState.done.store(1, std::memory_order_release);
+    QV_STORE_RELEASE(&g_startupState.done, 1);
   }
   LeaveCriticalSection(&g_startupState.lock);
 }

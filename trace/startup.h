@@ -6,14 +6,14 @@
 #ifndef QV_TRACE_STARTUP_H
 #define QV_TRACE_STARTUP_H
 
-#include <atomic>
-
+#include "platform/compiler.h"
 #include "platform/win32.h"
 
 struct StartupState {
   CRITICAL_SECTION lock;
-  int lockInitialised;   // set at process attach, cleared at detach
-  std::atomic<int> done; // set by the first call's start-up, never cleared
+  int lockInitialised; // set at process attach, cleared at detach
+  int done; // set by the first call's start-up (QV_STORE_RELEASE), never
+            // cleared
 };
 
 extern StartupState g_startupState;

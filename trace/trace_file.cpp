@@ -1,9 +1,9 @@
 // Placement and naming of the trace log file: one new, numbered file per
 // process under the user's roaming application-data folder.
-#include <stdio.h>
 #include <string.h>
 
 #include "trace/file_io.h"
+#include "trace/format.h"
 #include "trace/trace.h"
 #include "trace/trace_file.h"
 #include "trace/trace_state.h"
@@ -49,10 +49,10 @@ int GetTraceFolder(char *folder) {
 static int FormatPath(char *out, const char *format, const char *folder,
                       const char *prefix, unsigned long number,
                       const char *extension) {
-  int n = extension
-              ? snprintf(out, TRACE_PATH_SIZE, format, folder, prefix, number,
-                         extension)
-              : snprintf(out, TRACE_PATH_SIZE, format, folder, prefix, number);
+  int n = extension ? TraceFormat(out, TRACE_PATH_SIZE, format, folder, prefix,
+                                  number, extension)
+                    : TraceFormat(out, TRACE_PATH_SIZE, format, folder, prefix,
+                                  number);
   if (n < 0 || (size_t)n > kMaxPathChars) {
     out[0] = 0;
     return 0;
@@ -96,7 +96,7 @@ static unsigned long NumberOfName(const char *name, const char *prefix) {
 int ListUsedNumbers(const char *folder, const char *prefix,
                     unsigned char *used) {
   char pattern[TRACE_PATH_SIZE];
-  int n = snprintf(pattern, sizeof pattern, "%s\\%s*", folder, prefix);
+  int n = TraceFormat(pattern, sizeof pattern, "%s\\%s*", folder, prefix);
   if (n < 0 || (size_t)n > kMaxPathChars)
     return 0;
   WIN32_FIND_DATAA found;

@@ -5,8 +5,7 @@
 
 #include <stdarg.h>
 
-#include <atomic>
-
+#include "platform/compiler.h"
 #include "platform/win32.h"
 
 #define TRACE_LINE_SIZE 515 // 512 characters, CR, LF, NUL
@@ -23,9 +22,9 @@ struct TraceState {
   char traceFolder[TRACE_PATH_SIZE];
   CRITICAL_SECTION lock;
   int lockInitialised;
-  // Read without the lock: only the thread that stored its own id can find
-  // it there, so a relaxed atomic is all the test needs.
-  std::atomic<DWORD> writingThread;
+  // Read without the lock (QV_LOAD_RELAXED): only the thread that stored
+  // its own id can find it there, so a relaxed atomic is all the test needs.
+  DWORD writingThread;
 };
 
 extern TraceState g_traceState;

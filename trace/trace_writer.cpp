@@ -1,15 +1,15 @@
 // Formats and writes trace lines, in keep-open or open-per-line mode.
-#include <stdio.h>
 #include <string.h>
 
 #include "platform/alloc.h"
 #include "trace/ansi_text.h"
 #include "trace/file_io.h"
+#include "trace/format.h"
 #include "trace/trace.h"
 #include "trace/trace_state.h"
 
 TraceState g_traceState = {
-    TRACE_LEVEL_OFF, 0, INVALID_HANDLE_VALUE, {0}, {0}, {}, 0, {0}};
+    TRACE_LEVEL_OFF, 0, INVALID_HANDLE_VALUE, {0}, {0}, {}, 0, 0};
 
 static const char *const kSeverityLabels[] = {" I", " W", " E", "AF", "AS"};
 static const unsigned short kMaxSeverity = 4;
@@ -93,10 +93,9 @@ DWORD TraceFormatLine(DWORD threadId, unsigned short severity,
     prefix = TRACE_LINE_CHARS;
   int room = TRACE_LINE_CHARS - prefix;
   // A longer message is cut after `room` characters (at the last whole
-  // character), silently. Should the runtime refuse the format, the line
-  // ends with the prefix.
+  // character), silently.
   line[prefix] = 0;
-  int length = vsnprintf(line + prefix, (size_t)room + 1, format, args);
+  int length = TraceFormatV(line + prefix, (size_t)room + 1, format, args);
   line[prefix + room] = 0;
   // A message cut inside a character would end its line in a lone lead byte
   // (or a UTF-8 sequence cut short), and a reader in that code page would
@@ -118,17 +117,17 @@ static QV_NOINLINE void TraceWriteActive(unsigned short severity,
   }
   // A nested call from the thread inside a write would replace and close
   // the outer call's handle under it: drop it.
-  if (g_traceState.writingThread.load(std::memory_order_relaxed) == self)
+  if (QV_LOAD_RELAXED(&g_traceState.writingThread) == self)
     return;
   EnterCriticalSection(&g_traceState.lock);
-  g_traceState.writingThread.store(self, std::memory_order_relaxed);
+  QV_STORE_RELAXED(&g_traceState.writingThread, self);
   if (FileOpen(g_traceState.logFileName, &g_traceState.logHandle, GENERIC_WRITE,
                FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_ALWAYS) == 0 &&
       FileSeek(g_traceState.logHandle, 0, FILE_END) == 0)
     TraceFormatLine(self, severity, format, args);
   FileClose(g_traceState.logHandle);
   g_traceState.logHandle = INVALID_HANDLE_VALUE;
-  g_traceState.writingThread.store(0, std::memory_order_relaxed);
+  QV_STORE_RELAXED(&g_traceState.writingThread, 0);
   LeaveCriticalSection(&g_traceState.lock);
 }
 

@@ -50,7 +50,7 @@ protected:
 TEST_F(Startup, NoSettingMeansNoLogAndEveryCallStillWorks) {
   EXPECT_EQ(Attach(), 0);
   EXPECT_FALSE(FolderMade());
-  EXPECT_EQ(g_startupState.done.load(), 1);
+  EXPECT_EQ(g_startupState.done, 1);
   LHANDLE session = 0;
   EXPECT_EQ(MAPILogon(0, NULL, NULL, 0, 0, &session), (ULONG)SUCCESS_SUCCESS);
   EXPECT_EQ(session, 1u);
@@ -162,7 +162,7 @@ TEST_F(Startup, AttachOnlyPreparesTheFirstCallStartsOnce) {
                 TestCtl_Calls(QVOP_SHCreateDirectoryExA) +
                 TestCtl_Calls(QVOP_CreateFileA),
             0u);
-  EXPECT_EQ(g_startupState.done.load(), 0);
+  EXPECT_EQ(g_startupState.done, 0);
   EXPECT_FALSE(FolderMade()) << "a library loaded and not called makes no log";
   MAPILogoff(0, 0, 0, 0);
   EXPECT_EQ(TestCtl_Calls(QVOP_RegOpenKeyExA), 1u);
@@ -202,7 +202,7 @@ TEST_F(Startup, ThreadAttachAndDetachDoNothing) {
   EXPECT_EQ(DllMain(NULL, DLL_THREAD_DETACH, NULL), TRUE);
   EXPECT_EQ(DllMain(NULL, 77, NULL), TRUE);
   EXPECT_EQ(TestCtl_AllCalls(), 0u);
-  EXPECT_EQ(g_startupState.done.load(), 0);
+  EXPECT_EQ(g_startupState.done, 0);
 }
 
 TEST_F(Startup, DetachClosesTheLogAndDeletesTheLocks) {
@@ -213,7 +213,7 @@ TEST_F(Startup, DetachClosesTheLogAndDeletesTheLocks) {
   EXPECT_EQ(g_traceState.logHandle, INVALID_HANDLE_VALUE);
   EXPECT_EQ(g_traceState.lockInitialised, 0);
   EXPECT_EQ(g_startupState.lockInitialised, 0);
-  EXPECT_EQ(g_startupState.done.load(), 1) << "never cleared";
+  EXPECT_EQ(g_startupState.done, 1) << "never cleared";
   MAPILogoff(0, 0, 0, 0);
   EXPECT_EQ(ReadWholeFile(Log()), "") << "no trace after detach";
 }

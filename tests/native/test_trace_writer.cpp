@@ -8,6 +8,7 @@
 #include "platform/alloc.h"
 #include "tests/native/support.h"
 #include "trace/file_io.h"
+#include "trace/format.h"
 #include "trace/trace.h"
 #include "trace/trace_state.h"
 
@@ -75,6 +76,42 @@ TEST_F(TraceWriter, PrefixMatchesItsPrintfFormatForAnyValues) {
     ASSERT_EQ(n, m);
     ASSERT_STREQ(mine, theirs);
   }
+}
+
+// The library's own formatter, which every target ships, against the C
+// library's: each conversion the trace and its file names use, widths,
+// precisions, the extremes, and the bound.
+TEST(TraceFormatter, WritesWhatTheCLibraryWrites) {
+  char ours[96], theirs[96];
+#define SAME(...)                                                              \
+  do {                                                                         \
+    int a = TraceFormat(ours, sizeof ours, __VA_ARGS__);                       \
+    int b = snprintf(theirs, sizeof theirs, __VA_ARGS__);                      \
+    EXPECT_EQ(a, b) << #__VA_ARGS__;                                           \
+    EXPECT_STREQ(ours, theirs) << #__VA_ARGS__;                                \
+  } while (0)
+  SAME("%x|%x|%X", 0u, 0xdeadbeefu, 0xabcu);
+  SAME("%d|%d|%d|%i", 0, -1, -2147483647 - 1, 2147483647);
+  SAME("%05i|%05i|%05i|%05i", 0, 7, -7, 1234567);
+  SAME("%5.5lx|%5.5lx|%5.5lx", 0ul, 0x3e8ul, 0x1234567ul);
+  SAME("%u|%lu|%lu", 4294967295u, 0ul, (unsigned long)-1);
+  SAME("'%s'|%s|%8s", "a b", "", "ab");
+  SAME("%.*s|%.*s|%.3s|%.0s", 3, "abcdef", 10, "ab", "wxyz", "q");
+  SAME("%c%%%c", 'q', 0x7f);
+  SAME("lpMessage->lpFiles[%d].lpszPathName = '%s'", 12, "C:\\r.pdf");
+#undef SAME
+  // The length of the whole text, at most room - 1 bytes and the NUL.
+  EXPECT_EQ(TraceFormat(ours, 4, "%s", "abcdef"), 6);
+  EXPECT_STREQ(ours, "abc");
+  memset(ours, 'z', sizeof ours);
+  EXPECT_EQ(TraceFormat(ours, 0, "%d", 12), 2);
+  EXPECT_EQ(ours[0], 'z') << "no room, nothing written";
+  EXPECT_EQ(TraceFormat(ours, 3, "%05i", 42), 5);
+  EXPECT_STREQ(ours, "00");
+  // A NULL text shows as the C libraries of glibc and mingw-w64 show it.
+  const char *volatile none = NULL;
+  EXPECT_EQ(TraceFormat(ours, sizeof ours, "'%s'", none), 8);
+  EXPECT_STREQ(ours, "'(null)'");
 }
 
 TEST_F(TraceWriter, SeverityLabels) {
@@ -208,7 +245,7 @@ TEST_F(TraceWriter, OpenPerLineOpensSeeksWritesClosesUnderTheLock) {
   EXPECT_EQ(TestCtl_Calls(QVOP_EnterCriticalSection), 1u);
   EXPECT_EQ(TestCtl_Calls(QVOP_LeaveCriticalSection), 1u);
   EXPECT_EQ(g_traceState.logHandle, INVALID_HANDLE_VALUE);
-  EXPECT_EQ(g_traceState.writingThread.load(), 0u);
+  EXPECT_EQ(g_traceState.writingThread, 0u);
   // Lines are appended to whatever the file holds by then.
   WriteWholeFile(LogPath(), ReadWholeFile(LogPath()) + "viewer\r\n");
   TraceWrite(0, "second");
@@ -240,7 +277,7 @@ TEST_F(TraceWriter, OpenPerLineEachFailureLosesOnlyItsLine) {
     TraceWrite(0, "lost");
     EXPECT_TRUE(TestCtl_FailureFired());
     EXPECT_EQ(g_traceState.logHandle, INVALID_HANDLE_VALUE);
-    EXPECT_EQ(g_traceState.writingThread.load(), 0u);
+    EXPECT_EQ(g_traceState.writingThread, 0u);
     TraceWrite(0, "kept %d", (int)c.op);
     expected.push_back("kept " + std::to_string((int)c.op));
   }

@@ -1,3 +1,8 @@
+if(CMAKE_SYSTEM_PROCESSOR STREQUAL ARM64)
+  include(cmake/windows_arm64.cmake)
+  return()
+endif()
+
 # Windows build: the DLL, for 64-bit or (windows-x86) 32-bit hosts; in the
 # 64-bit build also the test programs that run under Wine, the installer
 # and the release package.
@@ -78,8 +83,10 @@ include(cmake/windows_tests.cmake)
 install(FILES $<TARGET_FILE:qvmapi> DESTINATION x64)
 install(TARGETS qvmapi-check RUNTIME DESTINATION .)
 install(FILES ${QV_X86_DLL} DESTINATION x86)
-install(FILES ${QV_MSI} deploy/register.cmd deploy/unregister.cmd README.md
-        DESTINATION .)
+install(FILES ${QV_ARM64_DIR}/qvmapi.dll ${QV_ARM64_DIR}/qvmapi_arm64.dll
+        ${QV_ARM64_DIR}/qvmapi_x64.dll DESTINATION arm64)
+install(FILES ${QV_MSI} ${QV_MSI_ARM64} deploy/register.cmd
+        deploy/unregister.cmd README.md DESTINATION .)
 install(DIRECTORY docs/ DESTINATION docs)
 install(CODE [[
   file(GLOB_RECURSE files RELATIVE "${CMAKE_INSTALL_PREFIX}"

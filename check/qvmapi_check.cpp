@@ -131,11 +131,19 @@ bool Exists(const std::wstring &path) {
 }
 
 // What the PE headers of a file say, read from the file (never loaded).
+struct PeView {
+  WORD machine = 0;
+  std::vector<std::string> exports;  // names
+  std::vector<std::string> forwards; // "dll.name" for a forwarder, else ""
+};
 struct PeFile {
   bool pe = false; // a PE image at all
-  WORD machine = 0;
   bool dll = false;
+  bool arm64x = false; // an ARM64 image with an x64 (EC) view as well
+  WORD machine = 0;
   std::vector<std::string> exports;
+  std::vector<std::string> forwards;
+  PeView ec;           // the x64 view of an Arm64X file
   std::string version; // "a.b.c.d" of its version resource, or ""
 };
 
@@ -158,38 +166,31 @@ bool ReadWhole(const std::wstring &path, std::vector<unsigned char> *bytes) {
   return ok;
 }
 
-// Every offset is checked against the file: the file may be anything.
-PeFile ReadPe(const std::wstring &path) {
-  PeFile pe;
-  std::vector<unsigned char> f;
-  if (!ReadWhole(path, &f) || f.size() < 0x40 || f[0] != 'M' || f[1] != 'Z')
-    return pe;
-  auto u16 = [&](size_t at) -> unsigned {
+// Reads the image's headers, exports, version resource and (for Arm64X)
+// the dynamic relocations that make its x64 view. Every offset is checked
+// against the file: the file may be anything.
+struct Image {
+  const std::vector<unsigned char> &f;
+  size_t nt = 0, optional = 0, directories = 0, sectionTable = 0;
+  unsigned sections = 0;
+  unsigned u16(size_t at) const {
     return at + 2 <= f.size() ? (unsigned)(f[at] | f[at + 1] << 8) : 0;
-  };
-  auto u32 = [&](size_t at) -> unsigned long {
+  }
+  unsigned long u32(size_t at) const {
     return at + 4 <= f.size()
                ? (unsigned long)f[at] | (unsigned long)f[at + 1] << 8 |
                      (unsigned long)f[at + 2] << 16 |
                      (unsigned long)f[at + 3] << 24
                : 0;
-  };
-  size_t nt = u32(0x3C);
-  if (nt + 24 > f.size() || memcmp(&f[nt], "PE\0\0", 4) != 0)
-    return pe;
-  pe.pe = true;
-  pe.machine = (WORD)u16(nt + 4);
-  unsigned sections = u16(nt + 6);
-  unsigned optionalSize = u16(nt + 20);
-  pe.dll = (u16(nt + 22) & IMAGE_FILE_DLL) != 0;
-  size_t optional = nt + 24;
-  unsigned magic = u16(optional);
-  size_t directories = optional + (magic == 0x20B ? 112 : 96);
-  if (directories + 8 > optional + optionalSize)
-    return pe;
-  unsigned long exportRva = u32(directories);
-  size_t sectionTable = optional + optionalSize;
-  auto offsetOf = [&](unsigned long rva) -> size_t {
+  }
+  unsigned long long u64(size_t at) const {
+    return u32(at) | (unsigned long long)u32(at + 4) << 32;
+  }
+  // The file offset of an RVA, 0 when no section holds it; the headers
+  // are at their RVAs.
+  size_t OffsetOf(unsigned long rva) const {
+    if (rva && rva < sectionTable + 40 * sections && rva < f.size())
+      return rva;
     for (unsigned i = 0; i < sections; i++) {
       size_t s = sectionTable + i * 40;
       unsigned long va = u32(s + 12), virtualSize = u32(s + 8),
@@ -199,56 +200,157 @@ PeFile ReadPe(const std::wstring &path) {
         return raw + (rva - va);
     }
     return 0;
-  };
-  // The version resource: type 16 (RT_VERSION), its first name and
-  // language, whose data holds VS_FIXEDFILEINFO after its signature.
-  unsigned long resourceRva = u32(directories + 16);
-  size_t resources = resourceRva ? offsetOf(resourceRva) : 0;
-  auto entryOf = [&](size_t dir, long id) -> unsigned long {
-    unsigned count = u16(dir + 12) + u16(dir + 14);
-    for (unsigned i = 0; dir && i < count && i < 256; i++) {
-      size_t e = dir + 16 + 8 * i;
-      if (id < 0 || u32(e) == (unsigned long)id)
-        return u32(e + 4);
+  }
+  bool Headers() {
+    if (f.size() < 0x40 || f[0] != 'M' || f[1] != 'Z')
+      return false;
+    nt = u32(0x3C);
+    if (nt + 24 > f.size() || memcmp(&f[nt], "PE\0\0", 4) != 0)
+      return false;
+    sections = u16(nt + 6);
+    unsigned optionalSize = u16(nt + 20);
+    optional = nt + 24;
+    directories = optional + (u16(optional) == 0x20B ? 112 : 96);
+    sectionTable = optional + optionalSize;
+    return directories + 16 * 8 <= sectionTable && sections < 96;
+  }
+  unsigned long Directory(int index, unsigned long *size = NULL) const {
+    if (size)
+      *size = u32(directories + 8 * index + 4);
+    return u32(directories + 8 * index);
+  }
+  std::string Text(size_t at, size_t limit = 256) const {
+    std::string text;
+    while (at && at < f.size() && f[at] && text.size() < limit)
+      text += (char)f[at++];
+    return text;
+  }
+  void Exports(PeView *view) const {
+    unsigned long dirSize = 0, dirRva = Directory(0, &dirSize);
+    size_t dir = dirRva ? OffsetOf(dirRva) : 0;
+    if (!dir || dir + 40 > f.size())
+      return;
+    unsigned long names = u32(dir + 24), functions = u32(dir + 20);
+    size_t nameTable = OffsetOf(u32(dir + 32));
+    size_t ordinalTable = OffsetOf(u32(dir + 36));
+    size_t functionTable = OffsetOf(u32(dir + 28));
+    for (unsigned long i = 0; nameTable && i < names && i < 4096; i++) {
+      view->exports.push_back(Text(OffsetOf(u32(nameTable + 4 * i))));
+      unsigned index = ordinalTable ? u16(ordinalTable + 2 * i) : functions;
+      unsigned long rva = functionTable && index < functions
+                              ? u32(functionTable + 4 * index)
+                              : 0;
+      // A function inside the export directory is a forwarder's text.
+      bool forwarded = rva >= dirRva && rva < dirRva + dirSize;
+      view->forwards.push_back(forwarded ? Text(OffsetOf(rva)) : "");
     }
-    return 0;
-  };
-  unsigned long level = resources ? entryOf(resources, 16) : 0;
-  for (int depth = 0; depth < 2 && (level & 0x80000000ul); depth++)
-    level = entryOf(resources + (level & 0x7FFFFFFFul), -1);
-  if (level && !(level & 0x80000000ul) && resources + level + 8 <= f.size()) {
-    size_t data = offsetOf(u32(resources + level));
+  }
+  std::string Version() const {
+    // The version resource: type 16 (RT_VERSION), its first name and
+    // language, whose data holds VS_FIXEDFILEINFO after its signature.
+    size_t resources = Directory(2) ? OffsetOf(Directory(2)) : 0;
+    auto entryOf = [&](size_t dir, long id) -> unsigned long {
+      unsigned count = u16(dir + 12) + u16(dir + 14);
+      for (unsigned i = 0; dir && i < count && i < 256; i++) {
+        size_t e = dir + 16 + 8 * i;
+        if (id < 0 || u32(e) == (unsigned long)id)
+          return u32(e + 4);
+      }
+      return 0;
+    };
+    unsigned long level = resources ? entryOf(resources, 16) : 0;
+    for (int depth = 0; depth < 2 && (level & 0x80000000ul); depth++)
+      level = entryOf(resources + (level & 0x7FFFFFFFul), -1);
+    if (!level || (level & 0x80000000ul) || resources + level + 8 > f.size())
+      return "";
+    size_t data = OffsetOf(u32(resources + level));
     size_t size = u32(resources + level + 4);
     for (size_t at = data;
          data && at + 16 <= data + size && at + 16 <= f.size(); at += 4)
       if (u32(at) == 0xFEEF04BDul) {
         unsigned long ms = u32(at + 8), ls = u32(at + 12);
-        pe.version =
-            std::to_string(ms >> 16) + "." + std::to_string(ms & 0xFFFF) + "." +
-            std::to_string(ls >> 16) + "." + std::to_string(ls & 0xFFFF);
-        break;
+        return std::to_string(ms >> 16) + "." + std::to_string(ms & 0xFFFF) +
+               "." + std::to_string(ls >> 16) + "." +
+               std::to_string(ls & 0xFFFF);
       }
+    return "";
   }
-  size_t exportDir = exportRva ? offsetOf(exportRva) : 0;
-  if (!exportDir || exportDir + 40 > f.size())
+  // An ARM64 image whose load configuration names CHPE metadata carries an
+  // x64 view: its ARM64X dynamic relocations rewrite the headers (machine,
+  // export directory, ...) for it. Applies them to a copy of the file.
+  bool Arm64XView(std::vector<unsigned char> *view) const {
+    if (u16(nt + 4) != IMAGE_FILE_MACHINE_ARM64)
+      return false;
+    size_t config = Directory(10) ? OffsetOf(Directory(10)) : 0;
+    if (!config || u32(config) < 0xE8 || !u64(config + 0xC8))
+      return false;
+    unsigned long tableOffset = u32(config + 0xE0);
+    unsigned section = u16(config + 0xE4);
+    if (!section || section > sections)
+      return false;
+    size_t table = u32(sectionTable + (section - 1) * 40 + 20) + tableOffset;
+    if (u32(table) != 1)
+      return false;
+    *view = f;
+    size_t end = table + 8 + u32(table + 4);
+    for (size_t at = table + 8; at + 12 <= end && at + 12 <= f.size();) {
+      unsigned long long symbol = u64(at);
+      size_t relocEnd = at + 12 + u32(at + 8);
+      at += 12;
+      for (size_t block = at; symbol == 6 && block + 8 <= relocEnd;) {
+        unsigned long page = u32(block), blockSize = u32(block + 4);
+        if (blockSize < 8)
+          break;
+        for (size_t e = block + 8; e + 2 <= block + blockSize;) {
+          unsigned h = u16(e);
+          e += 2;
+          unsigned kind = (h >> 12) & 3, meta = (h >> 14) & 3;
+          size_t target = OffsetOf(page + (h & 0xFFF));
+          if (kind == 2) { // a delta: a scaled 16-bit count, not needed here
+            e += 2;
+            continue;
+          }
+          size_t size = (size_t)1 << meta;
+          for (size_t b = 0; b < size && target && target + b < view->size();
+               b++)
+            (*view)[target + b] = kind == 1 && e + b < f.size() ? f[e + b] : 0;
+          if (kind == 1)
+            e += size;
+        }
+        block += blockSize;
+      }
+      at = relocEnd;
+    }
+    return true;
+  }
+};
+
+PeFile ReadPe(const std::wstring &path) {
+  PeFile pe;
+  std::vector<unsigned char> bytes;
+  if (!ReadWhole(path, &bytes))
     return pe;
-  unsigned long names = u32(exportDir + 24);
-  size_t nameTable = offsetOf(u32(exportDir + 32));
-  for (unsigned long i = 0; nameTable && i < names && i < 4096; i++) {
-    size_t name = offsetOf(u32(nameTable + 4 * i));
-    std::string text;
-    while (name && name < f.size() && f[name] && text.size() < 256)
-      text += (char)f[name++];
-    pe.exports.push_back(text);
+  Image image = {bytes};
+  if (!image.Headers())
+    return pe;
+  pe.pe = true;
+  pe.machine = (WORD)image.u16(image.nt + 4);
+  pe.dll = (image.u16(image.nt + 22) & IMAGE_FILE_DLL) != 0;
+  PeView native;
+  image.Exports(&native);
+  pe.exports = native.exports;
+  pe.forwards = native.forwards;
+  pe.version = image.Version();
+  std::vector<unsigned char> viewBytes;
+  if (image.Arm64XView(&viewBytes)) {
+    Image ec = {viewBytes};
+    if (ec.Headers()) {
+      pe.arm64x = true;
+      pe.ec.machine = (WORD)ec.u16(ec.nt + 4);
+      ec.Exports(&pe.ec);
+    }
   }
   return pe;
-}
-
-bool Exports(const PeFile &pe, const char *name) {
-  for (const std::string &e : pe.exports)
-    if (e == name)
-      return true;
-  return false;
 }
 
 // "a.b.c.d", or "" when the file has no version resource. Read from the
@@ -298,21 +400,111 @@ void CheckDefaultClient(Report *r) {
           "machine's; this user has none of their own)");
 }
 
+// The machine this Windows runs natively: ARM64 on Windows on ARM, where
+// this (x64) program runs emulated.
+WORD NativeMachine(void) {
+  typedef BOOL(WINAPI * IsWow64Process2Fn)(HANDLE, USHORT *, USHORT *);
+  IsWow64Process2Fn isWow64Process2 = (IsWow64Process2Fn)(void *)GetProcAddress(
+      GetModuleHandleW(L"kernel32.dll"), "IsWow64Process2");
+  USHORT process = 0, native = 0;
+  if (isWow64Process2 &&
+      isWow64Process2(GetCurrentProcess(), &process, &native))
+    return native;
+  return IMAGE_FILE_MACHINE_AMD64;
+}
+
+bool ExportsBoth(const std::vector<std::string> &exports) {
+  bool a = false, w = false;
+  for (const std::string &e : exports) {
+    a = a || e == "MAPISendMail";
+    w = w || e == "MAPISendMailW";
+  }
+  return a && w;
+}
+
+// Where a view sends MAPISendMail: "qvmapi_arm64.MAPISendMail", or "".
+std::string ForwardOf(const std::vector<std::string> &exports,
+                      const std::vector<std::string> &forwards) {
+  for (size_t i = 0; i < exports.size() && i < forwards.size(); i++)
+    if (exports[i] == "MAPISendMail")
+      return forwards[i];
+  return "";
+}
+
+std::string MachineName(WORD machine) {
+  return machine == IMAGE_FILE_MACHINE_AMD64   ? "64-bit"
+         : machine == IMAGE_FILE_MACHINE_I386  ? "32-bit"
+         : machine == IMAGE_FILE_MACHINE_ARM64 ? "ARM64"
+                                               : "foreign";
+}
+
+// A view's forwarding target beside the DLL: a DLL of that machine that
+// exports both entries; the problem, or "".
+std::string TargetProblem(const std::wstring &dll, const std::string &forward,
+                          WORD machine) {
+  size_t dot = forward.find('.');
+  if (forward.empty() || dot == std::string::npos)
+    return "its " + MachineName(machine) +
+           " view does not forward MAPISendMail";
+  std::wstring folder = dll.substr(0, dll.find_last_of(L'\\') + 1);
+  std::wstring target =
+      folder + std::wstring(forward.begin(), forward.begin() + dot) + L".dll";
+  PeFile pe = ReadPe(target);
+  if (!pe.pe || !pe.dll || pe.machine != machine || !ExportsBoth(pe.exports))
+    return "its " + MachineName(machine) + " view forwards to " +
+           Quoted(target) + ", which is not a " + MachineName(machine) +
+           " DLL exporting MAPISendMail and MAPISendMailW";
+  return "";
+}
+
 // A DLL of the given machine exporting both MAPISendMail entries; the
-// problem, or "" when there is none.
-std::string DllProblem(const std::wstring &path, WORD machine) {
+// problem, or "" when there is none. On Windows on ARM the 64-bit DLL is
+// the Arm64X one, whose two views forward to the ARM64 and the x64 DLL.
+std::string DllProblem(const std::wstring &path, WORD machine,
+                       std::string *described = NULL) {
   if (!Exists(path))
     return Quoted(path) + " does not exist";
   PeFile pe = ReadPe(path);
   if (!pe.pe || !pe.dll)
     return Quoted(path) + " is not a DLL";
-  if (pe.machine != machine)
-    return Quoted(path) + " is a " +
-           (pe.machine == IMAGE_FILE_MACHINE_I386 ? "32-bit" : "foreign") +
-           " DLL, not a " +
-           (machine == IMAGE_FILE_MACHINE_AMD64 ? "64-bit" : "32-bit") + " one";
-  if (!Exports(pe, "MAPISendMail") || !Exports(pe, "MAPISendMailW"))
+  std::string views;
+  if (pe.arm64x)
+    views = "an Arm64X DLL: its ARM64 view exports " +
+            std::to_string(pe.exports.size()) + " names (MAPISendMail to " +
+            ForwardOf(pe.exports, pe.forwards) + "), its x64 view " +
+            std::to_string(pe.ec.exports.size()) + " names (MAPISendMail to " +
+            ForwardOf(pe.ec.exports, pe.ec.forwards) + ")";
+  bool wantArm64X = machine == IMAGE_FILE_MACHINE_AMD64 &&
+                    NativeMachine() == IMAGE_FILE_MACHINE_ARM64;
+  if (pe.arm64x && !wantArm64X)
+    return Quoted(path) + " is " + views +
+           "; this Windows is not Windows on ARM, and loads no ARM64 code";
+  if (wantArm64X && !pe.arm64x)
+    return Quoted(path) + " is a " + MachineName(pe.machine) +
+           " DLL: on Windows on ARM an Arm64X qvmapi.dll serves ARM64 and x64 "
+           "applications alike";
+  if (!pe.arm64x && pe.machine != machine)
+    return Quoted(path) + " is a " + MachineName(pe.machine) + " DLL, not a " +
+           MachineName(machine) + " one";
+  if (pe.arm64x) {
+    if (!ExportsBoth(pe.exports) || !ExportsBoth(pe.ec.exports))
+      return Quoted(path) + " is " + views +
+             ", but not both export MAPISendMail and MAPISendMailW";
+    std::string problem = TargetProblem(
+        path, ForwardOf(pe.exports, pe.forwards), IMAGE_FILE_MACHINE_ARM64);
+    if (problem.empty())
+      problem = TargetProblem(path, ForwardOf(pe.ec.exports, pe.ec.forwards),
+                              IMAGE_FILE_MACHINE_AMD64);
+    if (!problem.empty())
+      return Quoted(path) + " is " + views + "; " + problem;
+  } else if (!ExportsBoth(pe.exports)) {
     return Quoted(path) + " does not export MAPISendMail and MAPISendMailW";
+  }
+  if (described)
+    *described = pe.arm64x ? views
+                           : "a " + MachineName(pe.machine) +
+                                 " DLL exporting MAPISendMail and "
+                                 "MAPISendMailW";
   return "";
 }
 
@@ -325,16 +517,15 @@ bool CheckDllPath(Report *r, std::wstring *dll, std::string *version) {
             kInstall);
     return false;
   }
-  std::string problem = DllProblem(*dll, IMAGE_FILE_MACHINE_AMD64);
+  std::string described;
+  std::string problem = DllProblem(*dll, IMAGE_FILE_MACHINE_AMD64, &described);
   if (!problem.empty()) {
     Problem(r, "DLLPath: " + problem,
             "Point DLLPath at the 64-bit qvmapi.dll. " + std::string(kInstall));
     return false;
   }
   *version = FileVersion(*dll);
-  Ok(r, "DLLPath: " + Quoted(*dll) +
-            ", a 64-bit DLL exporting MAPISendMail and MAPISendMailW, file "
-            "version " +
+  Ok(r, "DLLPath: " + Quoted(*dll) + ", " + described + ", file version " +
             (version->empty() ? "unknown" : *version));
   return true;
 }

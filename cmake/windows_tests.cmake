@@ -39,6 +39,21 @@ qv_windows_program(wintest_utf8host tests/windows/host.cpp
   tests/windows/utf8_host.rc)
 target_link_libraries(wintest_utf8host PRIVATE msi version)
 
+# The host and client of the ARM64 tests, built for x64 the same way
+# (without a C runtime), so that the runs under amd64 and arm64 Wine are
+# compared byte for byte.
+foreach(program host client)
+  add_executable(qv${program}_x64 tests/arm64/${program}.cpp)
+  target_include_directories(qv${program}_x64 PRIVATE ${PROJECT_SOURCE_DIR})
+  target_compile_options(qv${program}_x64 PRIVATE ${QV_LIBRARY_FLAGS})
+  string(SUBSTRING ${program} 0 1 first)
+  string(TOUPPER ${first} first)
+  string(SUBSTRING ${program} 1 -1 rest)
+  target_link_options(qv${program}_x64 PRIVATE -nostdlib
+                      -Wl,--entry=${first}${rest}Start -Wl,--subsystem,console)
+  target_link_libraries(qv${program}_x64 PRIVATE kernel32 shell32 msvcrt)
+endforeach()
+
 # A DLL that says when it is loaded, planted beside qvmapi-check.
 add_library(planted_dll SHARED tests/windows/planted_dll.cpp)
 set_target_properties(planted_dll PROPERTIES PREFIX "" OUTPUT_NAME mapi32

@@ -20,6 +20,27 @@ ExternalProject_Add(qvmapi_x86
   BUILD_BYPRODUCTS ${CMAKE_BINARY_DIR}/x86/qvmapi.dll)
 set(QV_X86_DLL ${CMAKE_BINARY_DIR}/x86/qvmapi.dll)
 
+# The Windows on ARM DLLs (build/windows/arm64): the ARM64 DLL and the Arm64X
+# forwarder, with this build's x64 DLL beside them as qvmapi_x64.dll. The
+# windows-arm64 preset builds and tests the same under arm64 Wine.
+ExternalProject_Add(qvmapi_arm64
+  SOURCE_DIR ${PROJECT_SOURCE_DIR}
+  BINARY_DIR ${CMAKE_BINARY_DIR}/arm64
+  CMAKE_ARGS -DCMAKE_TOOLCHAIN_FILE=${PROJECT_SOURCE_DIR}/cmake/clang-aarch64-mingw.cmake
+             -DCMAKE_BUILD_TYPE=${CMAKE_BUILD_TYPE}
+             -DQV_ARM64_X64_DLL=$<TARGET_FILE:qvmapi>
+             -DQV_SIGN_PKCS12=${QV_SIGN_PKCS12}
+             -DQV_SIGN_PASSWORD_FILE=${QV_SIGN_PASSWORD_FILE}
+             -DQV_SIGN_TIMESTAMP_URL=${QV_SIGN_TIMESTAMP_URL}
+  BUILD_COMMAND ${CMAKE_COMMAND} --build <BINARY_DIR> --target qvmapi arm64x
+  INSTALL_COMMAND ""
+  DEPENDS qvmapi
+  BUILD_ALWAYS ON
+  BUILD_BYPRODUCTS ${CMAKE_BINARY_DIR}/arm64/qvmapi.dll
+                   ${CMAKE_BINARY_DIR}/arm64/qvmapi_arm64.dll
+                   ${CMAKE_BINARY_DIR}/arm64/qvmapi_x64.dll)
+set(QV_ARM64_DIR ${CMAKE_BINARY_DIR}/arm64)
+
 # The custom actions (deploy/setup_actions.cpp), carried in the MSI: the
 # client path rule's source and nothing else of the library, so that no
 # start-up of the library (its DllMain, its trace log) runs inside msiexec.
@@ -48,4 +69,15 @@ add_custom_command(OUTPUT ${QV_MSI}
   DEPENDS qvmapi qvmapi-setup qvmapi-check qvmapi_x86 ${QV_X86_DLL}
           deploy/qvmapi.wxs deploy/build-msi.sh README.md ${QV_DOC_PAGES}
   VERBATIM)
-add_custom_target(installer ALL DEPENDS ${QV_MSI})
+# The package for Windows on ARM, from the same source.
+set(QV_MSI_ARM64 ${CMAKE_BINARY_DIR}/qvmapi-${PROJECT_VERSION}-arm64.msi)
+add_custom_command(OUTPUT ${QV_MSI_ARM64}
+  COMMAND ${CMAKE_COMMAND} -E env ${QV_SIGN_ENV}
+          sh ${PROJECT_SOURCE_DIR}/deploy/build-msi.sh ${PROJECT_SOURCE_DIR}
+          ${CMAKE_BINARY_DIR}/msi-stage-arm64 $<TARGET_FILE:qvmapi> ${QV_X86_DLL}
+          $<TARGET_FILE:qvmapi-setup> ${QV_MSI_VERSION} ${QV_MSI_ARM64}
+          $<TARGET_FILE:qvmapi-check> ${QV_ARM64_DIR}
+  DEPENDS qvmapi qvmapi-setup qvmapi-check qvmapi_x86 qvmapi_arm64 ${QV_X86_DLL}
+          deploy/qvmapi.wxs deploy/build-msi.sh README.md ${QV_DOC_PAGES}
+  VERBATIM)
+add_custom_target(installer ALL DEPENDS ${QV_MSI} ${QV_MSI_ARM64})

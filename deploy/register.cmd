@@ -6,7 +6,8 @@ rem
 rem Writes, under HKEY_LOCAL_MACHINE\SOFTWARE\Clients\Mail\Outlook Web Access:
 rem   shell\open\command (default)  the client program's full path, unquoted
 rem   DLLPath                       the 64-bit qvmapi.dll: x64\qvmapi.dll
-rem                                 beside this script (the ZIP's layout),
+rem                                 beside this script (the ZIP's layout;
+rem                                 arm64\qvmapi.dll on Windows on ARM),
 rem                                 or else qvmapi.dll beside it
 rem With /default, also makes "Outlook Web Access" the default mail client
 rem (the default value of HKEY_LOCAL_MACHINE\SOFTWARE\Clients\Mail), and
@@ -25,7 +26,10 @@ setlocal EnableExtensions
 
 set "CLIENTKEY=HKLM\SOFTWARE\Clients\Mail\Outlook Web Access"
 set "MAILKEY=HKLM\SOFTWARE\Clients\Mail"
+rem Windows on ARM takes the Arm64X DLL of arm64\, which serves ARM64 and
+rem x64 applications alike.
 set "DLL=%~dp0x64\qvmapi.dll"
+if /i "%PROCESSOR_ARCHITECTURE%"=="ARM64" set "DLL=%~dp0arm64\qvmapi.dll"
 if not exist "%DLL%" set "DLL=%~dp0qvmapi.dll"
 set "ACTIVESETUP=HKLM\SOFTWARE\Microsoft\Active Setup\Installed Components\{57D73ABE-30C5-4838-B36E-449FB823EFA9}"
 set "SAVEDCLIENT=%~dp0qvmapi-previous-client.reg"

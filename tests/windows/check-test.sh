@@ -77,6 +77,11 @@ reg add "$clientkey" /v DLLPath /d 'C:\windows\syswow64\qvmapi.dll' /f
 broken "DLLPath naming a 32-bit DLL" "32-bit DLL"
 reg add "$clientkey" /v DLLPath /d 'C:\windows\system32\notepad.exe' /f
 broken "DLLPath naming a file that is not a DLL" "is not a DLL"
+# The Arm64X DLL of Windows on ARM, read from the file: both views, each
+# with its exports and the DLL it forwards to (on x64 Windows, a problem).
+reg add "$clientkey" /v DLLPath /d "$(winpath "$build/arm64/qvmapi.dll")" /f
+broken "DLLPath naming the Arm64X DLL on x64 Windows" \
+  "is an Arm64X DLL: its ARM64 view exports 13 names (MAPISendMail to qvmapi_arm64.MAPISendMail), its x64 view 13 names (MAPISendMail to qvmapi_x64.MAPISendMail); this Windows is not Windows on ARM"
 reg add "$clientkey" /v DLLPath /d "$dllpath" /f
 mv "$sys32" "$sys32.away"
 broken "the 32-bit copy missing" "32-bit copy"

@@ -104,6 +104,17 @@ check "unregister leaves the registry as it was before" cmp -s "$build/deploy-be
 check "unregister removes its notes" test ! -e "$stage/qvmapi-previous-default.txt" -a \
   ! -e "$stage/qvmapi-registered.txt" -a ! -e "$stage/qvmapi-previous-client.reg"
 
+# Windows on ARM registers the Arm64X DLL of the ZIP's arm64\ folder.
+mkdir -p "$stage/arm64"
+cp "$build/arm64/qvmapi.dll" "$stage/arm64/qvmapi.dll"
+printf '@set PROCESSOR_ARCHITECTURE=ARM64\r\n@call register.cmd "%%~1"\r\n' > "$stage/on-arm.cmd"
+run on-arm.cmd "$client" >/dev/null
+rm -f "$stage/on-arm.cmd"
+check "on Windows on ARM, DLLPath names arm64\\qvmapi.dll" \
+  has "$(query "$clientkey" '/v DLLPath')" 'deploy-test\arm64\qvmapi.dll'
+run unregister.cmd >/dev/null
+rm -rf "$stage/arm64"
+
 # What was there comes back exactly whatever language reg.exe prints in:
 # no script reads its output. Earlier defaults with characters that batch
 # files mangle, none at all, and an earlier registration of the client.

@@ -111,15 +111,15 @@ hashes=$(table "$built" MsiFileHash | tail -n +4 | cut -f1)
 versioned=0
 # Fields by awk: read would run the empty ones together.
 printf '%s\n' "$files" | awk -F '\t' '{ print $1 "\t" $3 "\t" ($5 == "" ? "-" : $5) }' > "$work/files.txt"
-while IFS='	' read -r key name version; do
+while IFS='	' read -r key name listed; do
   case "$key" in QvDll64) file="$stage/x64/qvmapi.dll" ;; QvDll32) file="$stage/x86/qvmapi.dll" ;;
   *) file=$(find "$stage" -name "${name#*|}" | head -1) ;; esac
   resource=$($wine "$build/wintest_host.exe" file-version "$(winpath "$file")" 2>/dev/null | tr -d '\r')
   if [ "$resource" = - ]; then
-    check "$key has no version resource and no Version" test "$version" = -
+    check "$key has no version resource and no Version" test "$listed" = -
   else
     versioned=$((versioned + 1))
-    check "$key's Version ($version) is its version resource ($resource)" test "$version" = "$resource"
+    check "$key's Version ($listed) is its version resource ($resource)" test "$listed" = "$resource"
     check "$key, a versioned file, has no MsiFileHash row" \
       sh -c "! printf '%s\n' \"\$1\" | grep -q -x \"\$2\"" _ "$hashes" "$key"
   fi
@@ -132,6 +132,37 @@ for dll in QvDll64:System64Folder QvDll32:SystemFolder; do
   check "an install removes the earlier ${dll%%:*} before it copies its own" \
     sh -c "printf '%s\n' \"\$1\" | grep -q '	${dll%%:*}	qvmapi.dll	${dll#*:}	1\$'" _ "$removed"
 done
+
+# The package for Windows on ARM, read back from its tables (neither Wine
+# here can install it: amd64 Wine runs no ARM64 DLL, and arm64 Wine no x64
+# custom action): an Arm64 template, the three DLLs of the arm64 build in
+# the 64-bit system folder as 64-bit components, the 32-bit DLL in the
+# 32-bit one, each with its version and the removal of the earlier copy.
+armmsi="$build/qvmapi-$version-arm64.msi"
+armstage="$build/msi-stage-arm64"
+check "the ARM64 package's Template is Arm64;1033" \
+  sh -c "msiinfo suminfo '$armmsi' | grep -q -x 'Template: Arm64;1033'"
+armcomponents=$(table "$armmsi" Component)
+armfiles=$(table "$armmsi" File)
+armremoved=$(table "$armmsi" RemoveFile)
+for entry in QvDll64:qvmapi.dll:System64Folder QvDllArm64:qvmapi_arm64.dll:System64Folder \
+             QvDllX64:qvmapi_x64.dll:System64Folder QvDll32:qvmapi.dll:SystemFolder; do
+  key=${entry%%:*} rest=${entry#*:} file=${rest%%:*} folder=${entry##*:}
+  case "$key" in QvDll32) staged="$armstage/x86/qvmapi.dll" made="$build/x86/qvmapi.dll" ;;
+  *) staged="$armstage/arm64/$file" made="$build/arm64/$file" ;; esac
+  check "ARM64 package: $key is the built $file" cmp -s "$staged" "$made"
+  check "ARM64 package: $key goes to $folder" \
+    sh -c "printf '%s\n' \"\$1\" | awk -F '\t' -v k=$key -v d=$folder '\$1 == k && \$3 == d' | grep -q ." _ "$armcomponents"
+  [ "$key" = QvDll32 ] || check "ARM64 package: $key is a 64-bit component" \
+    sh -c "printf '%s\n' \"\$1\" | awk -F '\t' -v k=$key '\$1 == k && int(\$4 / 256) % 2 == 1' | grep -q ." _ "$armcomponents"
+  resource=$($wine "$build/wintest_host.exe" file-version "$(winpath "$staged")" 2>/dev/null | tr -d '\r')
+  check "ARM64 package: $key's Version is its version resource ($resource)" \
+    sh -c "printf '%s\n' \"\$1\" | awk -F '\t' -v k=$key -v v=$resource '\$1 == k && \$3 == \"$file\" && \$5 == v' | grep -q ." _ "$armfiles"
+  check "ARM64 package: an install removes the earlier $file of $key first" \
+    sh -c "printf '%s\n' \"\$1\" | grep -q '	$key	$file	$folder	1\$'" _ "$armremoved"
+done
+check "ARM64 package: DLLPath names the Arm64X qvmapi.dll" \
+  sh -c "msiinfo export '$armmsi' CustomAction | grep -q 'QvSetRegisterData.*\[#QvDll64\]'"
 
 fresh_prefix
 # A 64-bit Windows always has a SysWOW64 full of system files; a Wine prefix

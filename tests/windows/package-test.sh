@@ -17,7 +17,9 @@ name="qvmapi-$version-win64"
 rm -f "$build/$name.zip" "$build/$name.zip.sha256"
 "$cmake" --build "$build" --target package >/dev/null || { echo "0 passed, 1 failed"; exit 1; }
 listing=$(cd "$build" && "$cmake" -E tar tf "$name.zip" 2>/dev/null)
-for entry in x64/qvmapi.dll x86/qvmapi.dll "qvmapi-$version-x64.msi" qvmapi-check.exe register.cmd \
+for entry in x64/qvmapi.dll x86/qvmapi.dll arm64/qvmapi.dll arm64/qvmapi_arm64.dll \
+             arm64/qvmapi_x64.dll "qvmapi-$version-x64.msi" "qvmapi-$version-arm64.msi" \
+             qvmapi-check.exe register.cmd \
              unregister.cmd README.md docs/command-line.md docs/BUILDS.md SHA256SUMS; do
   check "the package holds $entry" sh -c "printf '%s\n' \"\$1\" | grep -qx '$name/$entry'" _ "$listing"
 done
@@ -29,6 +31,9 @@ rm -rf "$unpacked" && mkdir -p "$unpacked"
 (cd "$unpacked" && "$cmake" -E tar xf "$build/$name.zip")
 check "the packaged 64-bit DLL is the built one" cmp -s "$unpacked/$name/x64/qvmapi.dll" "$build/qvmapi.dll"
 check "the packaged 32-bit DLL is the built one" cmp -s "$unpacked/$name/x86/qvmapi.dll" "$build/x86/qvmapi.dll"
+for dll in qvmapi.dll qvmapi_arm64.dll qvmapi_x64.dll; do
+  check "the packaged arm64\\$dll is the built one" cmp -s "$unpacked/$name/arm64/$dll" "$build/arm64/$dll"
+done
 check "the packaged MSI is the built one" cmp -s "$unpacked/$name/qvmapi-$version-x64.msi" "$build/qvmapi-$version-x64.msi"
 files=$(cd "$unpacked/$name" && find . -type f ! -name SHA256SUMS | sed 's|^\./||' | sort)
 listed=$(cut -c67- "$unpacked/$name/SHA256SUMS" | sort)

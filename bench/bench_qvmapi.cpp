@@ -13,8 +13,8 @@
 #include <vector>
 
 #include "handoff/handoff.h"
-#include "mapi/mapi_types.h"
-#include "platform/posix/store.h"
+#include "include/qvmapi/mapi.h"
+#include "platform/fake/control.h"
 #include "trace/trace.h"
 #include "trace/trace_state.h"
 
@@ -29,14 +29,13 @@ void StartLog(int level, const std::string &path) {
   TraceState *ts = &g_traceState;
   snprintf(ts->logFileName, sizeof ts->logFileName, "%s", path.c_str());
   unlink(path.c_str());
-  InitializeCriticalSection(&ts->lock);
+  LockInit(&ts->lock);
   ts->lockInitialised = 1;
   ts->level = level;
   ts->logHandle = INVALID_HANDLE_VALUE;
   if (level != 0 && level != 2)
-    ts->logHandle = CreateFileA(ts->logFileName, GENERIC_WRITE,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
-                                OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
+    FileOpen(ts->logFileName, &ts->logHandle, GENERIC_WRITE,
+             FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_ALWAYS);
   ts->active = 1;
 }
 
@@ -228,7 +227,7 @@ void TraceOpen_WithLogs(benchmark::State &state) {
   }
   char created[32];
   snprintf(created, sizeof created, "/MAPI_%05x.LOG", existing + 1);
-  QvShellSetAppData(appData.c_str());
+  TestCtl_SetAppDataFolder(appData.c_str());
   for (auto _ : state) {
     StopLog();
     SetTraceLevel(1);
@@ -240,7 +239,7 @@ void TraceOpen_WithLogs(benchmark::State &state) {
     state.ResumeTiming();
   }
   StopLog();
-  QvShellSetAppData(NULL);
+  TestCtl_SetAppDataFolder(NULL);
 }
 
 // Each measure is repeated and its median taken: file system calls on a

@@ -18,12 +18,17 @@
 
 #include "handoff/client_path.h"
 #include "handoff/handoff.h"
-#include "handoff/registration.h"
-#include "mapi/mapi_types.h"
-#include "platform/alloc.h"
+#include "include/qvmapi/mapi.h"
+#include "include/qvmapi/registry.h"
+#include "platform/platform.h"
 #include "trace/startup.h"
 #include "trace/trace_file.h"
 #include "trace/trace_state.h"
+
+static const wchar_t kMailKey[] = QV_WIDE(QV_MAIL_KEY);
+static const wchar_t kClientKey[] = QV_WIDE(QV_CLIENT_KEY);
+static const wchar_t kCommandKey[] = QV_WIDE(QV_COMMAND_KEY);
+static const wchar_t kClientName[] = QV_WIDE(QV_CLIENT_NAME);
 
 namespace {
 

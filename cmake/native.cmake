@@ -1,15 +1,5 @@
-# Native build: the library over the POSIX platform layer, its unit tests,
+# Native build: the library over the fake platform, its unit tests,
 # sanitizer variants, fuzz targets and benchmarks.
-set(QV_POSIX_SOURCES
-  platform/posix/handles.cpp
-  platform/posix/files.cpp
-  platform/posix/sync.cpp
-  platform/posix/process.cpp
-  platform/posix/registry.cpp
-  platform/posix/shell.cpp
-  platform/posix/text.cpp
-  platform/posix/modal_wait.cpp
-)
 
 find_package(Threads REQUIRED)
 
@@ -22,16 +12,14 @@ endif()
 add_compile_options(${QV_SAN_FLAGS})
 add_link_options(${QV_SAN_FLAGS})
 
-# The library with test control, for the unit tests.
-add_library(qvcore_test STATIC ${QV_LIBRARY_SOURCES} ${QV_POSIX_SOURCES}
-            platform/posix/testctl.cpp)
+# The library on the fake, for the unit tests.
+add_library(qvcore_test STATIC ${QV_LIBRARY_SOURCES} ${QV_FAKE_SOURCES})
 target_include_directories(qvcore_test PUBLIC ${PROJECT_SOURCE_DIR})
-target_compile_definitions(qvcore_test PUBLIC QV_TEST_CONTROL=1)
 target_compile_options(qvcore_test PRIVATE ${QV_LIBRARY_FLAGS})
 target_link_libraries(qvcore_test PUBLIC Threads::Threads)
 
-# The native shared library: no test control, DllMain from load hooks.
-add_library(qvmapi SHARED ${QV_LIBRARY_SOURCES} ${QV_POSIX_SOURCES}
+# The native shared library, DllMain from load hooks.
+add_library(qvmapi SHARED ${QV_LIBRARY_SOURCES} ${QV_FAKE_SOURCES}
             trace/module_hooks_posix.cpp)
 target_include_directories(qvmapi PRIVATE ${PROJECT_SOURCE_DIR})
 target_compile_options(qvmapi PRIVATE ${QV_LIBRARY_FLAGS})

@@ -11,7 +11,7 @@ string(REPLACE "/" "\\\\" QV_STAND_IN_WINDOWS_PATH "${QV_STAND_IN_WINDOWS_PATH}"
 
 file(GLOB QV_NATIVE_TEST_SOURCES CONFIGURE_DEPENDS
      ${PROJECT_SOURCE_DIR}/tests/native/test_*.cpp)
-add_executable(qv_native_tests tests/native/support.cpp
+add_executable(qv_native_tests tests/native/support.cpp tests/contract/test_seam.cpp
                ${QV_NATIVE_TEST_SOURCES} ${QV_READER_SOURCES})
 target_include_directories(qv_native_tests PRIVATE ${PROJECT_SOURCE_DIR})
 target_compile_options(qv_native_tests PRIVATE ${QV_WARNINGS})

@@ -19,7 +19,7 @@ if(CMAKE_CXX_COMPILER_ID MATCHES "Clang")
   string(APPEND CMAKE_CXX_STANDARD_LIBRARIES " -Wl,--start-group -lstdc++ -lgcc -lgcc_eh -lpthread -Wl,--end-group")
 endif()
 
-add_library(qvcore_obj OBJECT ${QV_LIBRARY_SOURCES} platform/modal_wait_win32.cpp
+add_library(qvcore_obj OBJECT ${QV_LIBRARY_SOURCES} ${QV_WIN32_SOURCES}
             mapi/sdk_check.cpp)
 target_include_directories(qvcore_obj PUBLIC ${PROJECT_SOURCE_DIR})
 target_compile_options(qvcore_obj PRIVATE ${QV_LIBRARY_FLAGS})

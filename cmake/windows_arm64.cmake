@@ -36,7 +36,7 @@ endfunction()
 # No C runtime: nothing may need one. Every global is constant-initialised
 # (nothing runs before DllMain), and the stack probe is the library's own.
 set(QV_ARM64_FLAGS ${QV_LIBRARY_FLAGS} -Wglobal-constructors)
-add_library(qvmapi SHARED ${QV_LIBRARY_SOURCES} platform/modal_wait_win32.cpp
+add_library(qvmapi SHARED ${QV_LIBRARY_SOURCES} ${QV_WIN32_SOURCES}
             platform/win32/arm64_runtime.cpp mapi/sdk_check.cpp
             mapi/qvmapi.def res/qvmapi.rc)
 target_include_directories(qvmapi PRIVATE ${PROJECT_SOURCE_DIR})

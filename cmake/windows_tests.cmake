@@ -24,8 +24,10 @@ endfunction()
 qv_windows_program(stand_in_client tests/support/stand_in_client.cpp)
 
 qv_windows_program(wintest_inprocess
-  tests/windows/inprocess_tests.cpp ${QV_READER_SOURCES})
+  tests/windows/inprocess_tests.cpp tests/contract/test_seam.cpp
+  ${QV_READER_SOURCES})
 target_link_libraries(wintest_inprocess PRIVATE qvcore_win gtest gtest_main)
+add_dependencies(wintest_inprocess stand_in_client)
 
 qv_windows_program(wintest_dll tests/windows/dll_tests.cpp
   tests/windows/wine_support.cpp ${QV_READER_SOURCES})

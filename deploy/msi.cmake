@@ -45,7 +45,8 @@ set(QV_ARM64_DIR ${CMAKE_BINARY_DIR}/arm64)
 # client path rule's source and nothing else of the library, so that no
 # start-up of the library (its DllMain, its trace log) runs inside msiexec.
 add_library(qvmapi-setup SHARED deploy/setup_actions.cpp
-            handoff/client_path.cpp deploy/qvmapi-setup.def)
+            handoff/client_path.cpp platform/win32/environment.cpp
+            deploy/qvmapi-setup.def)
 set_target_properties(qvmapi-setup PROPERTIES PREFIX "")
 target_include_directories(qvmapi-setup PRIVATE ${PROJECT_SOURCE_DIR})
 target_compile_options(qvmapi-setup PRIVATE ${QV_WARNINGS})

@@ -38,19 +38,19 @@
 #include <vector>
 
 #include "handoff/client_path.h"
-#include "handoff/registration.h"
+#include "include/qvmapi/registry.h"
 
 namespace {
 
-const wchar_t kProductKey[] =
-    L"SOFTWARE\\Quorvantile Incorporated\\Quorvantile Brindleway";
-const wchar_t kSetupKey[] =
-    L"SOFTWARE\\Quorvantile Incorporated\\Quorvantile Brindleway\\Setup";
-const wchar_t kCompanyKey[] = L"SOFTWARE\\Quorvantile Incorporated";
-const wchar_t kShellKey[] =
-    L"SOFTWARE\\Clients\\Mail\\Outlook Web Access\\shell";
-const wchar_t kOpenKey[] =
-    L"SOFTWARE\\Clients\\Mail\\Outlook Web Access\\shell\\open";
+const wchar_t kMailKey[] = QV_WIDE(QV_MAIL_KEY);
+const wchar_t kClientKey[] = QV_WIDE(QV_CLIENT_KEY);
+const wchar_t kCommandKey[] = QV_WIDE(QV_COMMAND_KEY);
+const wchar_t kClientName[] = QV_WIDE(QV_CLIENT_NAME);
+const wchar_t kProductKey[] = QV_WIDE(QV_SETTINGS_KEY);
+const wchar_t kSetupKey[] = QV_WIDE(QV_SETTINGS_KEY "\\Setup");
+const wchar_t kCompanyKey[] = QV_WIDE("SOFTWARE\\" QV_COMPANY_NAME);
+const wchar_t kShellKey[] = QV_WIDE(QV_CLIENT_KEY "\\shell");
+const wchar_t kOpenKey[] = QV_WIDE(QV_CLIENT_KEY "\\shell\\open");
 // Active Setup runs StubPath once per user (and again for a higher
 // Version) at the user's next logon. With MAKEDEFAULT=1 it keeps the user's
 // own default mail client, which Windows' Simple MAPI stub prefers to the

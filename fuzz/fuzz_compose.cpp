@@ -24,7 +24,7 @@
 
 #include "handoff/handoff.h"
 #include "handoff/text.h"
-#include "mapi/mapi_types.h"
+#include "include/qvmapi/mapi.h"
 #include "platform/posix/testctl.h"
 #include "tests/support/line_reader.h"
 

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "handoff/handoff.h"
-#include "platform/alloc.h"
+#include "platform/platform.h"
 #include "platform/posix/testctl.h"
 
 static std::string Reference(const std::string &s, const std::string &p,

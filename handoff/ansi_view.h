@@ -13,17 +13,7 @@
 
 #include <stddef.h>
 
-#include "platform/win32.h"
-
-// The code pages whose look-alikes count: the system's default ANSI code
-// page, and the host's own where it differs and is not UTF-8 (both, then).
-// differ: the host's ANSI text is not in the client's code page.
-struct AnsiViewPages {
-  UINT system;
-  UINT host;
-  int differ;
-};
-AnsiViewPages AnsiViewCodePages(void);
+#include "platform/platform.h" // ClientAnsiView: the units that show so
 
 // Counts the units of text[0..n) that stand where the ANSI view shows a
 // blank followed by a hyphen (or a hyphen first in the value) but are not
@@ -32,10 +22,5 @@ AnsiViewPages AnsiViewCodePages(void);
 // that both views carry the same characters and the usual escaping covers
 // them. -1 when the view cannot be worked out (the conversion failed).
 int LookAlikeUnits(const WCHAR *text, size_t n, WCHAR *rewrite);
-
-// The code pages and views are worked out again at their next use (for
-// tests, which switch code pages and make the conversion fail; never while
-// another thread uses them).
-void AnsiViewsForget(void);
 
 #endif

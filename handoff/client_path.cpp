@@ -2,21 +2,14 @@
 
 #include <string.h>
 
+#include "handoff/text.h"
+
 static int IsDriveLetter(WCHAR c) {
   return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
 }
 
 static WCHAR Lower(WCHAR c) {
   return (c >= 'A' && c <= 'Z') ? (WCHAR)(c + 32) : c;
-}
-
-// This file stands alone (the installer's actions link it without the rest
-// of the library): its own length.
-static size_t Length(const WCHAR *s) {
-  size_t n = 0;
-  while (s[n])
-    n++;
-  return n;
 }
 
 static int Contains(const WCHAR *s, WCHAR c) {
@@ -46,7 +39,7 @@ static int IsUncPath(const WCHAR *path) {
 ClientPathVerdict CheckClientPath(const WCHAR *path) {
   if (!path || !path[0])
     return CLIENT_PATH_EMPTY;
-  size_t n = Length(path);
+  size_t n = TextLength(path);
   if (n > CLIENT_PATH_MAX_LENGTH)
     return CLIENT_PATH_TOO_LONG;
   if (Contains(path, '"'))
@@ -109,7 +102,7 @@ static int SameFolderForBothWidths(const WCHAR *data, WCHAR *out, size_t room) {
       for (size_t i = 0; i < n; i++)
         variable[i] = (WCHAR)folder.wide[i + 1];
       variable[n] = 0;
-      if (GetEnvironmentVariableW(variable, NULL, 0) > 0) {
+      if (EnvironmentHas(variable)) {
         text = folder.wide;
         skip = strlen(folder.name);
       }
@@ -138,7 +131,7 @@ ClientPathVerdict CheckClientCommand(DWORD type, const WCHAR *data,
     // a shorter path that passes.
     ClientPathVerdict verdict = CheckClientPath(data);
     if (verdict == CLIENT_PATH_OK)
-      memcpy(path, data, (Length(data) + 1) * sizeof(WCHAR));
+      memcpy(path, data, (TextLength(data) + 1) * sizeof(WCHAR));
     return verdict;
   }
   // The expansion's size includes its NUL; one that does not fit is too
@@ -146,7 +139,7 @@ ClientPathVerdict CheckClientCommand(DWORD type, const WCHAR *data,
   WCHAR command[4 * MAX_PATH];
   if (!SameFolderForBothWidths(data, command, sizeof command / sizeof *command))
     return CLIENT_PATH_TOO_LONG;
-  DWORD needed = ExpandEnvironmentStringsW(command, path, MAX_PATH);
+  DWORD needed = ExpandCommand(command, path, MAX_PATH);
   if (needed == 0 || needed > MAX_PATH) {
     path[0] = 0;
     return needed == 0 ? CLIENT_PATH_EMPTY : CLIENT_PATH_TOO_LONG;

@@ -8,7 +8,7 @@
 #ifndef QV_HANDOFF_CLIENT_PATH_H
 #define QV_HANDOFF_CLIENT_PATH_H
 
-#include "platform/win32.h"
+#include "platform/platform.h"
 
 // The longest client path, in characters: MAX_PATH with its NUL. Longer
 // ones are refused before the system's own path handling sees them.

@@ -23,8 +23,8 @@
 
 #include "handoff/handoff.h"
 #include "handoff/text.h"
-#include "mapi/mapi_types.h"
-#include "platform/alloc.h"
+#include "include/qvmapi/mapi.h"
+#include "platform/platform.h"
 #include "trace/trace.h"
 
 static const char kSwitchSubject[] = "-Subject";
@@ -96,8 +96,12 @@ static Char *EscapedCopy(const Char *value, int multibyte, size_t *length) {
     return NULL;
   memcpy(plain, value, whole * sizeof(Char));
   plain[whole] = 0;
-  if (lookAlikes)
-    Text<Char>::LookAlikes(value, whole, plain);
+  // The view is asked again for the rewrite: a view that fails now leaves
+  // no look-alike in place unescaped.
+  if (lookAlikes && Text<Char>::LookAlikes(value, whole, plain) != lookAlikes) {
+    QvFree(plain);
+    return NULL;
+  }
   Char *escaped = ReplaceAllKnown(plain, whole, kPattern, kReplacement, length);
   QvFree(plain);
   return escaped;

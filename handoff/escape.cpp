@@ -7,7 +7,7 @@
 
 #include "handoff/handoff.h"
 #include "handoff/text.h"
-#include "platform/alloc.h"
+#include "platform/platform.h"
 
 // The next occurrence in [from, end), end being the source's NUL.
 static const char *FindPattern(const char *from, const char *end,

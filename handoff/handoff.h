@@ -6,7 +6,7 @@
 
 #include <stddef.h>
 
-#include "mapi/mapi_records.h"
+#include "include/qvmapi/mapi.h"
 
 #define COMMAND_LINE_SIZE 40960 // 40959 characters and the NUL
 // The platform's limit for a wide command line: 32766 units and the NUL.
@@ -50,7 +50,7 @@ int ComposeCommandLineAcp(const MapiMessage *lpMessage, FLAGS flFlags,
 
 // 1 when the registered client was started and has exited, 0 otherwise.
 // ulUIParam: the host's window, as MAPISendMail was given it; the wait is
-// modal for the calling thread's windows (platform/modal_wait.h).
+// modal for the calling thread's windows (StartAndWait).
 int SendViaMailClient(const MapiMessage *lpMessage, FLAGS flFlags,
                       ULONG_PTR ulUIParam = 0);
 int SendViaMailClientW(const MapiMessageW *lpMessage, FLAGS flFlags,
@@ -60,14 +60,8 @@ int SendViaMailClientUtf8(const MapiMessage *lpMessage, FLAGS flFlags,
 int SendViaMailClientAcp(const MapiMessage *lpMessage, FLAGS flFlags,
                          ULONG_PTR ulUIParam = 0);
 // The ANSI line is handed over converted from the ANSI code page; both
-// start the client with CreateProcessW.
+// start the client with the wide line.
 int LaunchMailClient(char *commandLine, ULONG_PTR ulUIParam = 0);
 int LaunchMailClientW(WCHAR *commandLine, ULONG_PTR ulUIParam = 0);
-// 1 read, 0 failed, -1 no memory for the value. *buffer is the caller's;
-// the text in it is always terminated.
-int ReadRegistryString(HKEY root, const WCHAR *subkey, const WCHAR *valueName,
-                       WCHAR **buffer, DWORD *size, DWORD *type);
-BOOL StartProcess(const WCHAR *applicationName, WCHAR *commandLine,
-                  PROCESS_INFORMATION *processInfo);
 
 #endif

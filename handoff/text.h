@@ -9,7 +9,7 @@
 #include <string.h>
 
 #include "handoff/ansi_view.h"
-#include "mapi/mapi_records.h"
+#include "include/qvmapi/mapi.h"
 #include "trace/ansi_text.h"
 
 template <typename Char> struct Text;
@@ -44,10 +44,15 @@ template <> struct Text<WCHAR> {
   }
 };
 
-// Lengths in units. UTF-16 has no C library strlen; ours reads 16 bytes
-// at a time, as that does.
+// Lengths in units: the one UTF-16 length of the library (the C library
+// has none for char16_t).
 inline size_t TextLength(const char *s) { return strlen(s); }
-size_t TextLength(const WCHAR *s);
+inline size_t TextLength(const WCHAR *s) {
+  size_t n = 0;
+  while (s[n])
+    n++;
+  return n;
+}
 
 // The first pair of units a, b in [from, end), or NULL.
 const WCHAR *TextFindPair(const WCHAR *from, const WCHAR *end, WCHAR a,

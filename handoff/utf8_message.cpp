@@ -8,7 +8,7 @@
 #include <string.h>
 
 #include "handoff/handoff.h"
-#include "platform/alloc.h"
+#include "platform/platform.h"
 #include "trace/trace.h"
 
 namespace {
@@ -23,6 +23,40 @@ struct WideCopy {
   int failed;
 };
 
+// Strict UTF-8, as the system reads it with MB_ERR_INVALID_CHARS: no
+// overlong form, no surrogate, nothing above U+10FFFF, no sequence cut
+// short. The units written, the NUL included, or 0 when text is not UTF-8.
+// out has a unit for every byte of text and its NUL, which is enough.
+int Utf8ToWide(const char *text, WCHAR *out) {
+  const unsigned char *s = (const unsigned char *)text;
+  int n = 0;
+  for (;;) {
+    unsigned long cp = *s++;
+    int extra = cp < 0x80 ? 0 : cp >= 0xC2 && cp < 0xE0 ? 1
+                : cp >= 0xE0 && cp < 0xF0               ? 2
+                : cp >= 0xF0 && cp < 0xF5               ? 3
+                                                         : -1;
+    if (extra < 0)
+      return 0;
+    cp &= 0x7Fu >> extra;
+    for (int k = 0; k < extra; k++, s++) {
+      if ((*s & 0xC0) != 0x80)
+        return 0;
+      cp = cp << 6 | (*s & 0x3Fu);
+    }
+    static const unsigned long kLeast[] = {0, 0x80, 0x800, 0x10000};
+    if (cp < kLeast[extra] || (cp >= 0xD800 && cp < 0xE000) || cp > 0x10FFFF)
+      return 0;
+    if (cp >= 0x10000) {
+      out[n++] = (WCHAR)(0xD800 + ((cp - 0x10000) >> 10));
+      cp = 0xDC00 + ((cp - 0x10000) & 0x3FF);
+    }
+    out[n++] = (WCHAR)cp;
+    if (cp == 0)
+      return n;
+  }
+}
+
 // Units enough for a text in either reading: UTF-8 and every ANSI code
 // page give at most one unit per byte.
 size_t Room(const char *text) { return text ? strlen(text) + 1 : 0; }
@@ -32,11 +66,9 @@ WCHAR *Convert(WideCopy *copy, const char *text, int utf8) {
     return NULL;
   WCHAR *out = copy->texts + copy->used;
   int room = (int)(copy->room - copy->used);
-  int n = 0;
-  if (utf8)
-    n = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text, -1, out, room);
-  if (!utf8 || (n <= 0 && GetLastError() == ERROR_NO_UNICODE_TRANSLATION))
-    n = MultiByteToWideChar(CP_ACP, 0, text, -1, out, room);
+  int n = utf8 ? Utf8ToWide(text, out) : 0;
+  if (n <= 0)
+    n = AnsiToWide(text, -1, out, room);
   if (n <= 0) {
     copy->failed = 1;
     return NULL;
@@ -123,26 +155,4 @@ int ComposeCommandLineUtf8(const MapiMessage *lpMessage, FLAGS flFlags,
 int ComposeCommandLineAcp(const MapiMessage *lpMessage, FLAGS flFlags,
                           WCHAR *buffer) {
   return ComposeConverted(lpMessage, flFlags, buffer, 0);
-}
-
-static int SendConverted(const MapiMessage *lpMessage, FLAGS flFlags,
-                         ULONG_PTR ulUIParam, int utf8) {
-  WCHAR *line = (WCHAR *)QvAlloc(WIDE_COMMAND_LINE_SIZE * sizeof(WCHAR));
-  if (!line)
-    return 0;
-  int length = utf8 ? ComposeCommandLineUtf8(lpMessage, flFlags, line)
-                    : ComposeCommandLineAcp(lpMessage, flFlags, line);
-  int sent = length != COMPOSE_FAILED && LaunchMailClientW(line, ulUIParam);
-  QvFree(line);
-  return sent;
-}
-
-int SendViaMailClientUtf8(const MapiMessage *lpMessage, FLAGS flFlags,
-                          ULONG_PTR ulUIParam) {
-  return SendConverted(lpMessage, flFlags, ulUIParam, 1);
-}
-
-int SendViaMailClientAcp(const MapiMessage *lpMessage, FLAGS flFlags,
-                         ULONG_PTR ulUIParam) {
-  return SendConverted(lpMessage, flFlags, ulUIParam, 0);
 }

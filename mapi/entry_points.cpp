@@ -3,7 +3,7 @@
 #include <string.h>
 
 #include "mapi/exports.h"
-#include "platform/alloc.h"
+#include "platform/platform.h"
 #include "trace/startup.h"
 #include "trace/trace.h"
 

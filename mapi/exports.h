@@ -2,7 +2,7 @@
 #ifndef QV_MAPI_EXPORTS_H
 #define QV_MAPI_EXPORTS_H
 
-#include "mapi/mapi_types.h"
+#include "include/qvmapi/mapi.h"
 
 #ifdef __cplusplus
 extern "C" {

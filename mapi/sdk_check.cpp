@@ -1,5 +1,5 @@
 // Windows build only: our records against the platform SDK's mapi.h.
-#include "platform/win32.h"
+#include "platform/types.h"
 
 #include <stddef.h>
 
@@ -7,7 +7,7 @@ namespace sdk {
 #include <mapi.h>
 }
 
-#include "mapi/mapi_types.h"
+#include "include/qvmapi/mapi.h"
 
 #define QV_SAME_FIELD(record, field)                                           \
   static_assert(offsetof(record, field) == offsetof(sdk::record, field) &&     \

@@ -12,7 +12,7 @@
 #include <set>
 #include <string>
 
-#include "mapi/mapi_types.h"
+#include "include/qvmapi/mapi.h"
 
 typedef ULONG(WINAPI *LogonFn)(ULONG_PTR, LPSTR, LPSTR, FLAGS, ULONG,
                                LPLHANDLE);

@@ -2,18 +2,14 @@
 
 #include <string.h>
 
-#include "platform/win32.h"
+#include "platform/platform.h"
 
-int AcpIsMultibyte(void) {
-  if (GetACP() == CP_UTF8)
-    return ACP_UTF8;
-  CPINFO info;
-  return GetCPInfo(CP_ACP, &info) && info.MaxCharSize > 1 ? ACP_DOUBLE_BYTE
-                                                          : ACP_SINGLE_BYTE;
-}
+int AcpIsMultibyte(void) { return HostCodePage()->kind; }
+
+static int IsLead(unsigned char c) { return HostCodePage()->lead[c]; }
 
 const char *AcpNext(const char *p, int multibyte) {
-  if (multibyte == ACP_DOUBLE_BYTE && IsDBCSLeadByte((BYTE)*p) && p[1])
+  if (multibyte == ACP_DOUBLE_BYTE && IsLead((unsigned char)*p) && p[1])
     return p + 2;
   return p + 1;
 }
@@ -47,8 +43,8 @@ size_t AcpWholePrefix(const char *text, size_t n, int multibyte) {
   // Character by character: a lead byte standing last has lost its second
   // half.
   size_t i = 0;
-  while (i < n && !(IsDBCSLeadByte((BYTE)text[i]) && i + 1 == n))
-    i += IsDBCSLeadByte((BYTE)text[i]) ? 2 : 1;
+  while (i < n && !(IsLead((unsigned char)text[i]) && i + 1 == n))
+    i += IsLead((unsigned char)text[i]) ? 2 : 1;
   return i < n ? i : n;
 }
 

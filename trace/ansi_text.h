@@ -9,10 +9,12 @@
 
 #include <stddef.h>
 
+#include "platform/platform.h"
+
 // The kind of the ANSI code page, as the other functions take it.
-#define ACP_SINGLE_BYTE 0
-#define ACP_DOUBLE_BYTE 1
-#define ACP_UTF8 2
+#define ACP_SINGLE_BYTE ANSI_SINGLE_BYTE
+#define ACP_DOUBLE_BYTE ANSI_DOUBLE_BYTE
+#define ACP_UTF8 ANSI_UTF8
 int AcpIsMultibyte(void);
 
 // The start of the character after the one at p (p must not be at the NUL).

@@ -4,55 +4,30 @@
 #include "trace/startup.h"
 #include "trace/trace_file.h"
 
+#include "include/qvmapi/registry.h"
 #include "trace/trace.h"
 
-static const char kSettingsKey[] =
-    "SOFTWARE\\Quorvantile Incorporated\\Quorvantile Brindleway";
-static const char kLogLevelValue[] = "FileLoggingLevel";
 static const char kLogPrefix[] = TRACE_LOG_PREFIX;
 
 StartupState g_startupState = {{}, 0, 0};
 
-// A REG_DWORD of more than 4 bytes is not a well-formed DWORD: it counts as
-// a failed read rather than being cut or written past the variable.
-int ReadRegistryDword(HKEY root, const char *subkey, const char *valueName,
-                      DWORD *value) {
-  HKEY key;
-  if (RegOpenKeyExA(root, subkey, 0, KEY_READ, &key) != ERROR_SUCCESS)
-    return 0;
-  DWORD type = REG_NONE;
-  DWORD size = 0;
-  if (RegQueryValueExA(key, valueName, NULL, &type, NULL, &size) !=
-          ERROR_SUCCESS ||
-      type != REG_DWORD || size > sizeof(DWORD)) {
-    RegCloseKey(key);
-    return 0;
-  }
-  if (RegQueryValueExA(key, valueName, NULL, NULL, (LPBYTE)value, &size) !=
-      ERROR_SUCCESS) {
-    RegCloseKey(key);
-    return 0;
-  }
-  return RegCloseKey(key) == ERROR_SUCCESS ? 1 : 0;
-}
-
 void InitStartupLock(void) {
   if (!g_startupState.lockInitialised) {
-    InitializeCriticalSection(&g_startupState.lock);
+    LockInit(&g_startupState.lock);
     g_startupState.lockInitialised = 1;
   }
 }
 
 void DeleteStartupLock(void) {
   if (g_startupState.lockInitialised) {
-    DeleteCriticalSection(&g_startupState.lock);
+    LockDelete(&g_startupState.lock);
     g_startupState.lockInitialised = 0;
   }
 }
 
 DWORD ReadLogLevel(void) {
   DWORD level = 1; // an empty REG_DWORD reads as success and keeps it
-  if (ReadRegistryDword(HKEY_CURRENT_USER, kSettingsKey, kLogLevelValue,
+  if (ReadRegistryDword(HKEY_CURRENT_USER, QV_SETTINGS_KEY, QV_LEVEL_VALUE,
                         &level) != 1)
     level = 0;
   return level;
@@ -61,7 +36,7 @@ DWORD ReadLogLevel(void) {
 void StartupOnFirstCall(void) {
   if (QV_LOAD_ACQUIRE(&g_startupState.done) || !g_startupState.lockInitialised)
     return;
-  EnterCriticalSection(&g_startupState.lock);
+  LockEnter(&g_startupState.lock);
   if (!QV_LOAD_RELAXED(&g_startupState.done)) {
     SetTraceLevel((int)ReadLogLevel());
     TraceOpen(kLogPrefix);
@@ -69,7 +44,7 @@ void StartupOnFirstCall(void) {
     // sees the trace state.
     QV_STORE_RELEASE(&g_startupState.done, 1);
   }
-  LeaveCriticalSection(&g_startupState.lock);
+  LockLeave(&g_startupState.lock);
 }
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE module, DWORD reason,

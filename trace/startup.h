@@ -7,10 +7,10 @@
 #define QV_TRACE_STARTUP_H
 
 #include "platform/compiler.h"
-#include "platform/win32.h"
+#include "platform/platform.h"
 
 struct StartupState {
-  CRITICAL_SECTION lock;
+  QvLock lock;
   int lockInitialised; // set at process attach, cleared at detach
   int done; // set by the first call's start-up (QV_STORE_RELEASE), never
             // cleared
@@ -18,8 +18,6 @@ struct StartupState {
 
 extern StartupState g_startupState;
 
-int ReadRegistryDword(HKEY root, const char *subkey, const char *valueName,
-                      DWORD *value);
 // The trace level this user's registry gives a process that loads the
 // library now: 0 off, 2 open-per-line, any other value keep-open.
 DWORD ReadLogLevel(void);

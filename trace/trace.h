@@ -4,7 +4,7 @@
 #define QV_TRACE_TRACE_H
 
 #include "platform/compiler.h"
-#include "platform/win32.h"
+#include "platform/platform.h"
 
 // A number, flag, handle or pointer for a "%x" conversion: its low 32 bits
 // as the unsigned int that %x takes.

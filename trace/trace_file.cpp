@@ -2,14 +2,14 @@
 // process under the user's roaming application-data folder.
 #include <string.h>
 
-#include "trace/file_io.h"
+#include "include/qvmapi/registry.h"
+#include "platform/platform.h"
 #include "trace/format.h"
 #include "trace/trace.h"
 #include "trace/trace_file.h"
 #include "trace/trace_state.h"
 
-static const char kTraceFolderTail[] =
-    "Quorvantile Incorporated\\Quorvantile Brindleway\\";
+static const char kTraceFolderTail[] = QV_PRODUCT_FOLDER "\\";
 static const size_t kTraceFolderTailLength = sizeof kTraceFolderTail - 1; // 48
 static const char kProbeFormat[] = "%s\\%s%5.5lx.*";
 static const char kNameFormat[] = "%s\\%s%5.5lx.%s";
@@ -19,24 +19,17 @@ static const size_t kMaxPathChars = TRACE_PATH_SIZE - 1; // 260
 
 int GetTraceFolder(char *folder) {
   folder[0] = 0;
-  if (FAILED(SHGetFolderPathA(NULL, CSIDL_APPDATA, NULL, SHGFP_TYPE_CURRENT,
-                              folder))) {
+  if (!AppDataFolder(folder, TRACE_PATH_SIZE)) {
     folder[0] = 0;
     return 0;
   }
   size_t length = strnlen(folder, TRACE_PATH_SIZE);
-  if (length == 0 || length > kMaxPathChars) {
+  if (length == 0 || length + 1 > kMaxPathChars) {
     folder[0] = 0;
     return 0;
   }
-  if (folder[length - 1] != '\\') {
-    if (length + 1 > kMaxPathChars) {
-      folder[0] = 0;
-      return 0;
-    }
-    folder[length++] = '\\';
-    folder[length] = 0;
-  }
+  folder[length++] = '\\';
+  folder[length] = 0;
   if (length + kTraceFolderTailLength > kMaxPathChars) {
     folder[0] = 0;
     return 0;
@@ -99,16 +92,15 @@ int ListUsedNumbers(const char *folder, const char *prefix,
   int n = TraceFormat(pattern, sizeof pattern, "%s\\%s*", folder, prefix);
   if (n < 0 || (size_t)n > kMaxPathChars)
     return 0;
-  WIN32_FIND_DATAA found;
-  HANDLE search = FindFirstFileA(pattern, &found);
-  if (search == INVALID_HANDLE_VALUE)
+  NameSearch search;
+  if (!NameSearchFirst(&search, pattern))
     return 1; // an empty or unreadable folder: every number is free
   do {
-    unsigned long number = NumberOfName(found.cFileName, prefix);
+    unsigned long number = NumberOfName(search.name, prefix);
     if (number >= 1 && number <= kMaxFileNumbers)
       used[number] = 1;
-  } while (FindNextFileA(search, &found));
-  FindClose(search);
+  } while (NameSearchNext(&search));
+  NameSearchClose(&search);
   return 1;
 }
 
@@ -119,11 +111,10 @@ static int ProbeNumber(const char *folder, const char *prefix,
   char probe[TRACE_PATH_SIZE];
   if (!FormatPath(probe, kProbeFormat, folder, prefix, number, NULL))
     return -1;
-  WIN32_FIND_DATAA found;
-  HANDLE search = FindFirstFileA(probe, &found);
-  if (search == INVALID_HANDLE_VALUE)
+  NameSearch search;
+  if (!NameSearchFirst(&search, probe))
     return 0; // any failure counts as finding no entry
-  FindClose(search);
+  NameSearchClose(&search);
   return 1;
 }
 
@@ -180,7 +171,7 @@ static int IsSuccessfulFolderResult(int result) {
 DWORD TraceOpen(const char *prefix) {
   TraceState *ts = &g_traceState;
   if (!ts->lockInitialised) {
-    InitializeCriticalSection(&ts->lock);
+    LockInit(&ts->lock);
     ts->lockInitialised = 1;
   }
   DWORD code = 0;
@@ -188,7 +179,7 @@ DWORD TraceOpen(const char *prefix) {
     if (!GetTraceFolder(ts->traceFolder)) {
       code = ERROR_PATH_NOT_FOUND;
     } else {
-      int created = SHCreateDirectoryExA(NULL, ts->traceFolder, NULL);
+      int created = CreateFolder(ts->traceFolder);
       if (!IsSuccessfulFolderResult(created)) {
         code = (DWORD)created;
       } else {
@@ -221,7 +212,7 @@ void TraceClose(void) {
     ts->logHandle = INVALID_HANDLE_VALUE;
   }
   if (ts->lockInitialised) {
-    DeleteCriticalSection(&ts->lock);
+    LockDelete(&ts->lock);
     ts->lockInitialised = 0;
   }
 }

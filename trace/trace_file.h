@@ -2,7 +2,7 @@
 #ifndef QV_TRACE_TRACE_FILE_H
 #define QV_TRACE_TRACE_FILE_H
 
-#include "platform/win32.h"
+#include "platform/platform.h"
 
 #define TRACE_LOG_PREFIX "MAPI_"
 #define TRACE_MAX_LOG_NUMBERS 1000

@@ -6,7 +6,7 @@
 #include <stdarg.h>
 
 #include "platform/compiler.h"
-#include "platform/win32.h"
+#include "platform/platform.h"
 
 #define TRACE_LINE_SIZE 515 // 512 characters, CR, LF, NUL
 #define TRACE_LINE_CHARS 512
@@ -20,7 +20,7 @@ struct TraceState {
   HANDLE logHandle;
   char logFileName[TRACE_PATH_SIZE];
   char traceFolder[TRACE_PATH_SIZE];
-  CRITICAL_SECTION lock;
+  QvLock lock;
   int lockInitialised;
   // Read without the lock (QV_LOAD_RELAXED): only the thread that stored
   // its own id can find it there, so a relaxed atomic is all the test needs.

@@ -1,9 +1,8 @@
 // Formats and writes trace lines, in keep-open or open-per-line mode.
 #include <string.h>
 
-#include "platform/alloc.h"
+#include "platform/platform.h"
 #include "trace/ansi_text.h"
-#include "trace/file_io.h"
 #include "trace/format.h"
 #include "trace/trace.h"
 #include "trace/trace_state.h"
@@ -86,7 +85,7 @@ DWORD TraceFormatLine(DWORD threadId, unsigned short severity,
   // needs no zero fill first.
   char line[TRACE_LINE_SIZE];
   SYSTEMTIME now;
-  GetLocalTime(&now);
+  LocalTime(&now);
   const char *label = kSeverityLabels[severity <= kMaxSeverity ? severity : 0];
   int prefix = FormatLinePrefix(line, &now, threadId, label);
   if (prefix > TRACE_LINE_CHARS)
@@ -110,7 +109,7 @@ DWORD TraceFormatLine(DWORD threadId, unsigned short severity,
 // few instructions while the log is off.
 static QV_NOINLINE void TraceWriteActive(unsigned short severity,
                                          const char *format, va_list args) {
-  DWORD self = GetCurrentThreadId();
+  DWORD self = CurrentThreadId();
   if (g_traceState.level != TRACE_LEVEL_OPEN_PER_LINE) {
     TraceFormatLine(self, severity, format, args);
     return;
@@ -119,7 +118,7 @@ static QV_NOINLINE void TraceWriteActive(unsigned short severity,
   // the outer call's handle under it: drop it.
   if (QV_LOAD_RELAXED(&g_traceState.writingThread) == self)
     return;
-  EnterCriticalSection(&g_traceState.lock);
+  LockEnter(&g_traceState.lock);
   QV_STORE_RELAXED(&g_traceState.writingThread, self);
   if (FileOpen(g_traceState.logFileName, &g_traceState.logHandle, GENERIC_WRITE,
                FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_ALWAYS) == 0 &&
@@ -128,7 +127,7 @@ static QV_NOINLINE void TraceWriteActive(unsigned short severity,
   FileClose(g_traceState.logHandle);
   g_traceState.logHandle = INVALID_HANDLE_VALUE;
   QV_STORE_RELAXED(&g_traceState.writingThread, 0);
-  LeaveCriticalSection(&g_traceState.lock);
+  LockLeave(&g_traceState.lock);
 }
 
 int TraceIsOn(void) {

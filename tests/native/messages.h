@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "handoff/text.h"
-#include "mapi/mapi_types.h"
+#include "include/qvmapi/mapi.h"
 #include "tests/support/first_example.h"
 
 // Owns every text and record of one message; NULL stays NULL.

@@ -5,11 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <fstream>
-#include <sstream>
 
-#include "handoff/ansi_view.h"
-#include "platform/posix/text.h"
 #include "tests/native/messages.h"
 #include "trace/startup.h"
 #include "trace/trace.h"
@@ -25,7 +21,6 @@ void ResetLibraryState() {
   g_traceState.writingThread = 0;
   DeleteStartupLock();
   g_startupState.done = 0;
-  AnsiViewsForget();
 }
 
 void QvTest::SetUp() {
@@ -89,34 +84,16 @@ void QvTest::StartTraceLog(int level, const char *name) {
   TraceState *ts = &g_traceState;
   snprintf(ts->logFileName, sizeof ts->logFileName, "%s", logPath_.c_str());
   WriteWholeFile(logPath_, "");
-  InitializeCriticalSection(&ts->lock);
+  LockInit(&ts->lock);
   ts->lockInitialised = 1;
   ts->level = level;
   if (level != 0 && level != 2) {
-    ts->logHandle = CreateFileA(ts->logFileName, GENERIC_WRITE,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
-                                OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
-    ASSERT_NE(ts->logHandle, INVALID_HANDLE_VALUE);
+    ASSERT_EQ(FileOpen(ts->logFileName, &ts->logHandle, GENERIC_WRITE,
+                       FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_ALWAYS),
+              0u);
   }
   ts->active = 1;
   TestCtl_ResetCounts();
-}
-
-std::vector<std::string> SplitCrLf(const std::string &bytes, bool *allEnded) {
-  std::vector<std::string> lines;
-  size_t start = 0;
-  *allEnded = true;
-  while (start < bytes.size()) {
-    size_t end = bytes.find("\r\n", start);
-    if (end == std::string::npos) {
-      lines.push_back(bytes.substr(start));
-      *allEnded = false;
-      break;
-    }
-    lines.push_back(bytes.substr(start, end - start));
-    start = end + 2;
-  }
-  return lines;
 }
 
 std::vector<std::string> QvTest::LogLines() const {
@@ -132,13 +109,6 @@ std::vector<std::string> QvTest::LogMessages() const {
     messages.push_back(line.size() >= 32 ? line.substr(32)
                                          : "<short:" + line + ">");
   return messages;
-}
-
-std::string ReadWholeFile(const std::string &path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream out;
-  out << in.rdbuf();
-  return out.str();
 }
 
 bool FileExists(const std::string &path) {
@@ -181,9 +151,5 @@ void RemoveTree(const std::string &path) {
 }
 
 std::u16string Utf16(const std::string &utf8) {
-  size_t units = 0;
-  WCHAR *w = QvUtf8ToUtf16(utf8.data(), utf8.size(), &units);
-  std::u16string out(w, units);
-  free(w);
-  return out;
+  return FakeUtf16(utf8.data(), utf8.size());
 }

@@ -7,8 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "platform/posix/testctl.h"
-#include "platform/win32.h"
+#include "platform/fake/control.h"
+#include "platform/platform.h"
+#include "tests/support/files.h"
 
 // Every test starts from a clean process: empty registry, no trace log,
 // nothing armed, a fresh temporary folder. Every test ends by checking that
@@ -47,12 +48,10 @@ protected:
   std::string clientDir_;
 };
 
-std::string ReadWholeFile(const std::string &path);
 bool FileExists(const std::string &path);
 void WriteWholeFile(const std::string &path, const std::string &bytes);
 void RemoveTree(const std::string &path);
 void MakeDirs(const std::string &path);
-std::vector<std::string> SplitCrLf(const std::string &bytes, bool *allEnded);
 
 // Puts the library's trace and start-up state back to a never-loaded process.
 void ResetLibraryState();

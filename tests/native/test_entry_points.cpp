@@ -4,7 +4,7 @@
 #include <unistd.h>
 
 #include "mapi/exports.h"
-#include "platform/alloc.h"
+#include "platform/platform.h"
 #include "tests/native/support.h"
 #include "trace/trace_state.h"
 

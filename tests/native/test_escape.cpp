@@ -2,7 +2,7 @@
 #include <string.h>
 
 #include "handoff/handoff.h"
-#include "platform/alloc.h"
+#include "platform/platform.h"
 #include "tests/native/support.h"
 
 namespace {

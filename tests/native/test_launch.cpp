@@ -9,61 +9,41 @@
 
 #include "handoff/client_path.h"
 #include "handoff/handoff.h"
+#include "include/qvmapi/registry.h"
 #include "mapi/exports.h"
-#include "platform/alloc.h"
+#include "platform/platform.h"
 #include "tests/native/messages.h"
 #include "tests/native/support.h"
 
 namespace {
 
-const char kClientKey[] =
-    "SOFTWARE\\Clients\\Mail\\Outlook Web Access\\shell\\open\\command";
-
-void RegisterPath(const char *path) {
-  TestCtl_RegSetString(HKEY_LOCAL_MACHINE, kClientKey, "", path);
+void RegisterClient(const char *path = QV_STAND_IN_CLIENT) {
+  TestCtl_RegSetString(HKEY_LOCAL_MACHINE, QV_COMMAND_KEY, "", path);
 }
 
-// The text with its NUL as data of the given type.
-void RegisterData(DWORD type, const char *text, size_t extra = 0) {
-  TestCtl_RegSetValue(HKEY_LOCAL_MACHINE, kClientKey, "", type, text,
-                      (DWORD)(strlen(text) + 1 + extra));
+// Units as data of the given type, as they stand (no NUL added).
+void RegisterData(DWORD type, const std::u16string &units) {
+  TestCtl_RegSetValue(HKEY_LOCAL_MACHINE, QV_COMMAND_KEY, "", type,
+                      units.data(), (DWORD)(units.size() * sizeof(WCHAR)));
 }
 
-class Launch : public ClientTest {
-protected:
-  void RegisterClient(const char *path = QV_STAND_IN_CLIENT) {
-    TestCtl_RegSetString(HKEY_LOCAL_MACHINE, kClientKey, "", path);
-  }
-};
+class Launch : public ClientTest {};
 
 TEST_F(Launch, StartsTheRegisteredClientWithExactlyTheLineAndWaits) {
   RegisterClient();
   setenv("QV_CLIENT_WAIT_MS", "300", 1);
   MessageBuilder b;
   BuildFirstExample(b);
-  EXPECT_EQ(SendViaMailClient(b.Get(), 0), 1);
+  EXPECT_EQ(SendViaMailClient(b.Get(), 0, 0x1234), 1);
   auto clients = Clients();
   ASSERT_EQ(clients.size(), 1u);
   EXPECT_EQ(clients[0].line, FIRST_EXAMPLE_LINE) << "no program name in front";
   EXPECT_TRUE(clients[0].exited)
       << "the call returned before the client exited";
-  const TestCtl_ProcessCall *call = TestCtl_LastCreateProcess();
-  EXPECT_STREQ(call->application, QV_STAND_IN_CLIENT);
-  EXPECT_FALSE(call->processAttributes || call->threadAttributes);
-  EXPECT_EQ(call->inheritHandles, FALSE);
-  EXPECT_EQ(call->creationFlags, (DWORD)NORMAL_PRIORITY_CLASS);
-  EXPECT_FALSE(call->environment || call->currentDirectory);
-  EXPECT_EQ(call->cb, (DWORD)sizeof(STARTUPINFOW));
-  EXPECT_EQ(call->dwFlags, (DWORD)STARTF_USESHOWWINDOW);
-  EXPECT_EQ(call->wShowWindow, (WORD)SW_SHOWDEFAULT);
-  STARTUPINFOA zero = {};
-  zero.cb = call->cb, zero.dwFlags = call->dwFlags,
-  zero.wShowWindow = call->wShowWindow;
-  EXPECT_EQ(memcmp(&zero, &call->startupInfo, sizeof zero), 0)
-      << "all else zero";
-  EXPECT_EQ(TestCtl_Calls(QVOP_WaitForSingleObject), 1u);
-  EXPECT_EQ(TestCtl_Calls(QVOP_CloseHandle), 2u)
-      << "thread and process handles";
+  const TestCtl_Start *call = TestCtl_LastStart();
+  EXPECT_STREQ(call->program, QV_STAND_IN_CLIENT);
+  EXPECT_EQ(call->uiParam, (ULONG_PTR)0x1234) << "the host's window, for the wait";
+  EXPECT_EQ(TestCtl_Calls(QVOP_StartAndWait), 1u);
 }
 
 TEST_F(Launch, NullMessageStartsTheClientWithAnEmptyLine) {
@@ -72,8 +52,7 @@ TEST_F(Launch, NullMessageStartsTheClientWithAnEmptyLine) {
   auto clients = Clients();
   ASSERT_EQ(clients.size(), 1u);
   EXPECT_EQ(clients[0].line, "");
-  ASSERT_NE(TestCtl_LastCreateProcess()->commandLine, nullptr);
-  EXPECT_STREQ(TestCtl_LastCreateProcess()->commandLine, "");
+  EXPECT_EQ(FakeUtf8(TestCtl_LastStart()->line), "");
 }
 
 void CheckBufferReleased(QvOp, void *context) {
@@ -87,7 +66,7 @@ void CheckBufferReleased(QvOp, void *context) {
 TEST_F(Launch, ValueBufferIsReleasedBeforeTheWait) {
   RegisterClient();
   long liveAtWait = -1;
-  TestCtl_SetHook(QVOP_WaitForSingleObject, CheckBufferReleased, &liveAtWait);
+  TestCtl_SetHook(QVOP_StartAndWait, CheckBufferReleased, &liveAtWait);
   EXPECT_EQ(SendViaMailClientW(NULL, 0), 1);
   EXPECT_EQ(liveAtWait, liveBlocksAtStart_ + 1);
   EXPECT_EQ(SendViaMailClient(NULL, 0), 1);
@@ -191,69 +170,69 @@ TEST_F(Launch, FailureTableGivesZeroAndLeavesNothingBehind) {
   struct Case {
     const char *what;
     void (*arrange)(void);
-    unsigned long starts; // CreateProcessA calls over the two sends
+    unsigned long starts; // starts tried over the two sends
   } cases[] = {
       {"key missing", [] {}, 0},
       {"value missing",
        [] {
-         TestCtl_RegSetString(HKEY_LOCAL_MACHINE, kClientKey, "other", "x");
+         TestCtl_RegSetString(HKEY_LOCAL_MACHINE, QV_COMMAND_KEY, "other",
+                              "x");
        },
        0},
       {"value unreadable",
        [] {
-         RegisterPath(QV_STAND_IN_CLIENT);
-         TestCtl_FailCall(QVOP_RegQueryValueExW, 2, ERROR_ACCESS_DENIED);
+         RegisterClient();
+         TestCtl_FailCall(QVOP_ReadRegistryString, 1);
        },
        0},
-      {"close fails",
+      {"no memory",
        [] {
-         RegisterPath(QV_STAND_IN_CLIENT);
-         TestCtl_FailCall(QVOP_RegCloseKey, 1, ERROR_INVALID_HANDLE);
-       },
-       0},
-      {"no memory for the value",
-       [] {
-         RegisterPath(QV_STAND_IN_CLIENT);
+         RegisterClient();
          TestCtl_FailAlloc(1);
        },
        0},
-      {"program missing", [] { RegisterPath("Z:\\no\\such\\client.exe"); }, 2},
-      {"quoted path", [] { RegisterPath("\"" QV_STAND_IN_CLIENT "\""); }, 0},
-      {"path with arguments", [] { RegisterPath(QV_STAND_IN_CLIENT " -x"); },
+      {"program missing", [] { RegisterClient("Z:\\no\\such\\client.exe"); },
+       2},
+      {"quoted path", [] { RegisterClient("\"" QV_STAND_IN_CLIENT "\""); }, 0},
+      {"path with arguments", [] { RegisterClient(QV_STAND_IN_CLIENT " -x"); },
        0},
-      {"empty path", [] { RegisterPath(""); }, 0},
+      {"empty path", [] { RegisterClient(""); }, 0},
       // The current folder holds the stand-in: a relative path would start it.
-      {"relative path", [] { RegisterPath("stand_in_client.exe"); }, 0},
-      {"batch file", [] { RegisterPath("Z:\\tmp\\wrapper.CMD. ."); }, 0},
-      {"named stream", [] { RegisterPath(QV_STAND_IN_CLIENT ":x.exe"); }, 0},
-      {"literal path", [] { RegisterPath("\\\\?\\" QV_STAND_IN_CLIENT); }, 0},
+      {"relative path", [] { RegisterClient("stand_in_client.exe"); }, 0},
+      {"batch file", [] { RegisterClient("Z:\\tmp\\wrapper.CMD. ."); }, 0},
+      {"named stream", [] { RegisterClient(QV_STAND_IN_CLIENT ":x.exe"); }, 0},
+      {"literal path", [] { RegisterClient("\\\\?\\" QV_STAND_IN_CLIENT); },
+       0},
       {"over-long path",
        [] {
-         RegisterPath(("Z:\\" + std::string(32000, 'x') + ".exe").c_str());
+         RegisterClient(("Z:\\" + std::string(32000, 'x') + ".exe").c_str());
        },
        0},
       // The stand-in's path as data of other types: none of them is a path.
-      {"REG_BINARY", [] { RegisterData(REG_BINARY, QV_STAND_IN_CLIENT); }, 0},
+      {"REG_BINARY",
+       [] { RegisterData(REG_BINARY, Utf16(QV_STAND_IN_CLIENT) + u'\0'); }, 0},
       {"REG_MULTI_SZ",
-       [] { RegisterData(REG_MULTI_SZ, QV_STAND_IN_CLIENT "\0"); }, 0},
+       [] {
+         RegisterData(REG_MULTI_SZ, Utf16(QV_STAND_IN_CLIENT) + u'\0' + u'\0');
+       },
+       0},
       {"REG_DWORD",
        [] {
          DWORD n = 1;
-         TestCtl_RegSetValue(HKEY_LOCAL_MACHINE, kClientKey, "", REG_DWORD, &n,
-                             sizeof n);
+         TestCtl_RegSetValue(HKEY_LOCAL_MACHINE, QV_COMMAND_KEY, "", REG_DWORD,
+                             &n, sizeof n);
        },
        0},
       {"expansion fails",
        [] {
-         RegisterData(REG_EXPAND_SZ, QV_STAND_IN_CLIENT);
-         TestCtl_FailCall(QVOP_ExpandEnvironmentStringsW, 1,
-                          ERROR_NOT_ENOUGH_MEMORY);
+         RegisterData(REG_EXPAND_SZ, Utf16(QV_STAND_IN_CLIENT) + u'\0');
+         TestCtl_FailCall(QVOP_ExpandCommand, 1);
        },
        0},
       {"start refused",
        [] {
-         RegisterPath(QV_STAND_IN_CLIENT);
-         TestCtl_FailCall(QVOP_CreateProcessW, 1, ERROR_ACCESS_DENIED);
+         RegisterClient();
+         TestCtl_FailCall(QVOP_StartAndWait, 1);
        },
        2},
   };
@@ -261,7 +240,7 @@ TEST_F(Launch, FailureTableGivesZeroAndLeavesNothingBehind) {
   ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
   ASSERT_EQ(chdir(QV_STAND_IN_FOLDER), 0);
   for (const Case &c : cases) {
-    unsigned long startsBefore = TestCtl_ProcessesStarted();
+    unsigned long triedBefore = TestCtl_Calls(QVOP_StartAndWait);
     TestCtl_RegDeleteKey(HKEY_LOCAL_MACHINE, "SOFTWARE\\Clients");
     c.arrange();
     EXPECT_EQ(SendViaMailClient(NULL, 0), 0) << c.what;
@@ -273,50 +252,27 @@ TEST_F(Launch, FailureTableGivesZeroAndLeavesNothingBehind) {
     EXPECT_EQ(TestCtl_LiveBlocks(), liveBlocksAtStart_) << c.what;
     EXPECT_EQ(TestCtl_OpenHandles(), handlesAtStart_) << c.what;
     EXPECT_TRUE(Clients().empty()) << c.what;
-    EXPECT_EQ(TestCtl_ProcessesStarted() - startsBefore, c.starts) << c.what;
+    EXPECT_EQ(TestCtl_Calls(QVOP_StartAndWait) - triedBefore, c.starts)
+        << c.what;
   }
+  EXPECT_EQ(TestCtl_ProcessesStarted(), 0u);
   ASSERT_EQ(chdir(cwd), 0);
 }
 
-TEST_F(Launch, ReadRegistryStringResults) {
-  const std::u16string key = Utf16(kClientKey);
+TEST_F(Launch, AValueWithoutMemoryForItIsReported) {
+  const std::u16string key = Utf16(QV_COMMAND_KEY);
+  RegisterClient();
   WCHAR *buffer = (WCHAR *)0x1;
-  DWORD size = 99, type = 99;
-  EXPECT_EQ(ReadRegistryString(HKEY_LOCAL_MACHINE, key.c_str(), u"", &buffer,
-                               &size, &type),
-            0);
-  EXPECT_EQ(buffer, (WCHAR *)0x1)
-      << "the output is not touched when the key is missing";
-  RegisterClient("C:\\Łukasz.exe");
-  ASSERT_EQ(ReadRegistryString(HKEY_LOCAL_MACHINE, key.c_str(), u"", &buffer,
-                               &size, &type),
-            1);
-  EXPECT_EQ(std::u16string(buffer), u"C:\\Łukasz.exe") << "exact, not L";
-  EXPECT_EQ(size, 28u);
-  EXPECT_EQ(type, (DWORD)REG_SZ);
-  QvFree(buffer);
+  DWORD size = 0, type = 0;
   TestCtl_FailAlloc(1);
   EXPECT_EQ(ReadRegistryString(HKEY_LOCAL_MACHINE, key.c_str(), u"", &buffer,
                                &size, &type),
             -1);
   EXPECT_EQ(buffer, nullptr);
-  // Data stored without its NUL, or with an odd byte count, is still
-  // handed back terminated.
-  for (DWORD bytes : {3u, 2u}) {
-    TestCtl_RegSetValue(HKEY_LOCAL_MACHINE, kClientKey, "", REG_BINARY, "abcd",
-                        bytes);
-    ASSERT_EQ(ReadRegistryString(HKEY_LOCAL_MACHINE, key.c_str(), u"", &buffer,
-                                 &size, &type),
-              1);
-    EXPECT_EQ(size, bytes);
-    EXPECT_EQ(buffer[1], bytes == 3 ? u'c' : 0);
-    QvFree(buffer);
-  }
 }
 
 TEST_F(Launch, UnterminatedRegistryPathStillStartsTheClient) {
-  TestCtl_RegSetValue(HKEY_LOCAL_MACHINE, kClientKey, "", REG_SZ,
-                      QV_STAND_IN_CLIENT, (DWORD)strlen(QV_STAND_IN_CLIENT));
+  RegisterData(REG_SZ, Utf16(QV_STAND_IN_CLIENT));
   EXPECT_EQ(SendViaMailClient(NULL, MAPI_DIALOG), 1);
   EXPECT_EQ(Clients().size(), 1u);
 }
@@ -326,7 +282,7 @@ TEST_F(Launch, ARegistrationChangedBetweenCallsIsHonoured) {
   EXPECT_EQ(SendViaMailClient(NULL, 0), 0);
   RegisterClient();
   EXPECT_EQ(SendViaMailClient(NULL, 0), 1);
-  EXPECT_EQ(TestCtl_Calls(QVOP_RegOpenKeyExW), 2u) << "read anew on every call";
+  EXPECT_EQ(TestCtl_Calls(QVOP_ReadRegistryString), 2u) << "read anew on every call";
 }
 
 // The ANSI line reaches the client through its conversion to UTF-16: one
@@ -340,7 +296,7 @@ TEST_F(Launch, TheAnsiLineAsThePlatformTakesIt) {
   MessageBuilder c;
   c.Body(std::string(32766 - 6, 'x').c_str());
   EXPECT_EQ(SendViaMailClient(c.Get(), MAPI_DIALOG), 0);
-  EXPECT_EQ(TestCtl_Calls(QVOP_RegOpenKeyExW), 1u) << "nothing looked up";
+  EXPECT_EQ(TestCtl_Calls(QVOP_ReadRegistryString), 1u) << "nothing looked up";
   TestCtl_SetAnsiCodePage(932);
   std::string kanji;
   for (int i = 0; i < 17000; i++)
@@ -348,19 +304,16 @@ TEST_F(Launch, TheAnsiLineAsThePlatformTakesIt) {
   MessageBuilder d;
   d.Body(kanji.c_str());
   EXPECT_EQ(SendViaMailClient(d.Get(), MAPI_DIALOG), 1);
-  const TestCtl_ProcessCall *call = TestCtl_LastCreateProcess();
-  ASSERT_NE(call->commandLineW, nullptr);
-  EXPECT_EQ(std::u16string(call->commandLineW),
+  EXPECT_EQ(std::u16string(TestCtl_LastStart()->line),
             u" -Body " + std::u16string(17000, u'\u65E5'));
-  // A 1252 line as CreateProcessA would convert it.
+  // A 1252 line as the system converts it.
   TestCtl_SetAnsiCodePage(1252);
   MessageBuilder e;
   e.Subject("\x80 \x96 \xe9");
   EXPECT_EQ(SendViaMailClient(e.Get(), MAPI_DIALOG), 1);
-  EXPECT_EQ(std::u16string(TestCtl_LastCreateProcess()->commandLineW),
+  EXPECT_EQ(std::u16string(TestCtl_LastStart()->line),
             u"-Subject € – é");
   EXPECT_EQ(Clients().size(), 3u);
-  EXPECT_EQ(TestCtl_Calls(QVOP_CreateProcessA), 0u);
 }
 
 TEST_F(Launch, AFailedCompositionStartsNothing) {
@@ -370,7 +323,7 @@ TEST_F(Launch, AFailedCompositionStartsNothing) {
   TestCtl_FailAlloc(1);
   EXPECT_EQ(MAPISendMail(0, 0, b.Get(), 0, 0), (ULONG)MAPI_E_FAILURE);
   EXPECT_EQ(TestCtl_ProcessesStarted(), 0u);
-  EXPECT_EQ(TestCtl_Calls(QVOP_RegOpenKeyExW), 0u);
+  EXPECT_EQ(TestCtl_Calls(QVOP_ReadRegistryString), 0u);
 }
 
 TEST_F(Launch, SendMailTraceFrameAndResults) {

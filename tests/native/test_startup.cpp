@@ -97,7 +97,8 @@ TEST_F(Startup, OnlyAFourByteRegDwordUnderTheUserCounts) {
        },
        0},
       {"key without the value",
-       [] { TestCtl_RegCreateKey(HKEY_CURRENT_USER, kSettings); }, 0},
+       [] { TestCtl_RegSetDword(HKEY_CURRENT_USER, kSettings, "Other", 1); },
+       0},
       {"big-endian DWORD",
        [] {
          DWORD one = 0x01000000;
@@ -136,17 +137,15 @@ TEST_F(Startup, OnlyAFourByteRegDwordUnderTheUserCounts) {
 
 TEST_F(Startup, RegistryFailuresMeanLevelZero) {
   SetLevel(1);
-  QvOp ops[] = {QVOP_RegOpenKeyExA, QVOP_RegQueryValueExA, QVOP_RegCloseKey};
-  for (QvOp op : ops)
-    for (unsigned long nth = 1; nth <= 2; nth++) {
-      ResetLibraryState();
-      TestCtl_FailCall(op, nth, ERROR_ACCESS_DENIED);
-      int level = Attach();
-      if (TestCtl_FailureFired())
-        EXPECT_EQ(level, 0) << "op " << op << " call " << nth;
-      else
-        EXPECT_EQ(level, 1);
-    }
+  for (unsigned long nth = 1; nth <= 2; nth++) {
+    ResetLibraryState();
+    TestCtl_FailCall(QVOP_ReadRegistryDword, nth);
+    int level = Attach();
+    if (TestCtl_FailureFired())
+      EXPECT_EQ(level, 0) << "call " << nth;
+    else
+      EXPECT_EQ(level, 1);
+  }
 }
 
 // The loader lock is held during DllMain: attach reads no registry value
@@ -156,26 +155,25 @@ TEST_F(Startup, AttachOnlyPreparesTheFirstCallStartsOnce) {
   SetLevel(1);
   TestCtl_ResetCounts();
   EXPECT_EQ(DllMain(NULL, DLL_PROCESS_ATTACH, NULL), TRUE);
-  EXPECT_EQ(TestCtl_Calls(QVOP_RegOpenKeyExA) +
-                TestCtl_Calls(QVOP_RegQueryValueExA) +
-                TestCtl_Calls(QVOP_SHGetFolderPathA) +
-                TestCtl_Calls(QVOP_SHCreateDirectoryExA) +
-                TestCtl_Calls(QVOP_CreateFileA),
+  EXPECT_EQ(TestCtl_Calls(QVOP_ReadRegistryDword) +
+                TestCtl_Calls(QVOP_AppDataFolder) +
+                TestCtl_Calls(QVOP_CreateFolder) +
+                TestCtl_Calls(QVOP_FileOpen),
             0u);
   EXPECT_EQ(g_startupState.done, 0);
   EXPECT_FALSE(FolderMade()) << "a library loaded and not called makes no log";
   MAPILogoff(0, 0, 0, 0);
-  EXPECT_EQ(TestCtl_Calls(QVOP_RegOpenKeyExA), 1u);
+  EXPECT_EQ(TestCtl_Calls(QVOP_ReadRegistryDword), 1u);
   EXPECT_EQ(ReadWholeFile(Log()).substr(32, 24), "/***** MAPILogoff *****/")
       << "the first call's own lines are in the log";
   SetLevel(2);
   MAPILogoff(0, 0, 0, 0);
-  EXPECT_EQ(TestCtl_Calls(QVOP_RegOpenKeyExA), 1u) << "read once";
+  EXPECT_EQ(TestCtl_Calls(QVOP_ReadRegistryDword), 1u) << "read once";
   EXPECT_EQ(g_traceState.level, 1);
   EXPECT_FALSE(FileExists(Log(2)));
   EXPECT_EQ(DllMain(NULL, DLL_PROCESS_ATTACH, NULL), TRUE);
   MAPILogoff(0, 0, 0, 0);
-  EXPECT_EQ(TestCtl_Calls(QVOP_RegOpenKeyExA), 1u) << "a second attach too";
+  EXPECT_EQ(TestCtl_Calls(QVOP_ReadRegistryDword), 1u) << "a second attach too";
 }
 
 TEST_F(Startup, ConcurrentFirstCallsStartOnceAndAllAreTraced) {
@@ -188,7 +186,7 @@ TEST_F(Startup, ConcurrentFirstCallsStartOnceAndAllAreTraced) {
     threads.emplace_back([] { MAPILogoff(0, 0, 0, 0); });
   for (auto &th : threads)
     th.join();
-  EXPECT_EQ(TestCtl_Calls(QVOP_RegOpenKeyExA), 1u);
+  EXPECT_EQ(TestCtl_Calls(QVOP_ReadRegistryDword), 1u);
   EXPECT_FALSE(FileExists(Log(2))) << "one log for the process";
   bool ended;
   EXPECT_EQ(SplitCrLf(ReadWholeFile(Log()), &ended).size(), 6u * kThreads)

@@ -90,7 +90,7 @@ TEST_F(TraceFile, LevelZeroMakesNothingButStillActivates) {
   EXPECT_FALSE(FileExists(appData_ + "/Quorvantile Incorporated"));
   EXPECT_EQ(g_traceState.active, 1);
   EXPECT_EQ(g_traceState.lockInitialised, 1);
-  EXPECT_EQ(TestCtl_Calls(QVOP_SHGetFolderPathA), 0u);
+  EXPECT_EQ(TestCtl_Calls(QVOP_AppDataFolder), 0u);
 }
 
 TEST_F(TraceFile, NumbersAreTheLowestFreeOnesAnyExtensionCounts) {
@@ -159,9 +159,9 @@ void CreateTheNameFirst(QvOp, void *context) {
 TEST_F(TraceFile, LosingTheCreateRaceProbesAgain) {
   MakeDirs(Folder());
   std::string theirs = Folder() + "/MAPI_00001.LOG";
-  TestCtl_SetHook(QVOP_CreateFileA, CreateTheNameFirst, &theirs);
+  TestCtl_SetHook(QVOP_FileOpen, CreateTheNameFirst, &theirs);
   EXPECT_EQ(Open(1), 0u);
-  TestCtl_SetHook(QVOP_CreateFileA, NULL, NULL);
+  TestCtl_SetHook(QVOP_FileOpen, NULL, NULL);
   EXPECT_EQ(g_traceState.active, 1) << "the process that lost still gets a log";
   EXPECT_EQ(ReadWholeFile(Folder() + "/MAPI_00001.LOG"), "theirs");
   EXPECT_TRUE(FileExists(Folder() + "/MAPI_00002.LOG"));
@@ -171,12 +171,12 @@ TEST_F(TraceFile, RetriesAreBounded) {
   MakeDirs(Folder());
   char name[TRACE_PATH_SIZE];
   std::string folder = Folder();
-  TestCtl_FailCall(QVOP_CreateFileA, 1, ERROR_FILE_EXISTS, 1);
+  TestCtl_FailCall(QVOP_FileOpen, 1, ERROR_FILE_EXISTS, 1);
   EXPECT_EQ(MakeUniqueFileName(folder.c_str(), "MAPI_", name, "LOG"),
             (DWORD)ERROR_ALREADY_EXISTS);
-  EXPECT_EQ(TestCtl_Calls(QVOP_CreateFileA), 1000u);
+  EXPECT_EQ(TestCtl_Calls(QVOP_FileOpen), 1000u);
   EXPECT_STREQ(name, "");
-  TestCtl_FailCall(QVOP_CreateFileA, 3, ERROR_ALREADY_EXISTS);
+  TestCtl_FailCall(QVOP_FileOpen, 3, ERROR_ALREADY_EXISTS);
   EXPECT_EQ(MakeUniqueFileName(folder.c_str(), "MAPI_", name, "LOG"), 0u);
 }
 
@@ -187,13 +187,13 @@ TEST_F(TraceFile, EveryFailureLeavesTheLogInactiveAndUnreported) {
     unsigned long nth;
     DWORD error;
   } cases[] = {
-      {"no application-data folder", QVOP_SHGetFolderPathA, 1, (DWORD)E_FAIL},
-      {"folder refused", QVOP_SHCreateDirectoryExA, 1, ERROR_ACCESS_DENIED},
-      {"folder path missing", QVOP_SHCreateDirectoryExA, 1,
+      {"no application-data folder", QVOP_AppDataFolder, 1, 0},
+      {"folder refused", QVOP_CreateFolder, 1, ERROR_ACCESS_DENIED},
+      {"folder path missing", QVOP_CreateFolder, 1,
        ERROR_PATH_NOT_FOUND},
-      {"create refused", QVOP_CreateFileA, 1, ERROR_ACCESS_DENIED},
-      {"disk full", QVOP_CreateFileA, 1, ERROR_DISK_FULL},
-      {"log open refused", QVOP_CreateFileA, 2, ERROR_SHARING_VIOLATION},
+      {"create refused", QVOP_FileOpen, 1, ERROR_ACCESS_DENIED},
+      {"disk full", QVOP_FileOpen, 1, ERROR_DISK_FULL},
+      {"log open refused", QVOP_FileOpen, 2, ERROR_SHARING_VIOLATION},
   };
   for (int level : {1, 2})
     for (const Case &c : cases) {
@@ -211,7 +211,7 @@ TEST_F(TraceFile, FolderResultsThatCountAsSuccess) {
   for (DWORD result : {(DWORD)ERROR_FILE_EXISTS, (DWORD)ERROR_ALREADY_EXISTS}) {
     ResetLibraryState();
     MakeDirs(Folder());
-    TestCtl_FailCall(QVOP_SHCreateDirectoryExA, 1, result);
+    TestCtl_FailCall(QVOP_CreateFolder, 1, result);
     EXPECT_EQ(Open(1), 0u) << result;
     EXPECT_EQ(g_traceState.active, 1);
   }
@@ -229,7 +229,7 @@ TEST_F(TraceFile, ATooLongFolderIsNeverUsedCut) {
   std::string folder =
       appData + "/Quorvantile Incorporated/Quorvantile Brindleway";
   EXPECT_TRUE(FileExists(folder)) << "the folder itself fits";
-  EXPECT_EQ(TestCtl_Calls(QVOP_CreateFileA), 0u) << "no cut name is opened";
+  EXPECT_EQ(TestCtl_Calls(QVOP_FileOpen), 0u) << "no cut name is opened";
 
   ResetLibraryState();
   appData.pop_back(); // folder of 245: the name takes exactly 260

@@ -1,13 +1,11 @@
 // The trace log writer: line format, both modes, failures, concurrency.
 #include <string.h>
-#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <thread>
 
-#include "platform/alloc.h"
+#include "platform/platform.h"
 #include "tests/native/support.h"
-#include "trace/file_io.h"
 #include "trace/format.h"
 #include "trace/trace.h"
 #include "trace/trace_state.h"
@@ -22,7 +20,7 @@ std::string ExpectedPrefix(const SYSTEMTIME &t, const char *label) {
   snprintf(buf, sizeof buf, "%04u/%02u/%02u %02u:%02u:%02u %08X %s ",
            (unsigned)t.wYear, (unsigned)t.wMonth, (unsigned)t.wDay,
            (unsigned)t.wHour, (unsigned)t.wMinute, (unsigned)t.wSecond,
-           (unsigned)syscall(SYS_gettid), label);
+           (unsigned)CurrentThreadId(), label);
   return buf;
 }
 
@@ -35,9 +33,9 @@ TEST_F(TraceWriter, LineIsPrefixLabelAndMessageThenCrLf) {
   StartTraceLog(1);
   for (int attempt = 0; attempt < 5; attempt++) {
     SYSTEMTIME before, after;
-    GetLocalTime(&before);
+    LocalTime(&before);
     TraceWrite(0, "/***** %s *****/", "MAPILogon");
-    GetLocalTime(&after);
+    LocalTime(&after);
     if (!SameSecond(before, after))
       continue; // the second turned over during the call; try again
     auto lines = LogLines();
@@ -217,16 +215,16 @@ TEST_F(TraceWriter, KeepOpenWritesOneRequestPerLineAndNoLock) {
   StartTraceLog(5); // any level but 0 and 2 keeps the file open
   TraceWrite(0, "a");
   TraceWrite(0, "b");
-  EXPECT_EQ(TestCtl_Calls(QVOP_WriteFile), 2u);
-  EXPECT_EQ(TestCtl_Calls(QVOP_CreateFileA), 0u);
-  EXPECT_EQ(TestCtl_Calls(QVOP_EnterCriticalSection), 0u);
+  EXPECT_EQ(TestCtl_Calls(QVOP_FileWrite), 2u);
+  EXPECT_EQ(TestCtl_Calls(QVOP_FileOpen), 0u);
+  EXPECT_EQ(TestCtl_Calls(QVOP_LockEnter), 0u);
   EXPECT_EQ(LogMessages(), (std::vector<std::string>{"a", "b"}));
 }
 
 TEST_F(TraceWriter, KeepOpenFailedWriteLosesOnlyThatLine) {
   StartTraceLog(1);
   HANDLE before = g_traceState.logHandle;
-  TestCtl_FailCall(QVOP_WriteFile, 2, ERROR_DISK_FULL);
+  TestCtl_FailCall(QVOP_FileWrite, 2, ERROR_DISK_FULL);
   TraceWrite(0, "one");
   TraceWrite(0, "two");
   TraceWrite(0, "three");
@@ -238,12 +236,12 @@ TEST_F(TraceWriter, KeepOpenFailedWriteLosesOnlyThatLine) {
 TEST_F(TraceWriter, OpenPerLineOpensSeeksWritesClosesUnderTheLock) {
   StartTraceLog(2);
   TraceWrite(0, "first");
-  EXPECT_EQ(TestCtl_Calls(QVOP_CreateFileA), 1u);
-  EXPECT_EQ(TestCtl_Calls(QVOP_SetFilePointer), 1u);
-  EXPECT_EQ(TestCtl_Calls(QVOP_WriteFile), 1u);
-  EXPECT_EQ(TestCtl_Calls(QVOP_CloseHandle), 1u);
-  EXPECT_EQ(TestCtl_Calls(QVOP_EnterCriticalSection), 1u);
-  EXPECT_EQ(TestCtl_Calls(QVOP_LeaveCriticalSection), 1u);
+  EXPECT_EQ(TestCtl_Calls(QVOP_FileOpen), 1u);
+  EXPECT_EQ(TestCtl_Calls(QVOP_FileSeek), 1u);
+  EXPECT_EQ(TestCtl_Calls(QVOP_FileWrite), 1u);
+  EXPECT_EQ(TestCtl_Calls(QVOP_FileClose), 1u);
+  EXPECT_EQ(TestCtl_Calls(QVOP_LockEnter), 1u);
+  EXPECT_EQ(TestCtl_Calls(QVOP_LockLeave), 1u);
   EXPECT_EQ(g_traceState.logHandle, INVALID_HANDLE_VALUE);
   EXPECT_EQ(g_traceState.writingThread, 0u);
   // Lines are appended to whatever the file holds by then.
@@ -268,9 +266,9 @@ TEST_F(TraceWriter, OpenPerLineEachFailureLosesOnlyItsLine) {
   struct Case {
     QvOp op;
     DWORD error;
-  } cases[] = {{QVOP_CreateFileA, ERROR_SHARING_VIOLATION},
-               {QVOP_SetFilePointer, ERROR_INVALID_PARAMETER},
-               {QVOP_WriteFile, ERROR_DISK_FULL}};
+  } cases[] = {{QVOP_FileOpen, ERROR_SHARING_VIOLATION},
+               {QVOP_FileSeek, ERROR_INVALID_PARAMETER},
+               {QVOP_FileWrite, ERROR_DISK_FULL}};
   std::vector<std::string> expected;
   for (const Case &c : cases) {
     TestCtl_FailCall(c.op, 1, c.error);
@@ -294,11 +292,11 @@ void NestedTrace(QvOp, void *context) {
 TEST_F(TraceWriter, OpenPerLineDropsANestedCallFromTheWritingThread) {
   StartTraceLog(2);
   int calls = 0;
-  TestCtl_SetHook(QVOP_WriteFile, NestedTrace, &calls);
+  TestCtl_SetHook(QVOP_FileWrite, NestedTrace, &calls);
   TraceWrite(0, "%s", "outer");
-  TestCtl_SetHook(QVOP_WriteFile, NULL, NULL);
+  TestCtl_SetHook(QVOP_FileWrite, NULL, NULL);
   EXPECT_EQ(calls, 1);
-  EXPECT_EQ(TestCtl_Calls(QVOP_CreateFileA), 1u)
+  EXPECT_EQ(TestCtl_Calls(QVOP_FileOpen), 1u)
       << "the inner call opened nothing";
   EXPECT_EQ(LogMessages(), (std::vector<std::string>{"outer"}));
   TraceWrite(0, "%s", "later");
@@ -388,7 +386,7 @@ TEST_F(TraceWriter, FileWrappersReturnTheWin32Code) {
   EXPECT_EQ(h, INVALID_HANDLE_VALUE) << "the handle is stored on failure too";
   TestCtl_ResetCounts();
   EXPECT_EQ(FileClose(INVALID_HANDLE_VALUE), 0u);
-  EXPECT_EQ(TestCtl_Calls(QVOP_CloseHandle), 0u)
+  EXPECT_EQ(TestCtl_Calls(QVOP_FileClose), 0u)
       << "no call for a missing handle";
 
   std::string name = dir_ + "\\f.log";
@@ -397,14 +395,14 @@ TEST_F(TraceWriter, FileWrappersReturnTheWin32Code) {
   EXPECT_EQ(FileWrite(h, "xyz", 3, &written), 0u);
   EXPECT_EQ(written, 3u);
   EXPECT_EQ(FileSeek(h, 0, FILE_END), 0u);
-  TestCtl_FailCall(QVOP_SetFilePointer, 1, ERROR_INVALID_PARAMETER);
+  TestCtl_FailCall(QVOP_FileSeek, 1, ERROR_INVALID_PARAMETER);
   EXPECT_EQ(FileSeek(h, 0, FILE_END), (DWORD)ERROR_INVALID_PARAMETER);
   HANDLE other;
   EXPECT_EQ(FileOpen(name.c_str(), &other, GENERIC_WRITE, 0, CREATE_NEW),
             (DWORD)ERROR_FILE_EXISTS)
       << "CREATE_NEW on an existing name fails with 80";
   EXPECT_EQ(FileClose(h), 0u);
-  TestCtl_FailCall(QVOP_CloseHandle, 1, ERROR_INVALID_HANDLE);
+  TestCtl_FailCall(QVOP_FileClose, 1, ERROR_INVALID_HANDLE);
   HANDLE again;
   ASSERT_EQ(FileOpen(name.c_str(), &again, GENERIC_WRITE, 0, OPEN_EXISTING),
             0u);

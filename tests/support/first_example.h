@@ -3,7 +3,7 @@
 #ifndef QV_TESTS_SUPPORT_FIRST_EXAMPLE_H
 #define QV_TESTS_SUPPORT_FIRST_EXAMPLE_H
 
-#include "mapi/mapi_types.h"
+#include "include/qvmapi/mapi.h"
 
 #define FIRST_EXAMPLE_LINE                                                     \
   "-Subject Q3 report -- final -Attach D:\\Temp\\q3 --old.xls -Alias q3.xls "  \
@@ -36,11 +36,6 @@ struct FirstExample {
 };
 
 // The same message in UTF-16 (MAPISendMailW gives the same line, widened).
-#ifdef _WIN32
-#define QV_WIDE(text) L##text
-#else
-#define QV_WIDE(text) u##text
-#endif
 struct FirstExampleW {
   MapiFileDescW files[2] = {};
   MapiRecipDescW recips[5] = {};

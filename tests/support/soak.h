@@ -12,7 +12,7 @@
 #include <thread>
 #include <vector>
 
-#include "mapi/mapi_types.h"
+#include "include/qvmapi/mapi.h"
 
 struct SoakApi {
   ULONG(WINAPI *Logon)(ULONG_PTR, LPSTR, LPSTR, FLAGS, ULONG, LPLHANDLE);

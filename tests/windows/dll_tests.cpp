@@ -63,7 +63,7 @@ protected:
   // The messages of the log, each line without its 32-character prefix.
   std::vector<std::string> Messages(int n = 1) {
     bool ended;
-    auto lines = CrLfLines(ReadAll(LogFile(n)), &ended);
+    auto lines = SplitCrLf(ReadWholeFile(LogFile(n)), &ended);
     EXPECT_TRUE(ended);
     std::vector<std::string> out;
     for (auto &l : lines)
@@ -459,7 +459,7 @@ TEST_F(Dll, LevelOneMakesTheFileAtTheFirstCallAndHoldsItOpen) {
       ExpectedLogonFrame(0x1234, "Work", 0, &session, 0x77);
   EXPECT_EQ(Messages(), expected);
   bool ended;
-  auto lines = CrLfLines(ReadAll(LogFile()), &ended);
+  auto lines = SplitCrLf(ReadWholeFile(LogFile()), &ended);
   char tid[16];
   snprintf(tid, sizeof tid, "%08lX", (unsigned long)GetCurrentThreadId());
   for (auto &l : lines)
@@ -621,7 +621,7 @@ TEST_F(Dll, SixteenThreadsCallAllTwelveExports) {
       continue;
     }
     bool ended;
-    auto lines = CrLfLines(ReadAll(LogFile()), &ended);
+    auto lines = SplitCrLf(ReadWholeFile(LogFile()), &ended);
     EXPECT_TRUE(ended);
     EXPECT_EQ((long)lines.size(), result.lines) << "level " << level;
     long torn = 0;
@@ -687,7 +687,7 @@ TEST_F(DllUnder932, ACutTraceLineKeepsItsLineEnd) {
   wide.lpszNoteText = (PWSTR)wideBody.c_str();
   Get<SendMailWFn>("MAPISendMailW")(0, 0, &wide, MAPI_DIALOG, 0);
   Unload();
-  std::string bytes = ReadAll(LogFile());
+  std::string bytes = ReadWholeFile(LogFile());
   std::wstring read(bytes.size() + 1, L'\0');
   read.resize((size_t)MultiByteToWideChar(
       932, 0, bytes.data(), (int)bytes.size(), &read[0], (int)read.size()));
@@ -862,7 +862,7 @@ protected:
     if (h == INVALID_HANDLE_VALUE)
       return "<none>";
     FindClose(h);
-    return ReadAll(folder + "\\" + found.cFileName);
+    return ReadWholeFile(folder + "\\" + found.cFileName);
   }
   std::vector<HWND> windows_;
 };
@@ -1162,7 +1162,7 @@ protected:
     if (stub_)
       FreeLibrary(stub_);
     SetMailValue("", previousDefault_.c_str());
-    SetMailValue("Outlook Web Access\\DLLPath", NULL);
+    SetMailValue(QV_CLIENT_NAME "\\DLLPath", NULL);
     Dll::TearDown();
   }
   static std::string MailValue(const char *name) {
@@ -1194,8 +1194,8 @@ protected:
   // Registers qvmapi.dll as the default mail client's Simple MAPI DLL, as
   // an installation does, then loads the system's stub.
   void LoadStub() {
-    SetMailValue("", "Outlook Web Access");
-    SetMailValue("Outlook Web Access\\DLLPath",
+    SetMailValue("", QV_CLIENT_NAME);
+    SetMailValue(QV_CLIENT_NAME "\\DLLPath",
                  (ProgramFolder() + "qvmapi.dll").c_str());
     stub_ = LoadLibraryA("mapi32.dll");
     ASSERT_NE(stub_, nullptr);
@@ -1209,7 +1209,7 @@ protected:
     if (h == INVALID_HANDLE_VALUE)
       return out;
     do {
-      std::string bytes = ReadAll(folder + "\\" + found.cFileName);
+      std::string bytes = ReadWholeFile(folder + "\\" + found.cFileName);
       out.push_back(std::wstring((const wchar_t *)bytes.data(),
                                  bytes.size() / sizeof(wchar_t)));
     } while (FindNextFileA(h, &found));
@@ -1234,7 +1234,7 @@ protected:
   // The client command's default value: data of the given type.
   static void SetClientData(DWORD type, const std::wstring &data) {
     HKEY key;
-    if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, QV_CLIENT_KEY, 0, NULL, 0,
+    if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, QV_COMMAND_KEY, 0, NULL, 0,
                         KEY_ALL_ACCESS, NULL, &key, NULL) != ERROR_SUCCESS)
       return;
     RegSetValueExW(key, L"", 0, type, (const BYTE *)data.c_str(),
@@ -1447,7 +1447,7 @@ TEST_F(DllWide, TheClientCommandAsWindowsStoresIt) {
     EXPECT_EQ(sendW(0, 0, &wide.msg, 0, 0), (ULONG)MAPI_E_FAILURE) << type;
   }
   HKEY key;
-  ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, QV_CLIENT_KEY, 0, NULL, 0,
+  ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, QV_COMMAND_KEY, 0, NULL, 0,
                             KEY_ALL_ACCESS, NULL, &key, NULL),
             ERROR_SUCCESS);
   DWORD number = 1;

@@ -35,6 +35,7 @@
 
 #include <string>
 
+#include "include/qvmapi/registry.h"
 #include "tests/windows/wine_support.h"
 
 static int SendThroughRegisteredDll(bool stub) {
@@ -42,7 +43,7 @@ static int SendThroughRegisteredDll(bool stub) {
   DWORD size = sizeof path - 1;
   if (!stub &&
       RegGetValueA(HKEY_LOCAL_MACHINE,
-                   "SOFTWARE\\Clients\\Mail\\Outlook Web Access", "DLLPath",
+                   QV_CLIENT_KEY, "DLLPath",
                    RRF_RT_REG_SZ, NULL, path, &size) != ERROR_SUCCESS)
     return 4;
   HMODULE dll = LoadLibraryA(path);

@@ -9,13 +9,14 @@
 #include <string.h>
 
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "handoff/handoff.h"
-#include "mapi/mapi_types.h"
+#include "include/qvmapi/mapi.h"
+#include "platform/platform.h"
 #include "tests/support/first_example.h"
 #include "tests/support/line_reader.h"
+#include "tests/support/trace_lines.h"
 #include "trace/trace.h"
 #include "trace/trace_state.h"
 
@@ -29,36 +30,6 @@ std::string TempName(const char *tag) {
   return name;
 }
 
-std::string ReadAll(const std::string &path) {
-  std::string out;
-  FILE *f = fopen(path.c_str(), "rb");
-  if (!f)
-    return out;
-  char buf[65536];
-  size_t n;
-  while ((n = fread(buf, 1, sizeof buf, f)) > 0)
-    out.append(buf, n);
-  fclose(f);
-  return out;
-}
-
-std::vector<std::string> Lines(const std::string &bytes, bool *ended) {
-  std::vector<std::string> lines;
-  size_t start = 0;
-  *ended = true;
-  while (start < bytes.size()) {
-    size_t end = bytes.find("\r\n", start);
-    if (end == std::string::npos) {
-      *ended = false;
-      lines.push_back(bytes.substr(start));
-      break;
-    }
-    lines.push_back(bytes.substr(start, end - start));
-    start = end + 2;
-  }
-  return lines;
-}
-
 class WinTrace : public ::testing::Test {
 protected:
   void Start(int level, const char *tag) {
@@ -66,7 +37,7 @@ protected:
     DeleteFileA(path_.c_str());
     TraceState *ts = &g_traceState;
     snprintf(ts->logFileName, sizeof ts->logFileName, "%s", path_.c_str());
-    InitializeCriticalSection(&ts->lock);
+    LockInit(&ts->lock);
     ts->lockInitialised = 1;
     ts->level = level;
     ts->logHandle = CreateFileA(ts->logFileName, GENERIC_WRITE,
@@ -98,7 +69,7 @@ TEST_F(WinTrace, LineFormatOnRealFiles) {
   GetLocalTime(&after);
   TraceClose();
   bool ended;
-  auto lines = Lines(ReadAll(path_), &ended);
+  auto lines = SplitCrLf(ReadWholeFile(path_), &ended);
   ASSERT_TRUE(ended);
   ASSERT_EQ(lines.size(), 3u);
   char prefix[64];
@@ -112,44 +83,14 @@ TEST_F(WinTrace, LineFormatOnRealFiles) {
   EXPECT_EQ(lines[2].size(), 512u) << "cut after 480 message characters";
 }
 
-void ConcurrentLines(const std::string &path) {
-  const int kThreads = 8, kLines = 10000;
-  std::vector<std::thread> threads;
-  for (int t = 0; t < kThreads; t++)
-    threads.emplace_back([t] {
-      for (int i = 0; i < kLines; i++)
-        TraceWrite(0, "thread %d line %05d %s", t, i,
-                   "payload-payload-payload");
-    });
-  for (auto &th : threads)
-    th.join();
-  TraceClose();
-  bool ended;
-  auto lines = Lines(ReadAll(path), &ended);
-  EXPECT_TRUE(ended);
-  ASSERT_EQ(lines.size(), (size_t)kThreads * kLines);
-  std::vector<int> next(kThreads, 0);
-  for (const std::string &line : lines) {
-    ASSERT_EQ(line.size(), 75u) << line;
-    int t = -1, i = -1;
-    char tail[64] = {0};
-    ASSERT_EQ(
-        sscanf(line.c_str() + 32, "thread %d line %05d %63s", &t, &i, tail), 3);
-    ASSERT_STREQ(tail, "payload-payload-payload");
-    ASSERT_TRUE(t >= 0 && t < kThreads);
-    EXPECT_EQ(i, next[t]);
-    next[t] = i + 1;
-  }
-}
-
 TEST_F(WinTrace, ConcurrentKeepOpenLinesAreWholeAndComplete) {
   Start(1, "keep");
-  ConcurrentLines(path_);
+  CheckConcurrentLines(path_);
 }
 
 TEST_F(WinTrace, ConcurrentOpenPerLineLinesAreWholeAndComplete) {
   Start(2, "perline");
-  ConcurrentLines(path_);
+  CheckConcurrentLines(path_);
 }
 
 TEST_F(WinTrace, OpenPerLineRecreatesADeletedLog) {
@@ -158,7 +99,7 @@ TEST_F(WinTrace, OpenPerLineRecreatesADeletedLog) {
   ASSERT_TRUE(DeleteFileA(path_.c_str()));
   TraceWrite(0, "after");
   bool ended;
-  auto lines = Lines(ReadAll(path_), &ended);
+  auto lines = SplitCrLf(ReadWholeFile(path_), &ended);
   ASSERT_EQ(lines.size(), 1u);
   EXPECT_EQ(lines[0].substr(32), "after");
 }
@@ -178,6 +119,85 @@ TEST(WinCompose, ReferenceMessageWithTheWindowsCompiler) {
   std::string narrow = FIRST_EXAMPLE_LINE;
   EXPECT_EQ(std::wstring(wideBuffer.data()),
             std::wstring(narrow.begin(), narrow.end()));
+}
+
+// What the seam cannot be made to show: a registry value that changes
+// between ReadRegistryString's query of its size and its read. The test's
+// own import of RegQueryValueExW (the library is linked in) is pointed at
+// one that makes the value longer after the first query; the real second
+// query then fails with ERROR_MORE_DATA.
+decltype(&RegQueryValueExW) g_realQuery;
+int g_queries;
+const wchar_t kGrowKey[] = L"Software\\QvGrowingValue";
+
+void SetGrowValue(const wchar_t *text) {
+  RegSetKeyValueW(HKEY_CURRENT_USER, kGrowKey, L"", REG_SZ, text,
+                  (DWORD)((wcslen(text) + 1) * sizeof(wchar_t)));
+}
+
+LSTATUS WINAPI GrowingQuery(HKEY key, LPCWSTR name, LPDWORD reserved,
+                            LPDWORD type, LPBYTE data, LPDWORD size) {
+  LSTATUS rc = g_realQuery(key, name, reserved, type, data, size);
+  if (g_queries++ == 0)
+    SetGrowValue(L"C:\\Program Files\\a much longer client\\mail.exe");
+  return rc;
+}
+
+// Points this program's import of function at hook; the old one in *real.
+bool PatchImport(const char *function, void *hook, void **real) {
+  BYTE *base = (BYTE *)GetModuleHandleW(NULL);
+  IMAGE_NT_HEADERS *nt =
+      (IMAGE_NT_HEADERS *)(base + ((IMAGE_DOS_HEADER *)base)->e_lfanew);
+  IMAGE_DATA_DIRECTORY dir =
+      nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+  for (IMAGE_IMPORT_DESCRIPTOR *d =
+           (IMAGE_IMPORT_DESCRIPTOR *)(base + dir.VirtualAddress);
+       d->Name; d++) {
+    IMAGE_THUNK_DATA *names =
+        (IMAGE_THUNK_DATA *)(base + d->OriginalFirstThunk);
+    IMAGE_THUNK_DATA *slots = (IMAGE_THUNK_DATA *)(base + d->FirstThunk);
+    for (; names->u1.AddressOfData; names++, slots++) {
+      if (IMAGE_SNAP_BY_ORDINAL(names->u1.Ordinal) ||
+          strcmp((const char *)((IMAGE_IMPORT_BY_NAME *)(base +
+                                                         names->u1
+                                                             .AddressOfData))
+                     ->Name,
+                 function) != 0)
+        continue;
+      DWORD old;
+      VirtualProtect(&slots->u1.Function, sizeof(void *), PAGE_READWRITE, &old);
+      *real = (void *)slots->u1.Function;
+      slots->u1.Function = (ULONG_PTR)hook;
+      VirtualProtect(&slots->u1.Function, sizeof(void *), old, &old);
+      return true;
+    }
+  }
+  return false;
+}
+
+TEST(WinRegistry, AValueThatGrowsBetweenTheQueriesIsNotRead) {
+  SetGrowValue(L"C:\\a.exe");
+  void *real = NULL;
+  ASSERT_TRUE(PatchImport("RegQueryValueExW", (void *)GrowingQuery, &real));
+  g_realQuery = (decltype(&RegQueryValueExW))real;
+  g_queries = 0;
+  WCHAR *buffer = (WCHAR *)1;
+  DWORD size = 0, type = 0;
+  int rc = ReadRegistryString(HKEY_CURRENT_USER, kGrowKey, L"", &buffer, &size,
+                              &type);
+  void *hook;
+  PatchImport("RegQueryValueExW", real, &hook);
+  EXPECT_EQ(g_queries, 2);
+  EXPECT_EQ(rc, 0) << "no cut path, no read past the block";
+  EXPECT_EQ(buffer, nullptr);
+  // Read again, it is the new value, whole.
+  ASSERT_EQ(ReadRegistryString(HKEY_CURRENT_USER, kGrowKey, L"", &buffer,
+                               &size, &type),
+            1);
+  EXPECT_EQ(std::wstring(buffer),
+            L"C:\\Program Files\\a much longer client\\mail.exe");
+  QvFree(buffer);
+  RegDeleteTreeW(HKEY_CURRENT_USER, kGrowKey);
 }
 
 } // namespace

@@ -12,45 +12,13 @@ std::string ProgramFolder() {
   return s.substr(0, s.find_last_of('\\') + 1);
 }
 
-std::string ReadAll(const std::string &path) {
-  std::string out;
-  HANDLE h = CreateFileA(path.c_str(), GENERIC_READ,
-                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                         NULL, OPEN_EXISTING, 0, NULL);
-  if (h == INVALID_HANDLE_VALUE)
-    return out;
-  char buf[65536];
-  DWORD n;
-  while (ReadFile(h, buf, sizeof buf, &n, NULL) && n > 0)
-    out.append(buf, n);
-  CloseHandle(h);
-  return out;
-}
-
-std::vector<std::string> CrLfLines(const std::string &bytes, bool *ended) {
-  std::vector<std::string> lines;
-  size_t start = 0;
-  *ended = true;
-  while (start < bytes.size()) {
-    size_t end = bytes.find("\r\n", start);
-    if (end == std::string::npos) {
-      *ended = false;
-      lines.push_back(bytes.substr(start));
-      break;
-    }
-    lines.push_back(bytes.substr(start, end - start));
-    start = end + 2;
-  }
-  return lines;
-}
-
 void SetClientPath(const char *path) {
   if (!path) {
-    RegDeleteKeyA(HKEY_LOCAL_MACHINE, QV_CLIENT_KEY);
+    RegDeleteKeyA(HKEY_LOCAL_MACHINE, QV_COMMAND_KEY);
     return;
   }
   HKEY key;
-  if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, QV_CLIENT_KEY, 0, NULL, 0,
+  if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, QV_COMMAND_KEY, 0, NULL, 0,
                       KEY_ALL_ACCESS, NULL, &key, NULL) == ERROR_SUCCESS) {
     RegSetValueExA(key, "", 0, REG_SZ, (const BYTE *)path,
                    (DWORD)strlen(path) + 1);
@@ -77,7 +45,7 @@ std::string TraceFolder() {
   std::string s = path;
   if (s.empty() || s.back() != '\\')
     s += '\\';
-  return s + "Quorvantile Incorporated\\Quorvantile Brindleway";
+  return s + QV_PRODUCT_FOLDER;
 }
 
 std::vector<std::string> TraceFiles() {
@@ -128,7 +96,7 @@ std::vector<std::string> ClientRecords(const std::string &folder) {
   if (h == INVALID_HANDLE_VALUE)
     return records;
   do
-    records.push_back(ReadAll(folder + "\\" + found.cFileName));
+    records.push_back(ReadWholeFile(folder + "\\" + found.cFileName));
   while (FindNextFileA(h, &found));
   FindClose(h);
   std::sort(records.begin(), records.end());

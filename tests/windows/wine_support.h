@@ -7,12 +7,10 @@
 #include <string>
 #include <vector>
 
-#include "mapi/mapi_types.h"
+#include "include/qvmapi/mapi.h"
 
-#define QV_CLIENT_KEY                                                          \
-  "SOFTWARE\\Clients\\Mail\\Outlook Web Access\\shell\\open\\command"
-#define QV_SETTINGS_KEY                                                        \
-  "SOFTWARE\\Quorvantile Incorporated\\Quorvantile Brindleway"
+#include "include/qvmapi/registry.h"
+#include "tests/support/files.h"
 
 typedef ULONG(WINAPI *SendMailFn)(LHANDLE, ULONG_PTR, lpMapiMessage, FLAGS,
                                   ULONG);
@@ -27,8 +25,6 @@ typedef ULONG(WINAPI *FreeBufferFn)(LPVOID);
 
 // The folder of the running test program (with a trailing backslash).
 std::string ProgramFolder();
-std::string ReadAll(const std::string &path);
-std::vector<std::string> CrLfLines(const std::string &bytes, bool *ended);
 
 void SetClientPath(const char *path); // NULL deletes the whole command key
 void SetLogLevel(const DWORD *level); // NULL deletes the value

@@ -1,12 +1,87 @@
-// Simple MAPI records and constants, as published in mapi.h, for 64-bit
-// Windows. The values are macros, as in the SDK header, so both can meet
-// in one translation unit.
-#ifndef QV_MAPI_TYPES_H
-#define QV_MAPI_TYPES_H
+// The published Simple MAPI types, records and constants, as mapi.h has
+// them, in their 64-bit (and, for the 32-bit DLL, 32-bit) layout: 8-bit
+// texts, and the W records with UTF-16 texts. The exports (mapi/), the
+// hand-off (handoff/) and qvmapi-check (check/) all read the records a
+// caller hands in from here; the library never changes them. The values are
+// macros, as in the SDK header, so that both can meet in one translation
+// unit (mapi/sdk_check.cpp).
+#ifndef QV_INCLUDE_QVMAPI_MAPI_H
+#define QV_INCLUDE_QVMAPI_MAPI_H
 
 #include <stddef.h>
 
-#include "mapi/mapi_records.h"
+#include "platform/types.h"
+
+typedef ULONG FLAGS;
+typedef ULONG *LPULONG;
+typedef ULONG_PTR LHANDLE, *LPLHANDLE;
+
+typedef struct {
+  ULONG ulReserved;
+  ULONG ulRecipClass;
+  LPSTR lpszName;
+  LPSTR lpszAddress;
+  ULONG ulEIDSize;
+  LPVOID lpEntryID;
+} MapiRecipDesc, *lpMapiRecipDesc;
+
+typedef struct {
+  ULONG ulReserved;
+  ULONG flFlags;
+  ULONG nPosition;
+  LPSTR lpszPathName;
+  LPSTR lpszFileName;
+  LPVOID lpFileType;
+} MapiFileDesc, *lpMapiFileDesc;
+
+typedef struct {
+  ULONG ulReserved;
+  LPSTR lpszSubject;
+  LPSTR lpszNoteText;
+  LPSTR lpszMessageType;
+  LPSTR lpszDateReceived;
+  LPSTR lpszConversationID;
+  FLAGS flFlags;
+  lpMapiRecipDesc lpOriginator;
+  ULONG nRecipCount;
+  lpMapiRecipDesc lpRecips;
+  ULONG nFileCount;
+  lpMapiFileDesc lpFiles;
+} MapiMessage, *lpMapiMessage;
+
+// The same records with UTF-16 texts, for MAPISendMailW.
+typedef struct {
+  ULONG ulReserved;
+  ULONG ulRecipClass;
+  PWSTR lpszName;
+  PWSTR lpszAddress;
+  ULONG ulEIDSize;
+  LPVOID lpEntryID;
+} MapiRecipDescW, *lpMapiRecipDescW;
+
+typedef struct {
+  ULONG ulReserved;
+  ULONG flFlags;
+  ULONG nPosition;
+  PWSTR lpszPathName;
+  PWSTR lpszFileName;
+  LPVOID lpFileType;
+} MapiFileDescW, *lpMapiFileDescW;
+
+typedef struct {
+  ULONG ulReserved;
+  PWSTR lpszSubject;
+  PWSTR lpszNoteText;
+  PWSTR lpszMessageType;
+  PWSTR lpszDateReceived;
+  PWSTR lpszConversationID;
+  FLAGS flFlags;
+  lpMapiRecipDescW lpOriginator;
+  ULONG nRecipCount;
+  lpMapiRecipDescW lpRecips;
+  ULONG nFileCount;
+  lpMapiFileDescW lpFiles;
+} MapiMessageW, *lpMapiMessageW;
 
 #ifndef SUCCESS_SUCCESS
 #define SUCCESS_SUCCESS 0

@@ -12,13 +12,15 @@ string(REPLACE "/" "\\\\" QV_STAND_IN_WINDOWS_PATH "${QV_STAND_IN_WINDOWS_PATH}"
 file(GLOB QV_NATIVE_TEST_SOURCES CONFIGURE_DEPENDS
      ${PROJECT_SOURCE_DIR}/tests/native/test_*.cpp)
 add_executable(qv_native_tests tests/native/support.cpp tests/contract/test_seam.cpp
+               fuzz/fuzz_compose.cpp
                ${QV_NATIVE_TEST_SOURCES} ${QV_READER_SOURCES})
 target_include_directories(qv_native_tests PRIVATE ${PROJECT_SOURCE_DIR})
 target_compile_options(qv_native_tests PRIVATE ${QV_WARNINGS})
 target_compile_definitions(qv_native_tests PRIVATE
   QV_STAND_IN_CLIENT="${QV_STAND_IN_WINDOWS_PATH}"
   QV_STAND_IN_FOLDER="${CMAKE_CURRENT_BINARY_DIR}"
-  QV_CLIENT_PATH_TABLE="${PROJECT_SOURCE_DIR}/tests/support/client_paths.txt")
+  QV_CLIENT_PATH_TABLE="${PROJECT_SOURCE_DIR}/tests/support/client_paths.txt"
+  QV_FUZZ_CORPUS="${PROJECT_SOURCE_DIR}/fuzz/corpus")
 target_link_libraries(qv_native_tests PRIVATE qvcore_test GTest::gtest
                       GTest::gtest_main)
 add_dependencies(qv_native_tests stand_in_client)
@@ -37,3 +39,7 @@ if(NOT QV_SANITIZE)
     include(cmake/bench.cmake OPTIONAL)
   endif()
 endif()
+
+# The records below their users, no extern declarations outside headers.
+add_test(NAME source_layout
+  COMMAND sh ${PROJECT_SOURCE_DIR}/tests/check-layout.sh ${PROJECT_SOURCE_DIR})

@@ -78,6 +78,11 @@ add_test(NAME windows_dll_exports_and_imports
 add_test(NAME windows_x86_dll_static_checks
   COMMAND ${PROJECT_SOURCE_DIR}/tests/windows/check-dll.sh ${QV_X86_DLL} i686)
 
+# Only platform/win32/ of the library calls Win32.
+add_test(NAME library_calls_win32_only_from_platform
+  COMMAND sh ${PROJECT_SOURCE_DIR}/tests/check-layout.sh ${PROJECT_SOURCE_DIR}
+          $<TARGET_OBJECTS:qvcore_obj>)
+
 qv_wine_test(wine_inprocess wintest_inprocess)
 qv_wine_test(wine_dll wintest_dll
   --gtest_filter=-DllUnder932.*:DllWithWindow.*)

@@ -287,7 +287,7 @@ std::vector<BYTE> Unhex(const std::wstring &text) {
 
 std::wstring Snapshot() {
   std::wstring out;
-  for (size_t i = 0; i < sizeof kWatched / sizeof kWatched[0]; i++) {
+  for (size_t i = 0; i < ARRAY_SIZE(kWatched); i++) {
     std::vector<Value> values;
     bool exists = ReadKey(kWatched[i], &values);
     out += L"K " + std::to_wstring(i) + (exists ? L" 1\n" : L" 0\n");
@@ -318,7 +318,7 @@ std::vector<std::wstring> Words(const std::wstring &line) {
 // that existed, exactly (a value that differs is written, one that was not
 // there is deleted), and keys that did not exist deleted with all below.
 bool Restore(const std::wstring &snapshot) {
-  const size_t kKeys = sizeof kWatched / sizeof kWatched[0];
+  const size_t kKeys = ARRAY_SIZE(kWatched);
   std::vector<int> existed(kKeys, -1);
   std::vector<std::vector<Value>> values(kKeys);
   size_t start = 0;

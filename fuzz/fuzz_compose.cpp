@@ -8,10 +8,11 @@
 // buffer and is terminated at its length, a blank and a single hyphen only
 // ever begin a known switch, the reference reader gives every present field
 // back exactly, and nothing is left allocated. A wide line is also read
-// through its ANSI view (the system's best fit, as GetCommandLineA gives
-// it): the same invariants hold there, and both views read each value
+// through its ANSI view (the client view's blanks and hyphens, as
+// GetCommandLineA gives them): the same invariants hold there, and both views read each value
 // alike; a wide value differs from what was given only where a look-alike
 // became the ASCII blank or hyphen the ANSI view shows.
+#include <iconv.h>
 #include <stdint.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -22,10 +23,11 @@
 #include <utility>
 #include <vector>
 
+#include "fuzz/fuzz_entry.h"
 #include "handoff/handoff.h"
 #include "handoff/text.h"
 #include "include/qvmapi/mapi.h"
-#include "platform/posix/testctl.h"
+#include "platform/fake/control.h"
 #include "tests/support/line_reader.h"
 
 namespace {
@@ -90,14 +92,7 @@ std::string g_line;
 // What a client reading GetCommandLineA sees of a wide text; ANSI as it is.
 std::string AnsiView(const char *s) { return s; }
 std::string AnsiView(const WCHAR *s) {
-  size_t n = TextLength(s);
-  if (n == 0)
-    return "";
-  std::string out(n * 2, 0);
-  int got = WideCharToMultiByte(CP_ACP, 0, s, (int)n, &out[0], (int)out.size(),
-                                NULL, NULL);
-  out.resize(got > 0 ? (size_t)got : 0);
-  return out;
+  return FakeClientSees(s, TextLength(s));
 }
 
 // A value as the wide reader gave it back against the value given: equal,
@@ -260,13 +255,18 @@ template <typename Char> struct Built {
 
 // A text of a UTF-8 message as the library must read it: UTF-8 when valid,
 // the ANSI code page otherwise.
+// The C library's iconv judges the UTF-8, independently of the library.
 std::basic_string<WCHAR> Read(const std::string &bytes) {
   std::vector<WCHAR> out(bytes.size() + 1);
-  int n = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, bytes.c_str(), -1,
-                              out.data(), (int)out.size());
-  if (n <= 0)
-    n = MultiByteToWideChar(CP_ACP, 0, bytes.c_str(), -1, out.data(),
-                            (int)out.size());
+  iconv_t cd = iconv_open("UTF-16LE", "UTF-8");
+  char *in = (char *)bytes.c_str(), *o = (char *)out.data();
+  size_t inLeft = bytes.size(), outLeft = out.size() * sizeof(WCHAR);
+  bool utf8 = iconv(cd, &in, &inLeft, &o, &outLeft) != (size_t)-1;
+  iconv_close(cd);
+  if (utf8)
+    return std::basic_string<WCHAR>(out.data(),
+                                    (WCHAR *)o - out.data());
+  int n = AnsiToWide(bytes.c_str(), -1, out.data(), (int)out.size());
   return std::basic_string<WCHAR>(out.data(), n > 0 ? (size_t)n - 1 : 0);
 }
 

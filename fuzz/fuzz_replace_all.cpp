@@ -6,9 +6,10 @@
 
 #include <string>
 
+#include "fuzz/fuzz_entry.h"
 #include "handoff/handoff.h"
 #include "platform/platform.h"
-#include "platform/posix/testctl.h"
+#include "platform/fake/control.h"
 
 static std::string Reference(const std::string &s, const std::string &p,
                              const std::string &r) {

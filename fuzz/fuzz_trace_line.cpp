@@ -7,7 +7,8 @@
 
 #include <string>
 
-#include "platform/posix/testctl.h"
+#include "fuzz/fuzz_entry.h"
+#include "platform/fake/control.h"
 #include "trace/trace.h"
 #include "trace/trace_state.h"
 
@@ -32,14 +33,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   std::string message((const char *)data + 1, size - 1);
   TraceState *ts = &g_traceState;
   snprintf(ts->logFileName, sizeof ts->logFileName, "%s", kPath);
-  ts->logHandle =
-      CreateFileA(kPath, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL);
-  if (ts->logHandle == INVALID_HANDLE_VALUE)
+  unlink(kPath);
+  if (FileOpen(kPath, &ts->logHandle, GENERIC_WRITE, 0, CREATE_NEW) != 0)
     abort();
   ts->level = 1;
   ts->active = 1;
   TraceWrite(severity, "%s", message.c_str());
-  CloseHandle(ts->logHandle);
+  FileClose(ts->logHandle);
   ts->logHandle = INVALID_HANDLE_VALUE;
   ts->active = 0;
   ts->level = 0;

@@ -137,7 +137,7 @@ ClientPathVerdict CheckClientCommand(DWORD type, const WCHAR *data,
   // The expansion's size includes its NUL; one that does not fit is too
   // long whatever it holds.
   WCHAR command[4 * MAX_PATH];
-  if (!SameFolderForBothWidths(data, command, sizeof command / sizeof *command))
+  if (!SameFolderForBothWidths(data, command, ARRAY_SIZE(command)))
     return CLIENT_PATH_TOO_LONG;
   DWORD needed = ExpandCommand(command, path, MAX_PATH);
   if (needed == 0 || needed > MAX_PATH) {
@@ -183,6 +183,6 @@ const char *ClientPathVerdictWord(ClientPathVerdict verdict) {
   static const char *const kWords[] = {"ok",       "empty",  "quoted",
                                        "not-full", "stream", "not-program",
                                        "too-long", "device", "not-string"};
-  return (unsigned)verdict < sizeof kWords / sizeof kWords[0] ? kWords[verdict]
+  return (unsigned)verdict < ARRAY_SIZE(kWords) ? kWords[verdict]
                                                               : "unknown";
 }

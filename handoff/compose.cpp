@@ -65,7 +65,7 @@ static void Append(CommandLine<Char> *line, const Char *text, size_t n) {
 template <typename Char>
 static void AppendAscii(CommandLine<Char> *line, const char *ascii) {
   Char units[16];
-  TextFromAscii(units, sizeof units / sizeof units[0], ascii);
+  TextFromAscii(units, ARRAY_SIZE(units), ascii);
   Append(line, units, TextLength(units));
 }
 

@@ -3,6 +3,9 @@
 #ifndef QV_PLATFORM_COMPILER_H
 #define QV_PLATFORM_COMPILER_H
 
+// The number of elements of an array (not of a pointer).
+#define ARRAY_SIZE(a) (sizeof(a) / sizeof((a)[0]))
+
 #if defined(__MINGW32__) && defined(__GNUC__) && !defined(__clang__)
 // MinGW formats through its own C99 printf (__USE_MINGW_ANSI_STDIO).
 #define QV_PRINTF_FORMAT(fmt, args)                                            \

@@ -7,6 +7,8 @@
 #ifndef QV_PLATFORM_TYPES_H
 #define QV_PLATFORM_TYPES_H
 
+#include "platform/compiler.h"
+
 #ifdef _WIN32
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN

@@ -229,3 +229,24 @@ std::u16string FakeUtf16(const char *utf8, size_t bytes) {
 std::u16string FakeUtf16(const char *utf8) {
   return FakeUtf16(utf8, strlen(utf8));
 }
+
+std::string FakeClientSees(const WCHAR *units, size_t n) {
+  const ClientView *view = ClientAnsiView();
+  std::string out;
+  for (size_t i = 0; i < n; i++) {
+    unsigned u = units[i];
+    auto marked = [&](const unsigned char *bits) {
+      return u >= 0x80 && ((bits[u >> 3] >> (u & 7)) & 1);
+    };
+    if (view && marked(view->blank))
+      out += ' ';
+    else if (view && marked(view->hyphen))
+      out += '-';
+    else {
+      std::string shown =
+          g_host.kind == ANSI_UTF8 ? FakeUtf8(units + i, 1) : Encode(u);
+      out += shown.empty() ? "?" : shown;
+    }
+  }
+  return out;
+}

@@ -93,5 +93,8 @@ std::string FakeUtf8(const WCHAR *text);
 std::string FakeUtf8(const WCHAR *text, size_t units);
 std::u16string FakeUtf16(const char *utf8);
 std::u16string FakeUtf16(const char *utf8, size_t bytes);
+// What a client that reads GetCommandLineA sees of wide units: the client
+// view's blanks and hyphens, the rest as the host's ANSI code page has it.
+std::string FakeClientSees(const WCHAR *units, size_t n);
 
 #endif

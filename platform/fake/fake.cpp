@@ -23,8 +23,6 @@
 #include "platform/fake/control.h"
 #include "platform/fake/fake.h"
 
-extern char **environ;
-
 namespace {
 
 const int kHeap = QVOP_COUNT; // the heap's own slot among the operations

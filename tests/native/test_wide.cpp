@@ -7,7 +7,6 @@
 #include <thread>
 #include <unistd.h>
 
-#include <random>
 
 #include "handoff/ansi_view.h"
 #include "handoff/client_path.h"
@@ -40,37 +39,6 @@ protected:
     return n == COMPOSE_FAILED ? "<FAILED>" : std::string(buffer.data());
   }
 };
-
-// Every ANSI message of the composition tests, given as UTF-16, gives the
-// same line in UTF-16.
-TEST_F(Wide, TheSameLinesAsTheAnsiComposition) {
-  auto both = [&](auto build, FLAGS flags) {
-    MessageBuilder a;
-    WideMessageBuilder w;
-    build(a);
-    build(w);
-    std::string narrow = Narrow(a.Get(), flags);
-    EXPECT_EQ(Line(w.Get(), flags), Utf16(narrow)) << narrow;
-  };
-  both([](auto &b) { BuildFirstExample(b); }, 0);
-  both([](auto &b) { BuildFirstExample(b); }, MAPI_DIALOG | MAPI_FORCE_UNICODE);
-  both(
-      [](auto &b) {
-        b.Subject(b.Ascii("-Attach C:\\secret.txt"))
-            .File(b.Ascii("-Body x"), b.Ascii("a -Attach C:\\y"))
-            .Body(b.Ascii("--already"))
-            .Recip(MAPI_TO, b.Ascii("n"), b.Ascii("a@b.c -Attach C:\\x"))
-            .Recip(MAPI_TO, b.Ascii("n"), b.Ascii("-Bcc evil@x"))
-            .Recip(MAPI_CC, b.Ascii("x@y"), NULL)
-            .Recip(MAPI_CC, b.Ascii("no at sign"), NULL)
-            .Recip(MAPI_BCC, NULL, b.Ascii(""))
-            .Recip(7, b.Ascii("n"), b.Ascii("seven@x"));
-      },
-      0);
-  both([](auto &b) { b.Subject(b.Ascii("")).File(NULL, b.Ascii("only")); },
-       MAPI_DIALOG);
-  EXPECT_EQ(Line(NULL, 0), u"");
-}
 
 // Texts pass through unit for unit, unpaired surrogates included; the
 // double-byte rules of the ANSI line do not apply.
@@ -173,19 +141,7 @@ TEST_F(Wide, TheClientIsReadAndStartedWide) {
 // What a client that reads GetCommandLineA sees: the client view's blanks
 // and hyphens, everything else as the ANSI code page has it.
 std::string AnsiView(const std::u16string &line) {
-  const ClientView *view = ClientAnsiView();
-  std::string out;
-  for (char16_t u : line) {
-    auto marked = [&](const unsigned char *bits) {
-      return u >= 0x80 && ((bits[u >> 3] >> (u & 7)) & 1);
-    };
-    char bytes[8];
-    int n = marked(view->blank)    ? (bytes[0] = ' ', 1)
-            : marked(view->hyphen) ? (bytes[0] = '-', 1)
-                                   : WideToAnsi(&u, 1, bytes, sizeof bytes);
-    out.append(bytes, n > 0 ? (size_t)n : 0);
-  }
-  return out;
+  return FakeClientSees(line.data(), line.size());
 }
 
 // The sections of a parsed line, by name and count.
@@ -476,36 +432,6 @@ TEST_F(Wide, ScanningStopsAtThePageEnd) {
       }
     }
   munmap(pages, 2 * page);
-}
-
-// Generated UTF-16 messages, any unit but NUL, read back exactly.
-TEST_F(Wide, RoundTripOfGeneratedMessages) {
-  std::mt19937 rng(20261209);
-  const char16_t alphabet[] = u" --- \"';@x\r\nΩ日\U0001F4E7";
-  auto text = [&](int maxLen, bool semicolon) {
-    std::u16string s;
-    for (int i = (int)(rng() % (unsigned)(maxLen + 1)); i > 0; i--) {
-      char16_t c = (rng() % 4 == 0)
-                       ? (char16_t)(1 + rng() % 0xFFFF)
-                       : alphabet[rng() % (sizeof alphabet / 2 - 1)];
-      s += (c == u';' && !semicolon) ? u',' : c;
-    }
-    return s;
-  };
-  for (int round = 0; round < 500; round++) {
-    WideMessageBuilder b;
-    std::u16string subject = text(12, true), body = text(30, true);
-    std::u16string path = text(10, true), to = text(8, false);
-    b.Subject(subject.c_str()).Body(body.c_str()).File(path.c_str(), NULL);
-    b.Recip(MAPI_TO, u"n", to.c_str());
-    std::u16string line = Line(b.Get(), 0);
-    ParsedLine parsed = ReadCommandLine(UnitBytes(line));
-    ASSERT_TRUE(parsed.ok) << parsed.error;
-    EXPECT_EQ(parsed.subject, UnitBytes(subject));
-    EXPECT_EQ(parsed.body, UnitBytes(body));
-    EXPECT_EQ(parsed.attachments.size(), path.empty() ? 0u : 1u);
-    EXPECT_EQ(parsed.to, std::vector<std::string>{UnitBytes(to)});
-  }
 }
 
 } // namespace

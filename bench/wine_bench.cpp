@@ -149,6 +149,45 @@ Ratio Send(int n) {
   return Median(runs);
 }
 
+// MAPISendMailW of the longest wide line (a body of 32,759 units of
+// Cyrillic and ideographs, every unit scanned for look-alikes) against a
+// bare CreateProcessW and wait with the same line: what the composition
+// and its scans cost beside the start of a process.
+Ratio SendWide(int n) {
+  HMODULE dll = LoadAtLevel(0);
+  SendMailWFn send =
+      (SendMailWFn)(void *)GetProcAddress(dll, "MAPISendMailW");
+  std::string client = ProgramFolder() + "stand_in_client.exe";
+  std::wstring wideClient(client.begin(), client.end());
+  SetClientPath(client.c_str());
+  std::wstring body;
+  for (int i = 0; body.size() < 32759; i++)
+    body += i % 8 == 7 ? L' ' : i % 2 ? L'\u0416' : L'\u65e5';
+  MapiMessageW msg = {};
+  msg.lpszNoteText = &body[0];
+  std::vector<Ratio> runs;
+  for (int rep = 0; rep < kRepetitions; rep++) {
+    Ratio r;
+    r.measured = Time(n, [&] { send(0, 0, &msg, MAPI_DIALOG, 0); });
+    r.baseline = Time(n, [&] {
+      std::wstring line = L" -Body " + body;
+      STARTUPINFOW si = {};
+      si.cb = sizeof si;
+      PROCESS_INFORMATION pi;
+      if (CreateProcessW(wideClient.c_str(), &line[0], NULL, NULL, FALSE,
+                         NORMAL_PRIORITY_CLASS, NULL, NULL, &si, &pi)) {
+        WaitForSingleObject(pi.hProcess, INFINITE);
+        CloseHandle(pi.hThread);
+        CloseHandle(pi.hProcess);
+      }
+    });
+    runs.push_back(r);
+  }
+  FreeLibrary(dll);
+  SetClientPath(NULL);
+  return Median(runs);
+}
+
 } // namespace
 
 int main() {
@@ -162,6 +201,8 @@ int main() {
          TraceLines(2, 2000));
   Report("MAPISendMail of the reference message",
          "bare CreateProcessA and wait of the same client", Send(20));
+  Report("MAPISendMailW of a 32,766-unit line",
+         "bare CreateProcessW and wait with the same line", SendWide(20));
   SetLogLevel(NULL);
   EmptyTraceFolder();
   return 0;

@@ -23,40 +23,6 @@ struct WideCopy {
   int failed;
 };
 
-// Strict UTF-8, as the system reads it with MB_ERR_INVALID_CHARS: no
-// overlong form, no surrogate, nothing above U+10FFFF, no sequence cut
-// short. The units written, the NUL included, or 0 when text is not UTF-8.
-// out has a unit for every byte of text and its NUL, which is enough.
-int Utf8ToWide(const char *text, WCHAR *out) {
-  const unsigned char *s = (const unsigned char *)text;
-  int n = 0;
-  for (;;) {
-    unsigned long cp = *s++;
-    int extra = cp < 0x80 ? 0 : cp >= 0xC2 && cp < 0xE0 ? 1
-                : cp >= 0xE0 && cp < 0xF0               ? 2
-                : cp >= 0xF0 && cp < 0xF5               ? 3
-                                                         : -1;
-    if (extra < 0)
-      return 0;
-    cp &= 0x7Fu >> extra;
-    for (int k = 0; k < extra; k++, s++) {
-      if ((*s & 0xC0) != 0x80)
-        return 0;
-      cp = cp << 6 | (*s & 0x3Fu);
-    }
-    static const unsigned long kLeast[] = {0, 0x80, 0x800, 0x10000};
-    if (cp < kLeast[extra] || (cp >= 0xD800 && cp < 0xE000) || cp > 0x10FFFF)
-      return 0;
-    if (cp >= 0x10000) {
-      out[n++] = (WCHAR)(0xD800 + ((cp - 0x10000) >> 10));
-      cp = 0xDC00 + ((cp - 0x10000) & 0x3FF);
-    }
-    out[n++] = (WCHAR)cp;
-    if (cp == 0)
-      return n;
-  }
-}
-
 // Units enough for a text in either reading: UTF-8 and every ANSI code
 // page give at most one unit per byte.
 size_t Room(const char *text) { return text ? strlen(text) + 1 : 0; }
@@ -66,8 +32,8 @@ WCHAR *Convert(WideCopy *copy, const char *text, int utf8) {
     return NULL;
   WCHAR *out = copy->texts + copy->used;
   int room = (int)(copy->room - copy->used);
-  int n = utf8 ? Utf8ToWide(text, out) : 0;
-  if (n <= 0)
+  int n = utf8 ? Utf8ToWide(text, out, room) : 0;
+  if (n == 0)
     n = AnsiToWide(text, -1, out, room);
   if (n <= 0) {
     copy->failed = 1;

@@ -83,6 +83,10 @@ const CodePage *HostCodePage(void);
 // its default character, never a look-alike.
 int AnsiToWide(const char *text, int count, WCHAR *out, int room);
 int WideToAnsi(const WCHAR *text, int count, char *out, int room);
+// A NUL-terminated text read as strict UTF-8 (no overlong form, no
+// surrogate, nothing above U+10FFFF, nothing cut short): the units written,
+// the NUL included; 0 when it is not UTF-8; -1 when the conversion failed.
+int Utf8ToWide(const char *text, WCHAR *out, int room);
 
 // What a mail client that reads GetCommandLineA sees: the units its ANSI
 // code page shows as a blank or as a hyphen (bits of 0x10000), for the

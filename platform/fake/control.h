@@ -24,6 +24,7 @@ enum QvOp {
   QVOP_ExpandCommand,
   QVOP_AnsiToWide,
   QVOP_WideToAnsi,
+  QVOP_Utf8ToWide,
   QVOP_ClientAnsiView,
   QVOP_StartAndWait,
   QVOP_LockEnter,

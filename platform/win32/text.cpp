@@ -41,6 +41,12 @@ int AnsiToWide(const char *text, int count, WCHAR *out, int room) {
   return MultiByteToWideChar(CP_ACP, 0, text, count, out, room);
 }
 
+int Utf8ToWide(const char *text, WCHAR *out, int room) {
+  int n = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text, -1, out,
+                              room);
+  return n > 0 ? n : GetLastError() == ERROR_NO_UNICODE_TRANSLATION ? 0 : -1;
+}
+
 // No best fit: a character the code page lacks shows as the default
 // character, never as a look-alike that reads as something it is not.
 // UTF-8 lacks none, and Windows refuses that flag for it.

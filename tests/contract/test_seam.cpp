@@ -334,6 +334,16 @@ TEST_F(Seam, CodePage1252) {
   EXPECT_EQ(WideToAnsi(kText, -1, NULL, 0), n);
 }
 
+// Strict UTF-8 or none: what is not UTF-8 is told apart from a failure.
+TEST_F(Seam, StrictUtf8) {
+  WCHAR out[16];
+  ASSERT_EQ(Utf8ToWide("\xd0\x9e\xe6\x97\xa5\xf0\x9f\x93\xa7", out, 16), 5);
+  EXPECT_EQ(Units(out), Units(QV_WIDE("\u041e\u65e5\U0001F4E7")));
+  for (const char *bad : {"ab\xd0", "\xc0\xaf", "\xed\xa0\x80",
+                          "\xf4\x90\x80\x80", "caf\xe9"})
+    EXPECT_EQ(Utf8ToWide(bad, out, 16), 0) << bad;
+}
+
 // The client's view holds every look-alike the fake knows of, and no
 // character that shows as itself.
 TEST_F(Seam, TheClientViewHoldsTheLookAlikes) {

@@ -29,7 +29,8 @@ const QvOp kFallibleOps[] = {
     QVOP_FileClose,         QVOP_AppDataFolder,      QVOP_CreateFolder,
     QVOP_NameSearchFirst,   QVOP_NameSearchNext,     QVOP_ReadRegistryDword,
     QVOP_ReadRegistryString, QVOP_ExpandCommand,     QVOP_AnsiToWide,
-    QVOP_WideToAnsi,        QVOP_ClientAnsiView,     QVOP_StartAndWait};
+    QVOP_WideToAnsi,        QVOP_Utf8ToWide,         QVOP_ClientAnsiView,
+    QVOP_StartAndWait};
 
 // Operations that report an error code, which the library tells apart.
 bool ReportsError(QvOp op) {
@@ -48,7 +49,8 @@ bool IsTraceOnly(QvOp op) {
 // (the start-up's registry read comes before the fault is armed).
 bool IsHandOffOnly(QvOp op) {
   return op == QVOP_ReadRegistryString || op == QVOP_StartAndWait ||
-         op == QVOP_AnsiToWide || op == QVOP_ExpandCommand ||
+         op == QVOP_AnsiToWide || op == QVOP_Utf8ToWide ||
+         op == QVOP_ExpandCommand ||
          op == QVOP_ClientAnsiView;
 }
 

@@ -106,6 +106,15 @@ check "the MSI does not install the ZIP's scripts" \
 # hash row: Windows Installer keeps a versioned file on disk over one it
 # takes for unversioned.
 stage="$build/msi-stage"
+# The helper prints a version or "-"; nothing at all means Wine did not run
+# it (seen once under load), and it is asked again.
+file_version() {
+  for try in 1 2 3; do
+    answer=$($wine "$build/wintest_host.exe" file-version "$(winpath "$1")" 2>/dev/null | tr -d '\r')
+    [ -n "$answer" ] && break
+  done
+  printf '%s' "$answer"
+}
 files=$(table "$built" File | tail -n +4)
 hashes=$(table "$built" MsiFileHash | tail -n +4 | cut -f1)
 versioned=0
@@ -114,7 +123,7 @@ printf '%s\n' "$files" | awk -F '\t' '{ print $1 "\t" $3 "\t" ($5 == "" ? "-" : 
 while IFS='	' read -r key name listed; do
   case "$key" in QvDll64) file="$stage/x64/qvmapi.dll" ;; QvDll32) file="$stage/x86/qvmapi.dll" ;;
   *) file=$(find "$stage" -name "${name#*|}" | head -1) ;; esac
-  resource=$($wine "$build/wintest_host.exe" file-version "$(winpath "$file")" 2>/dev/null | tr -d '\r')
+  resource=$(file_version "$file")
   if [ "$resource" = - ]; then
     check "$key has no version resource and no Version" test "$listed" = -
   else
@@ -155,7 +164,7 @@ for entry in QvDll64:qvmapi.dll:System64Folder QvDllArm64:qvmapi_arm64.dll:Syste
     sh -c "printf '%s\n' \"\$1\" | awk -F '\t' -v k=$key -v d=$folder '\$1 == k && \$3 == d' | grep -q ." _ "$armcomponents"
   [ "$key" = QvDll32 ] || check "ARM64 package: $key is a 64-bit component" \
     sh -c "printf '%s\n' \"\$1\" | awk -F '\t' -v k=$key '\$1 == k && int(\$4 / 256) % 2 == 1' | grep -q ." _ "$armcomponents"
-  resource=$($wine "$build/wintest_host.exe" file-version "$(winpath "$staged")" 2>/dev/null | tr -d '\r')
+  resource=$(file_version "$staged")
   check "ARM64 package: $key's Version is its version resource ($resource)" \
     sh -c "printf '%s\n' \"\$1\" | awk -F '\t' -v k=$key -v v=$resource '\$1 == k && \$3 == \"$file\" && \$5 == v' | grep -q ." _ "$armfiles"
   check "ARM64 package: an install removes the earlier $file of $key first" \

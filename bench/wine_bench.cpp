@@ -114,12 +114,29 @@ Ratio TraceLines(DWORD level, int n) {
   return Median(runs);
 }
 
+// The baseline of a send: a bare start of the client with the line, as the
+// DLL starts it, and a wait for its exit.
+void StartAndWaitRaw(const std::wstring &client, std::wstring line) {
+  STARTUPINFOW si = {};
+  si.cb = sizeof si;
+  si.dwFlags = STARTF_USESHOWWINDOW;
+  si.wShowWindow = SW_SHOWDEFAULT;
+  PROCESS_INFORMATION pi;
+  if (CreateProcessW(client.c_str(), &line[0], NULL, NULL, FALSE,
+                     NORMAL_PRIORITY_CLASS, NULL, NULL, &si, &pi)) {
+    WaitForSingleObject(pi.hProcess, INFINITE);
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+  }
+}
+
 // MAPISendMail of the reference message against a bare start and wait of
 // the same client with the same line.
 Ratio Send(int n) {
   HMODULE dll = LoadAtLevel(0);
   SendMailFn send = (SendMailFn)(void *)GetProcAddress(dll, "MAPISendMail");
   std::string client = ProgramFolder() + "stand_in_client.exe";
+  std::wstring wideClient(client.begin(), client.end());
   SetClientPath(client.c_str());
   SetEnvironmentVariableA("QV_CLIENT_DIR", NULL);
   SetEnvironmentVariableA("QV_CLIENT_WAIT_MS", NULL);
@@ -129,18 +146,9 @@ Ratio Send(int n) {
     Ratio r;
     r.measured = Time(n, [&] { send(0, 0, &example.msg, 0, 0); });
     r.baseline = Time(n, [&] {
-      char line[] = FIRST_EXAMPLE_LINE;
-      STARTUPINFOA si = {};
-      si.cb = sizeof si;
-      si.dwFlags = STARTF_USESHOWWINDOW;
-      si.wShowWindow = SW_SHOWDEFAULT;
-      PROCESS_INFORMATION pi;
-      if (CreateProcessA(client.c_str(), line, NULL, NULL, FALSE,
-                         NORMAL_PRIORITY_CLASS, NULL, NULL, &si, &pi)) {
-        WaitForSingleObject(pi.hProcess, INFINITE);
-        CloseHandle(pi.hThread);
-        CloseHandle(pi.hProcess);
-      }
+      std::string line = FIRST_EXAMPLE_LINE;
+      std::wstring wide(line.begin(), line.end());
+      StartAndWaitRaw(wideClient, wide);
     });
     runs.push_back(r);
   }
@@ -169,18 +177,7 @@ Ratio SendWide(int n) {
   for (int rep = 0; rep < kRepetitions; rep++) {
     Ratio r;
     r.measured = Time(n, [&] { send(0, 0, &msg, MAPI_DIALOG, 0); });
-    r.baseline = Time(n, [&] {
-      std::wstring line = L" -Body " + body;
-      STARTUPINFOW si = {};
-      si.cb = sizeof si;
-      PROCESS_INFORMATION pi;
-      if (CreateProcessW(wideClient.c_str(), &line[0], NULL, NULL, FALSE,
-                         NORMAL_PRIORITY_CLASS, NULL, NULL, &si, &pi)) {
-        WaitForSingleObject(pi.hProcess, INFINITE);
-        CloseHandle(pi.hThread);
-        CloseHandle(pi.hProcess);
-      }
-    });
+    r.baseline = Time(n, [&] { StartAndWaitRaw(wideClient, L" -Body " + body); });
     runs.push_back(r);
   }
   FreeLibrary(dll);
@@ -200,7 +197,7 @@ int main() {
          "raw CreateFileA, SetFilePointer, WriteFile, CloseHandle",
          TraceLines(2, 2000));
   Report("MAPISendMail of the reference message",
-         "bare CreateProcessA and wait of the same client", Send(20));
+         "bare CreateProcessW and wait of the same client", Send(20));
   Report("MAPISendMailW of a 32,766-unit line",
          "bare CreateProcessW and wait with the same line", SendWide(20));
   SetLogLevel(NULL);

@@ -6,6 +6,7 @@
 
 #include "platform/platform.h"
 #include "tests/native/support.h"
+#include "tests/support/trace_lines.h"
 #include "trace/format.h"
 #include "trace/trace.h"
 #include "trace/trace_state.h"
@@ -338,44 +339,14 @@ TEST_F(TraceWriter, TraceLinesUseNoHeap) {
 }
 
 // 8 threads x 10,000 lines: every line whole, none lost, in both modes.
-void ConcurrentLines(const std::string &path) {
-  const int kThreads = 8, kLines = 10000;
-  std::vector<std::thread> threads;
-  for (int t = 0; t < kThreads; t++)
-    threads.emplace_back([t] {
-      for (int i = 0; i < kLines; i++)
-        TraceWrite(0, "thread %d line %05d %s", t, i,
-                   "payload-payload-payload");
-    });
-  for (auto &th : threads)
-    th.join();
-  bool ended;
-  auto lines = SplitCrLf(ReadWholeFile(path), &ended);
-  EXPECT_TRUE(ended);
-  ASSERT_EQ(lines.size(), (size_t)kThreads * kLines);
-  std::vector<int> next(kThreads, 0);
-  for (const std::string &line : lines) {
-    int t = -1, i = -1;
-    char tail[64] = {0};
-    ASSERT_EQ(line.size(), 32u + 43u) << line;
-    ASSERT_EQ(
-        sscanf(line.c_str() + 32, "thread %d line %05d %63s", &t, &i, tail), 3)
-        << line;
-    ASSERT_STREQ(tail, "payload-payload-payload");
-    ASSERT_TRUE(t >= 0 && t < kThreads);
-    EXPECT_EQ(i, next[t]) << "lines of one thread stay in order";
-    next[t] = i + 1;
-  }
-}
-
 TEST_F(TraceWriter, ConcurrentKeepOpenLinesAreWholeAndComplete) {
   StartTraceLog(1);
-  ConcurrentLines(LogPath());
+  CheckConcurrentLines(LogPath());
 }
 
 TEST_F(TraceWriter, ConcurrentOpenPerLineLinesAreWholeAndComplete) {
   StartTraceLog(2);
-  ConcurrentLines(LogPath());
+  CheckConcurrentLines(LogPath());
 }
 
 TEST_F(TraceWriter, FileWrappersReturnTheWin32Code) {

@@ -141,13 +141,10 @@ struct PeView {
   std::vector<std::string> exports;  // names
   std::vector<std::string> forwards; // "dll.name" for a forwarder, else ""
 };
-struct PeFile {
+struct PeFile : PeView {
   bool pe = false; // a PE image at all
   bool dll = false;
   bool arm64x = false; // an ARM64 image with an x64 (EC) view as well
-  WORD machine = 0;
-  std::vector<std::string> exports;
-  std::vector<std::string> forwards;
   PeView ec;           // the x64 view of an Arm64X file
   std::string version; // "a.b.c.d" of its version resource, or ""
 };
@@ -230,7 +227,9 @@ struct Image {
       text += (char)f[at++];
     return text;
   }
-  void Exports(PeView *view) const {
+  // The machine and the exports.
+  void View(PeView *view) const {
+    view->machine = (WORD)u16(nt + 4);
     unsigned long dirSize = 0, dirRva = Directory(0, &dirSize);
     size_t dir = dirRva ? OffsetOf(dirRva) : 0;
     if (!dir || dir + 40 > f.size())
@@ -339,29 +338,18 @@ PeFile ReadPe(const std::wstring &path) {
   if (!image.Headers())
     return pe;
   pe.pe = true;
-  pe.machine = (WORD)image.u16(image.nt + 4);
   pe.dll = (image.u16(image.nt + 22) & IMAGE_FILE_DLL) != 0;
-  PeView native;
-  image.Exports(&native);
-  pe.exports = native.exports;
-  pe.forwards = native.forwards;
+  image.View(&pe);
   pe.version = image.Version();
   std::vector<unsigned char> viewBytes;
   if (image.Arm64XView(&viewBytes)) {
     Image ec = {viewBytes};
     if (ec.Headers()) {
       pe.arm64x = true;
-      pe.ec.machine = (WORD)ec.u16(ec.nt + 4);
-      ec.Exports(&pe.ec);
+      ec.View(&pe.ec);
     }
   }
   return pe;
-}
-
-// "a.b.c.d", or "" when the file has no version resource. Read from the
-// file: GetFileVersionInfo would load it.
-std::string FileVersion(const std::wstring &path) {
-  return ReadPe(path).version;
 }
 
 const char kInstall[] =
@@ -428,11 +416,10 @@ bool ExportsBoth(const std::vector<std::string> &exports) {
 }
 
 // Where a view sends MAPISendMail: "qvmapi_arm64.MAPISendMail", or "".
-std::string ForwardOf(const std::vector<std::string> &exports,
-                      const std::vector<std::string> &forwards) {
-  for (size_t i = 0; i < exports.size() && i < forwards.size(); i++)
-    if (exports[i] == "MAPISendMail")
-      return forwards[i];
+std::string ForwardOf(const PeView &view) {
+  for (size_t i = 0; i < view.exports.size() && i < view.forwards.size(); i++)
+    if (view.exports[i] == "MAPISendMail")
+      return view.forwards[i];
   return "";
 }
 
@@ -465,20 +452,23 @@ std::string TargetProblem(const std::wstring &dll, const std::string &forward,
 // A DLL of the given machine exporting both MAPISendMail entries; the
 // problem, or "" when there is none. On Windows on ARM the 64-bit DLL is
 // the Arm64X one, whose two views forward to the ARM64 and the x64 DLL.
+// *version: the file version of its version resource (read from the file:
+// GetFileVersionInfo would load it), "a.b.c.d" or "".
 std::string DllProblem(const std::wstring &path, WORD machine,
-                       std::string *described = NULL) {
+                       std::string *version, std::string *described = NULL) {
   if (!Exists(path))
     return Quoted(path) + " does not exist";
   PeFile pe = ReadPe(path);
+  *version = pe.version;
   if (!pe.pe || !pe.dll)
     return Quoted(path) + " is not a DLL";
   std::string views;
   if (pe.arm64x)
     views = "an Arm64X DLL: its ARM64 view exports " +
             std::to_string(pe.exports.size()) + " names (MAPISendMail to " +
-            ForwardOf(pe.exports, pe.forwards) + "), its x64 view " +
+            ForwardOf(pe) + "), its x64 view " +
             std::to_string(pe.ec.exports.size()) + " names (MAPISendMail to " +
-            ForwardOf(pe.ec.exports, pe.ec.forwards) + ")";
+            ForwardOf(pe.ec) + ")";
   bool wantArm64X = machine == IMAGE_FILE_MACHINE_AMD64 &&
                     NativeMachine() == IMAGE_FILE_MACHINE_ARM64;
   if (pe.arm64x && !wantArm64X)
@@ -495,11 +485,10 @@ std::string DllProblem(const std::wstring &path, WORD machine,
     if (!ExportsBoth(pe.exports) || !ExportsBoth(pe.ec.exports))
       return Quoted(path) + " is " + views +
              ", but not both export MAPISendMail and MAPISendMailW";
-    std::string problem = TargetProblem(
-        path, ForwardOf(pe.exports, pe.forwards), IMAGE_FILE_MACHINE_ARM64);
+    std::string problem =
+        TargetProblem(path, ForwardOf(pe), IMAGE_FILE_MACHINE_ARM64);
     if (problem.empty())
-      problem = TargetProblem(path, ForwardOf(pe.ec.exports, pe.ec.forwards),
-                              IMAGE_FILE_MACHINE_AMD64);
+      problem = TargetProblem(path, ForwardOf(pe.ec), IMAGE_FILE_MACHINE_AMD64);
     if (!problem.empty())
       return Quoted(path) + " is " + views + "; " + problem;
   } else if (!ExportsBoth(pe.exports)) {
@@ -523,13 +512,13 @@ bool CheckDllPath(Report *r, std::wstring *dll, std::string *version) {
     return false;
   }
   std::string described;
-  std::string problem = DllProblem(*dll, IMAGE_FILE_MACHINE_AMD64, &described);
+  std::string problem =
+      DllProblem(*dll, IMAGE_FILE_MACHINE_AMD64, version, &described);
   if (!problem.empty()) {
     Problem(r, "DLLPath: " + problem,
             "Point DLLPath at the 64-bit qvmapi.dll. " + std::string(kInstall));
     return false;
   }
-  *version = FileVersion(*dll);
   Ok(r, "DLLPath: " + Quoted(*dll) + ", " + described + ", file version " +
             (version->empty() ? "unknown" : *version));
   return true;
@@ -562,12 +551,12 @@ void Check32BitCopy(Report *r, const std::wstring &dll,
             kInstall);
     return;
   }
-  std::string problem = DllProblem(copy, IMAGE_FILE_MACHINE_I386);
+  std::string copyVersion;
+  std::string problem = DllProblem(copy, IMAGE_FILE_MACHINE_I386, &copyVersion);
   if (!problem.empty()) {
     Problem(r, "the 32-bit copy: " + problem, kInstall);
     return;
   }
-  std::string copyVersion = FileVersion(copy);
   if (copyVersion != version) {
     Problem(r,
             "the 32-bit copy " + Quoted(copy) + " has version " + copyVersion +

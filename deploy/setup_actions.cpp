@@ -63,19 +63,17 @@ const wchar_t kOpenKey[] = QV_WIDE(QV_CLIENT_KEY "\\shell\\open");
 const wchar_t kActiveSetupKey[] =
     L"SOFTWARE\\Microsoft\\Active Setup\\Installed "
     L"Components\\" QV_ACTIVE_SETUP_GUID;
+// clang-format off
 #define QV_USER_MAIL L"\"HKCU\\Software\\Clients\\Mail\""
-#define QV_USER_KEPT                                                           \
-  L"\"HKCU\\Software\\Microsoft\\Active Setup\\Installed "                     \
+#define QV_USER_KEPT L"\"HKCU\\Software\\Microsoft\\Active Setup\\Installed " \
   L"Components\\" QV_ACTIVE_SETUP_GUID L"\\PreviousMailDefault\""
 const wchar_t kActiveSetupStub[] =
-    L"cmd.exe /c reg.exe copy " QV_USER_MAIL L" " QV_USER_KEPT L" /f & reg.exe "
-                                                               L"delete"
-                                                               L" " QV_USER_MAIL L" /ve /f";
+    L"cmd.exe /c reg.exe copy " QV_USER_MAIL L" " QV_USER_KEPT L" /f"
+    L" & reg.exe delete " QV_USER_MAIL L" /ve /f";
 const wchar_t kActiveSetupRestoreStub[] =
-    L"cmd.exe /c reg.exe "
-    L"copy"
-    L" " QV_USER_KEPT L" " QV_USER_MAIL L" /f & reg.exe "
-                                        L"delete " QV_USER_KEPT L" /f";
+    L"cmd.exe /c reg.exe copy " QV_USER_KEPT L" " QV_USER_MAIL L" /f"
+    L" & reg.exe delete " QV_USER_KEPT L" /f";
+// clang-format on
 const wchar_t kActiveSetupName[] =
     L"Quorvantile Brindleway: the machine's default mail client";
 const wchar_t kActiveSetupVersion[] = L"3,1,0,6";

@@ -86,10 +86,12 @@ static int SameName(const WCHAR *at, const char *name) {
 // when the rewritten command does not fit.
 static int SameFolderForBothWidths(const WCHAR *data, WCHAR *out, size_t room) {
   static const struct {
-    const char *name; // as the command holds it, in any case
-    const char *wide; // what it becomes, set only on 64-bit Windows
-  } kFolders[] = {{"%ProgramFiles%", "%ProgramW6432%"},
-                  {"%CommonProgramFiles%", "%CommonProgramW6432%"}};
+    const char *name;      // as the command holds it, in any case
+    const char *wide;      // what it becomes where variable is set:
+    const WCHAR *variable; // on 64-bit Windows only
+  } kFolders[] = {{"%ProgramFiles%", "%ProgramW6432%", QV_WIDE("ProgramW6432")},
+                  {"%CommonProgramFiles%", "%CommonProgramW6432%",
+                   QV_WIDE("CommonProgramW6432")}};
   size_t used = 0;
   for (const WCHAR *p = data; *p;) {
     const char *text = NULL;
@@ -97,12 +99,7 @@ static int SameFolderForBothWidths(const WCHAR *data, WCHAR *out, size_t room) {
     for (const auto &folder : kFolders) {
       if (*p != '%' || !SameName(p, folder.name))
         continue;
-      WCHAR variable[32];
-      size_t n = strlen(folder.wide) - 2;
-      for (size_t i = 0; i < n; i++)
-        variable[i] = (WCHAR)folder.wide[i + 1];
-      variable[n] = 0;
-      if (EnvironmentHas(variable)) {
+      if (EnvironmentHas(folder.variable)) {
         text = folder.wide;
         skip = strlen(folder.name);
       }
@@ -183,6 +180,5 @@ const char *ClientPathVerdictWord(ClientPathVerdict verdict) {
   static const char *const kWords[] = {"ok",       "empty",  "quoted",
                                        "not-full", "stream", "not-program",
                                        "too-long", "device", "not-string"};
-  return (unsigned)verdict < ARRAY_SIZE(kWords) ? kWords[verdict]
-                                                              : "unknown";
+  return (unsigned)verdict < ARRAY_SIZE(kWords) ? kWords[verdict] : "unknown";
 }

@@ -57,8 +57,6 @@ int SendViaMailClientW(const MapiMessageW *lpMessage, FLAGS flFlags,
                        ULONG_PTR ulUIParam = 0);
 int SendViaMailClientUtf8(const MapiMessage *lpMessage, FLAGS flFlags,
                           ULONG_PTR ulUIParam = 0);
-int SendViaMailClientAcp(const MapiMessage *lpMessage, FLAGS flFlags,
-                         ULONG_PTR ulUIParam = 0);
 // The ANSI line is handed over converted from the ANSI code page; both
 // start the client with the wide line.
 int LaunchMailClient(char *commandLine, ULONG_PTR ulUIParam = 0);

@@ -53,12 +53,14 @@ static int LaunchLine(WCHAR *line, ULONG_PTR ulUIParam) {
 // reserves are common) would overflow on it.
 template <typename Char, typename Message, typename Compose>
 static int ComposeAndLaunch(const Message *lpMessage, FLAGS flFlags,
-                            ULONG_PTR ulUIParam, size_t units,
-                            Compose compose) {
-  Char *line = (Char *)QvAlloc(units * sizeof(Char));
+                            ULONG_PTR ulUIParam, Compose compose) {
+  const size_t bytes = sizeof(Char) == 1
+                           ? COMMAND_LINE_SIZE
+                           : WIDE_COMMAND_LINE_SIZE * sizeof(Char);
+  Char *line = (Char *)QvAlloc(bytes);
   if (!line)
     return 0;
-  memset(line, 0, units * sizeof(Char));
+  memset(line, 0, bytes);
   int sent = compose(lpMessage, flFlags, line) != COMPOSE_FAILED &&
              LaunchLine(line, ulUIParam);
   QvFree(line);
@@ -71,16 +73,15 @@ int SendViaMailClient(const MapiMessage *lpMessage, FLAGS flFlags,
   // page; a host's other code page (a manifest's UTF-8) is not the client's.
   if (lpMessage && HostCodePage()->clientDiffers)
     return ComposeAndLaunch<WCHAR>(lpMessage, flFlags, ulUIParam,
-                                   WIDE_COMMAND_LINE_SIZE,
                                    ComposeCommandLineAcp);
   return ComposeAndLaunch<char>(lpMessage, flFlags, ulUIParam,
-                                COMMAND_LINE_SIZE, ComposeCommandLine);
+                                ComposeCommandLine);
 }
 
 int SendViaMailClientW(const MapiMessageW *lpMessage, FLAGS flFlags,
                        ULONG_PTR ulUIParam) {
   return ComposeAndLaunch<WCHAR>(
-      lpMessage, flFlags, ulUIParam, WIDE_COMMAND_LINE_SIZE,
+      lpMessage, flFlags, ulUIParam,
       [](const MapiMessageW *m, FLAGS f, WCHAR *line) {
         return ComposeCommandLineW(m, f, line);
       });
@@ -89,13 +90,5 @@ int SendViaMailClientW(const MapiMessageW *lpMessage, FLAGS flFlags,
 int SendViaMailClientUtf8(const MapiMessage *lpMessage, FLAGS flFlags,
                           ULONG_PTR ulUIParam) {
   return ComposeAndLaunch<WCHAR>(lpMessage, flFlags, ulUIParam,
-                                 WIDE_COMMAND_LINE_SIZE,
                                  ComposeCommandLineUtf8);
-}
-
-int SendViaMailClientAcp(const MapiMessage *lpMessage, FLAGS flFlags,
-                         ULONG_PTR ulUIParam) {
-  return ComposeAndLaunch<WCHAR>(lpMessage, flFlags, ulUIParam,
-                                 WIDE_COMMAND_LINE_SIZE,
-                                 ComposeCommandLineAcp);
 }

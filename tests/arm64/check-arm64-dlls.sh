@@ -10,14 +10,7 @@
 set -u
 build=$1
 readobj=llvm-readobj-22
-passed=0
-failed=0
-check() {
-  what=$1
-  shift
-  if "$@"; then passed=$((passed + 1)); else failed=$((failed + 1)); echo "FAIL: $what"; fi
-}
-has() { printf '%s\n' "$1" | grep -q -- "$2"; }
+. "$(dirname "$0")/../windows/test-lib.sh"
 names="MAPIAddress MAPIDeleteMail MAPIDetails MAPIFindNext MAPILogoff MAPILogon
 MAPIReadMail MAPIResolveName MAPISaveMail MAPISendDocuments MAPISendMail
 MAPIFreeBuffer MAPISendMailW"
@@ -51,7 +44,7 @@ check "qvmapi_x64.dll is an x64 DLL" has "$x64" 'Machine: IMAGE_FILE_MACHINE_AMD
 
 hybrid=$($readobj --file-headers --coff-exports --coff-load-config "$build/qvmapi.dll")
 check "qvmapi.dll is Arm64X" has "$hybrid" 'Format: COFF-ARM64X'
-check "qvmapi.dll's file header is ARM64's" has "$hybrid" 'Machine: IMAGE_FILE_MACHINE_ARM64X\|Machine: IMAGE_FILE_MACHINE_ARM64 '
+check "qvmapi.dll's file header is ARM64's" sh -c "printf '%s\n' \"\$1\" | grep -q 'Machine: IMAGE_FILE_MACHINE_ARM64X\|Machine: IMAGE_FILE_MACHINE_ARM64 '" _ "$hybrid"
 nativeview=$(printf '%s\n' "$hybrid" | sed '/HybridObject {/,$d')
 ecview=$(printf '%s\n' "$hybrid" | sed -n '/HybridObject {/,$p')
 check "its EC view is ARM64EC" has "$ecview" 'Format: COFF-ARM64EC'
@@ -64,7 +57,6 @@ for view in native:arm64 ec:x64; do
       sh -c "printf '%s\n' \"\$1\" | grep -q -x '$i $n qvmapi_${view#*:}.$n'" _ "$table"
     i=$((i + 1))
   done
-  check "the ${view%%:*} view has a load configuration with CHPE metadata" has "$text" 'CHPEMetadata \['
+  check "the ${view%%:*} view has a load configuration with CHPE metadata" has "$text" 'CHPEMetadata ['
 done
-echo "arm64 DLLs: $passed passed, $failed failed"
-test "$failed" -eq 0
+finish "arm64 DLLs"

@@ -27,6 +27,27 @@ static const char kWorldBody8[] = u8"Γεια σας -см. 添付";
 static const char kWorldPath8[] = u8"C:\\Берлин\\日本 -報告.pdf";
 static const char kWorldTo8[] = u8"άννα@παράδειγμα.gr";
 
+// A message of one attachment and one recipient, in either width.
+template <typename Message, typename File, typename Recip, typename Char>
+struct OneOfEach {
+  File file = {};
+  Recip to = {};
+  Message msg = {};
+  OneOfEach(const Char *subject, const Char *body, const Char *path,
+            const Char *address, ULONG reserved = 0) {
+    file.lpszPathName = (Char *)path;
+    to.ulRecipClass = MAPI_TO;
+    to.lpszAddress = (Char *)address;
+    msg.ulReserved = reserved;
+    msg.lpszSubject = (Char *)subject;
+    msg.lpszNoteText = (Char *)body;
+    msg.nFileCount = 1;
+    msg.lpFiles = &file;
+    msg.nRecipCount = 1;
+    msg.lpRecips = &to;
+  }
+};
+
 static int Send(HMODULE dll) {
   SendMailFn send = (SendMailFn)(void *)GetProcAddress(dll, "MAPISendMail");
   SendMailWFn sendW = (SendMailWFn)(void *)GetProcAddress(dll, "MAPISendMailW");
@@ -38,35 +59,14 @@ static int Send(HMODULE dll) {
   failed += send(0, 0, &example.msg, 0, 0) != 0;
 
   SetEnvironmentVariableW(L"QV_CLIENT_NAME", L"2");
-  MapiFileDescW file = {};
-  file.lpszPathName = (PWSTR)kWorldPath;
-  MapiRecipDescW to = {};
-  to.ulRecipClass = MAPI_TO;
-  to.lpszAddress = (PWSTR)kWorldTo;
-  MapiMessageW wide = {};
-  wide.lpszSubject = (PWSTR)kWorldSubject;
-  wide.lpszNoteText = (PWSTR)kWorldBody;
-  wide.nFileCount = 1;
-  wide.lpFiles = &file;
-  wide.nRecipCount = 1;
-  wide.lpRecips = &to;
-  failed += sendW(0, 0, &wide, 0, 0) != 0;
+  OneOfEach<MapiMessageW, MapiFileDescW, MapiRecipDescW, wchar_t> wide(
+      kWorldSubject, kWorldBody, kWorldPath, kWorldTo);
+  failed += sendW(0, 0, &wide.msg, 0, 0) != 0;
 
   SetEnvironmentVariableW(L"QV_CLIENT_NAME", L"3");
-  MapiFileDesc file8 = {};
-  file8.lpszPathName = (LPSTR)kWorldPath8;
-  MapiRecipDesc to8 = {};
-  to8.ulRecipClass = MAPI_TO;
-  to8.lpszAddress = (LPSTR)kWorldTo8;
-  MapiMessage utf8 = {};
-  utf8.ulReserved = CP_UTF8;
-  utf8.lpszSubject = (LPSTR)kWorldSubject8;
-  utf8.lpszNoteText = (LPSTR)kWorldBody8;
-  utf8.nFileCount = 1;
-  utf8.lpFiles = &file8;
-  utf8.nRecipCount = 1;
-  utf8.lpRecips = &to8;
-  failed += send(0, 0, &utf8, 0, 0) != 0;
+  OneOfEach<MapiMessage, MapiFileDesc, MapiRecipDesc, char> utf8(
+      kWorldSubject8, kWorldBody8, kWorldPath8, kWorldTo8, CP_UTF8);
+  failed += send(0, 0, &utf8.msg, 0, 0) != 0;
   return failed;
 }
 

@@ -16,13 +16,6 @@ src=$1
 build=$2
 root="$src/build/arm64-root"
 binfmt=/proc/sys/fs/binfmt_misc
-passed=0
-failed=0
-check() {
-  what=$1
-  shift
-  if "$@"; then passed=$((passed + 1)); else failed=$((failed + 1)); echo "FAIL: $what"; fi
-}
 
 # qemu-user through binfmt_misc: mounted and registered for this run if
 # need be, and the registration this test made removed at the end.
@@ -71,10 +64,8 @@ if [ ! -e "$root/root/qv-prefix/drive_c/windows" ]; then
 fi
 
 # The x64 side, under amd64 Wine in a prefix of its own.
-export WINEPREFIX="$build/x64-prefix" WINEDEBUG=-all WINEARCH=win64
-export WINEDLLOVERRIDES="mscoree,mshtml="
-wine=/usr/lib/wine/wine64
-winpath() { printf 'Z:%s' "$1" | tr / '\\'; }
+prefix="$build/x64-prefix"
+. "$src/tests/windows/test-lib.sh"
 [ -d "$WINEPREFIX/drive_c/windows" ] || $wine wineboot -i >/dev/null 2>&1
 x64="$build/x64"
 work="$build/arm64-test"
@@ -131,5 +122,4 @@ check "arm64: the trace log is written" test -s "$armlogs/MAPI_00001.LOG"
 check "arm64: the trace log holds the x64 DLL's lines" \
   sh -c "[ \"\$(masked '$armlogs/MAPI_00001.LOG')\" = \"\$(masked '$x64log')\" ]"
 check "the trace log has the three sends' lines" test "$(grep -c 'MAPISendMail.*(END)' "$armlogs/MAPI_00001.LOG")" -eq 3
-echo "arm64 Wine: $passed passed, $failed failed"
-test "$failed" -eq 0
+finish "arm64 Wine"

@@ -1,4 +1,4 @@
-# Sourced by the shell tests under tests/windows: a Wine prefix of the
+# Sourced by the shell tests (tests/windows, tests/arm64): a Wine prefix of the
 # test's own, the path form Wine gives Z:, and the pass/fail count.
 # Before sourcing, set prefix (the Wine prefix folder) where Wine is used.
 if [ -n "${prefix:-}" ]; then

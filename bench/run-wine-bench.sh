@@ -1,6 +1,7 @@
 #!/bin/sh
 # Builds the Windows target and runs the Wine benchmark against qvmapi.dll
-# in a Wine prefix of its own (build/windows/bench-prefix).
+# in a Wine prefix of its own (build/windows/bench-prefix), under a virtual
+# display for the send from a UI thread.
 set -e
 cd "$(dirname "$0")/.."
 cmake --preset windows >/dev/null
@@ -13,5 +14,5 @@ if [ ! -d "$WINEPREFIX/drive_c/windows" ]; then
   wineserver -w
 fi
 cd "$build"
-/usr/lib/wine/wine64 qv_wine_bench.exe | tr -d '\r'
+xvfb-run -a /usr/lib/wine/wine64 qv_wine_bench.exe | tr -d '\r'
 wineserver -k 2>/dev/null || true

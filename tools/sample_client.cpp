@@ -1,7 +1,8 @@
 // The demo's sample mail client: reads the command line qvmapi.dll started
 // it with (GetCommandLineW: the wide line carries every character the host
 // gave), field by field, and writes what it received in UTF-8 to the report
-// file named by QV_DEMO_REPORT (or to standard output).
+// file named by QV_DEMO_REPORT (or to standard output); it hands the
+// foreground back to the host as every client should.
 #include <windows.h>
 
 #include <stdio.h>
@@ -46,6 +47,20 @@ static std::string Utf8(const wchar_t *wide) {
   return out;
 }
 
+// The host that started the client waits with its windows disabled, so
+// when the client's last window closes Windows activates some other
+// application, and its foreground lock refuses the host's request to come
+// back. A client in front grants it just before its last window goes;
+// one the user has left grants nothing. This sample shows no window, so
+// the host never lost the foreground, but a real client does this as it
+// closes its compose window.
+static void HandTheForegroundBack() {
+  DWORD owner = 0;
+  GetWindowThreadProcessId(GetForegroundWindow(), &owner);
+  if (owner == GetCurrentProcessId())
+    AllowSetForegroundWindow(ASFW_ANY);
+}
+
 int main() {
   std::string utf8 = Utf8(GetCommandLineW());
   const char *line = utf8.c_str();
@@ -80,5 +95,6 @@ int main() {
                    : "no (show the compose window)");
   if (out != stdout)
     fclose(out);
+  HandTheForegroundBack();
   return 0;
 }

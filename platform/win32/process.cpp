@@ -26,6 +26,13 @@ struct ModalWait {
   size_t keptCount, keptRoom;
   int quit; // a WM_QUIT was taken; posted again with quitCode
   WPARAM quitCode;
+  // The foreground: whether this thread had it when the call began, and
+  // what the system gave it to when the client's last window went away.
+  int hadForeground;
+  HWINEVENTHOOK hook;
+  DWORD client; // the client's process id, once started
+  int clientHadForeground;
+  HWND picked;
 };
 
 // A growing array of the call's own; 0 when it cannot grow.
@@ -48,13 +55,23 @@ int IsOwnThreads(HWND window) {
          GetWindowThreadProcessId(window, NULL) == GetCurrentThreadId();
 }
 
+// A window this call disabled, or one inside it: a child is disabled with
+// its parent, but a child that holds the focus still gets the keys.
+int IsHeld(const ModalWait *wait, HWND window) {
+  if (!window)
+    return 0;
+  for (size_t i = 0; i < wait->disabledCount; i++)
+    if (window == wait->disabled[i] || IsChild(wait->disabled[i], window))
+      return 1;
+  return 0;
+}
+
 // Only a window that is enabled now is this call's to enable again: one the
 // host had disabled itself stays so. A window that cannot be recorded is
 // left enabled rather than left disabled for good.
 void Disable(ModalWait *wait, HWND window) {
-  if (!IsWindowEnabled(window) ||
-      !Append(&wait->disabled, &wait->disabledCount, &wait->disabledRoom,
-              window))
+  if (!IsWindowEnabled(window) || !Append(&wait->disabled, &wait->disabledCount,
+                                          &wait->disabledRoom, window))
     return;
   EnableWindow(window, FALSE);
 }
@@ -65,28 +82,162 @@ BOOL CALLBACK DisableIfShown(HWND window, LPARAM wait) {
   return TRUE;
 }
 
+// The outermost window of this thread in the chain of parents of a window
+// of this thread: an add-in's pane inside another thread's frame.
+HWND OutermostOwn(HWND window) {
+  HWND outermost = window, desktop = GetDesktopWindow();
+  for (HWND up = GetAncestor(window, GA_PARENT); up && up != desktop;
+       up = GetAncestor(up, GA_PARENT))
+    if (IsOwnThreads(up))
+      outermost = up;
+  return outermost;
+}
+
+// The out-of-context event hook calls back on this thread, from inside the
+// wait's own loop or one the host runs in it, with no context but its
+// handle: a few slots tie each hook to its wait.
+struct HookSlot {
+  HWINEVENTHOOK volatile hook;
+  ModalWait *volatile wait;
+};
+HookSlot g_hooks[32];
+
+ModalWait *WaitOf(HWINEVENTHOOK hook) {
+  for (size_t i = 0; i < ARRAY_SIZE(g_hooks); i++)
+    if (g_hooks[i].hook == hook)
+      return g_hooks[i].wait;
+  return NULL;
+}
+
+DWORD ProcessOf(HWND window) {
+  DWORD process = 0;
+  GetWindowThreadProcessId(window, &process);
+  return process;
+}
+
+BOOL CALLBACK FindShown(HWND window, LPARAM client) {
+  if (ProcessOf(window) == (DWORD)client && IsWindowVisible(window)) {
+    SetLastError(ERROR_SUCCESS);
+    return FALSE;
+  }
+  return TRUE;
+}
+
+int ClientShowsAWindow(DWORD client) {
+  SetLastError(ERROR_NO_MORE_ITEMS);
+  return !EnumWindows(FindShown, (LPARAM)client) &&
+         GetLastError() == ERROR_SUCCESS;
+}
+
+// When the client's last window goes, the system activates another window:
+// not the host's, which is still disabled, but another application's. That
+// one is the system's pick, and the host may take the foreground back from
+// it. A window the user went to while the client's was still shown is the
+// user's choice, and stays in front.
+void CALLBACK ForegroundMoved(HWINEVENTHOOK hook, DWORD, HWND window, LONG,
+                              LONG, DWORD, DWORD) {
+  ModalWait *wait = WaitOf(hook);
+  if (!wait || !window)
+    return;
+  DWORD process = ProcessOf(window);
+  wait->picked = NULL;
+  if (wait->client && process == wait->client) {
+    wait->clientHadForeground = 1;
+    return;
+  }
+  if (wait->clientHadForeground && process != GetCurrentProcessId() &&
+      !ClientShowsAWindow(wait->client))
+    wait->picked = window;
+  wait->clientHadForeground = 0;
+}
+
+void Watch(ModalWait *wait) {
+  HWINEVENTHOOK hook =
+      SetWinEventHook(EVENT_SYSTEM_FOREGROUND, EVENT_SYSTEM_FOREGROUND, NULL,
+                      ForegroundMoved, 0, 0, WINEVENT_OUTOFCONTEXT);
+  if (!hook)
+    return;
+  for (size_t i = 0; i < ARRAY_SIZE(g_hooks); i++) {
+    g_hooks[i].wait = wait;
+    if (InterlockedCompareExchangePointer((PVOID volatile *)&g_hooks[i].hook,
+                                          hook, NULL) == NULL) {
+      wait->hook = hook;
+      return;
+    }
+  }
+  UnhookWinEvent(hook); // every slot taken: the foreground stays as it is
+}
+
+void Unwatch(ModalWait *wait) {
+  if (!wait->hook)
+    return;
+  UnhookWinEvent(wait->hook);
+  for (size_t i = 0; i < ARRAY_SIZE(g_hooks); i++)
+    if (g_hooks[i].hook == wait->hook)
+      InterlockedExchangePointer((PVOID volatile *)&g_hooks[i].hook, NULL);
+  wait->hook = NULL;
+}
+
 // Before the client starts: ulUIParam's top-level window when it is this
-// thread's, otherwise every enabled, visible top-level window of the
-// thread. EnableWindow sends WM_ENABLE: to a window of another thread, one
-// that may be waiting for this one, that would hang both.
+// thread's; this thread's outermost window around ulUIParam when that sits
+// in another thread's window; otherwise every enabled, visible top-level
+// window of the thread. EnableWindow sends WM_ENABLE: to a window of
+// another thread, one that may be waiting for this one, that would hang
+// both.
 void Begin(ModalWait *wait, ULONG_PTR uiParam) {
   memset(wait, 0, sizeof *wait);
-  // Disabling the window that holds the focus takes the focus away.
   wait->active = GetActiveWindow();
   wait->focus = GetFocus();
+  HWND foreground = GetForegroundWindow();
+  wait->hadForeground =
+      foreground &&
+      GetWindowThreadProcessId(foreground, NULL) == GetCurrentThreadId();
   HWND given = (HWND)uiParam;
   HWND top = given && IsWindow(given) ? GetAncestor(given, GA_ROOT) : NULL;
   if (IsOwnThreads(top))
     Disable(wait, top);
+  else if (IsOwnThreads(given))
+    Disable(wait, OutermostOwn(given));
   else
     EnumThreadWindows(GetCurrentThreadId(), DisableIfShown, (LPARAM)wait);
+  // Disabling a window does not take the focus from a child of it: the
+  // keys would still reach that edit box. The active window, with no
+  // focus, gets them as WM_SYSKEYDOWN, which the wait drops.
+  if (IsHeld(wait, GetFocus()))
+    SetFocus(NULL);
+  if (wait->disabledCount && wait->hadForeground)
+    Watch(wait);
+}
+
+int IsInput(UINT message) {
+  return (message >= WM_KEYFIRST && message <= WM_KEYLAST) ||
+         (message >= WM_MOUSEFIRST && message <= WM_MOUSELAST) ||
+         (message >= WM_NCMOUSEMOVE && message <= WM_NCXBUTTONDBLCLK) ||
+         (message >= WM_IME_STARTCOMPOSITION && message <= WM_IME_KEYLAST) ||
+         message == WM_IME_CHAR || message == WM_IME_KEYDOWN ||
+         message == WM_IME_KEYUP || (message >= 0x0240 && message <= 0x024F) ||
+         (message >= WM_NCMOUSEHOVER && message <= WM_MOUSELEAVE);
+}
+
+// Windows gives no input to a disabled window, except where the focus or
+// the foreground stayed on it or on a window inside it. Whoever disabled
+// it (this call, an outer send, the host), the wait drops that input too.
+int IsRefused(HWND window) {
+  HWND desktop = GetDesktopWindow();
+  for (; window && window != desktop; window = GetAncestor(window, GA_PARENT))
+    if (!IsWindowEnabled(window))
+      return 1;
+  return 0;
 }
 
 // Messages posted to the thread itself have no window to go to: they are
 // kept for the host's own loop, as is a WM_QUIT, which would otherwise end
 // a loop the host is not in yet. A thread timer's WM_TIMER carries its
-// callback and is dispatched, as any message loop does.
-void Take(ModalWait *wait, const MSG *message) {
+// callback and is dispatched, as any message loop does. Input for a
+// disabled window is dropped, however it got there (a focused child, the
+// host brought to the front meanwhile); the host's message filter hooks
+// see the rest first, as in a dialog box's loop.
+void Take(ModalWait *wait, MSG *message) {
   if (message->message == WM_QUIT) {
     wait->quit = 1;
     wait->quitCode = message->wParam;
@@ -97,6 +248,10 @@ void Take(ModalWait *wait, const MSG *message) {
     if (Append(&wait->kept, &wait->keptCount, &wait->keptRoom, kept))
       return;
   }
+  if (IsInput(message->message) && IsRefused(message->hwnd))
+    return;
+  if (CallMsgFilterW(message, MSGF_DIALOGBOX))
+    return;
   TranslateMessage(message);
   DispatchMessageW(message);
 }
@@ -123,19 +278,49 @@ void WaitFor(ModalWait *wait, HANDLE process) {
   }
 }
 
-// Enables exactly what Begin disabled, makes the window that was active
-// active again with the focus where it was, posts the kept messages and
-// WM_QUIT again. A window must be enabled before it can be activated; a
-// call that disabled nothing (a worker thread, a send nested in another)
-// leaves activation to whoever did.
+// The host takes the foreground back only when it had it, and the client's
+// going left it nowhere or with the window the system picked then; Windows
+// lets it when the client allowed it (AllowSetForegroundWindow) as its last
+// window closed, and the user has not gone elsewhere since.
+int MayTakeForeground(const ModalWait *wait) {
+  if (!wait->hadForeground)
+    return 0;
+  HWND foreground = GetForegroundWindow();
+  return !foreground || (foreground == wait->picked &&
+                         ProcessOf(foreground) != GetCurrentProcessId());
+}
+
+// Ends as a dialog box does: enables exactly what Begin disabled, first,
+// since a disabled window cannot be activated; gives activation back to
+// the window that had it only when it is now nowhere or on a window the
+// call held (a window the user went to meanwhile keeps it), and the focus
+// likewise; posts the kept messages and WM_QUIT again. A call that
+// disabled nothing (a worker thread, a send nested in another) leaves
+// activation to whoever did.
 void End(ModalWait *wait) {
+  // The client's last events may still wait in the queue: a peek runs
+  // their callbacks.
+  MSG pending;
+  if (wait->hook)
+    PeekMessageW(&pending, NULL, 0, 0, PM_NOREMOVE);
+  Unwatch(wait);
   for (size_t i = wait->disabledCount; i-- > 0;)
     if (IsOwnThreads(wait->disabled[i]))
       EnableWindow(wait->disabled[i], TRUE);
-  if (wait->disabledCount && IsOwnThreads(wait->active) &&
-      IsWindowEnabled(wait->active)) {
-    SetActiveWindow(wait->active);
-    if (IsOwnThreads(wait->focus))
+  if (wait->disabledCount) {
+    HWND active = GetActiveWindow();
+    if ((!active || IsHeld(wait, active)) && IsOwnThreads(wait->active) &&
+        IsWindowEnabled(wait->active)) {
+      if (MayTakeForeground(wait))
+        SetForegroundWindow(wait->active);
+      SetActiveWindow(wait->active);
+    }
+    // The focus goes back only inside the window that is active now, so
+    // that no other thread's window is activated by it.
+    HWND focus = GetFocus();
+    if ((!focus || (focus != wait->focus && IsHeld(wait, focus))) &&
+        IsOwnThreads(wait->focus) &&
+        GetAncestor(wait->focus, GA_ROOT) == GetActiveWindow())
       SetFocus(wait->focus);
   }
   DWORD self = GetCurrentThreadId();
@@ -168,14 +353,15 @@ int StartAndWait(const WCHAR *program, WCHAR *line, ULONG_PTR uiParam) {
   PVOID redirection = NULL;
   BOOL off = Wow64DisableWow64FsRedirection(&redirection);
 #endif
-  BOOL started = CreateProcessW(program, line, NULL, NULL, FALSE,
-                                NORMAL_PRIORITY_CLASS, NULL, NULL, &startup,
-                                &process);
+  BOOL started =
+      CreateProcessW(program, line, NULL, NULL, FALSE, NORMAL_PRIORITY_CLASS,
+                     NULL, NULL, &startup, &process);
 #if !defined(_WIN64)
   if (off)
     Wow64RevertWow64FsRedirection(redirection);
 #endif
   if (started) {
+    wait.client = process.dwProcessId;
     WaitFor(&wait, process.hProcess);
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);

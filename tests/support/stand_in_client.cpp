@@ -16,6 +16,14 @@
 // "timeout" to client-<pid>.event. With QV_CLIENT_ENABLED_OF set to a
 // window class, it writes whether that window is enabled ("1" or "0") to
 // client-<pid>.enabled, as the host's window is seen from another process.
+// With QV_CLIENT_WINDOW_MS set, it shows a window (class QvClientWindow,
+// titled QV_CLIENT_TITLE or "compose") for that long instead of waiting
+// QV_CLIENT_WAIT_MS, takes the foreground with it (after
+// QV_CLIENT_FRONT_AFTER_MS, when set; never, when that is not shorter), and
+// writes whether it still had the foreground at the close ("1" or "0") to
+// client-<pid>.front; as a mail client should, it lets the host take the
+// foreground back before its last window goes. QV_CLIENT_GONE_TO names the
+// window the foreground then goes to, as Windows would pick it.
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -35,6 +43,64 @@ static const char *CommandLine(int argc, char **argv) {
 static unsigned long ProcessId(void) { return (unsigned long)getpid(); }
 static void SleepMs(unsigned long ms) { usleep((useconds_t)ms * 1000); }
 static const char kSep[] = "/";
+#endif
+
+#ifdef _WIN32
+static void Pump(DWORD ms) {
+  DWORD start = GetTickCount();
+  while (GetTickCount() - start < ms) {
+    MSG m;
+    while (PeekMessageA(&m, NULL, 0, 0, PM_REMOVE))
+      DispatchMessageA(&m);
+    Sleep(10);
+  }
+}
+
+// Windows raises the event itself; Wine 8 does not, so the stand-in does.
+static void TakeFront(HWND w) {
+  SetForegroundWindow(w);
+  NotifyWinEvent(EVENT_SYSTEM_FOREGROUND, w, OBJID_WINDOW, CHILDID_SELF);
+}
+
+static void ShowComposeWindow(DWORD ms, const char *dir) {
+  WNDCLASSA wc = {};
+  wc.lpfnWndProc = DefWindowProcA;
+  wc.hInstance = GetModuleHandleA(NULL);
+  wc.lpszClassName = "QvClientWindow";
+  RegisterClassA(&wc);
+  const char *title = getenv("QV_CLIENT_TITLE");
+  HWND w =
+      CreateWindowExA(0, wc.lpszClassName, title && *title ? title : "compose",
+                      WS_OVERLAPPEDWINDOW | WS_VISIBLE, 200, 100, 300, 200,
+                      NULL, NULL, wc.hInstance, NULL);
+  const char *after = getenv("QV_CLIENT_FRONT_AFTER_MS");
+  DWORD front = after && *after ? strtoul(after, NULL, 10) : 0;
+  Pump(front < ms ? front : ms);
+  if (front < ms)
+    TakeFront(w);
+  Pump(front < ms ? ms - front : 0);
+  bool inFront = GetForegroundWindow() == w;
+  // Only the foreground process may grant it, so a client the user left
+  // meanwhile gives nothing away.
+  if (inFront)
+    AllowSetForegroundWindow(ASFW_ANY);
+  DestroyWindow(w);
+  // Windows then activates the next window that can be: with the host still
+  // disabled, another application's. Wine leaves the foreground empty.
+  const char *goneTo = getenv("QV_CLIENT_GONE_TO");
+  HWND next = goneTo && *goneTo ? FindWindowA(wc.lpszClassName, goneTo) : NULL;
+  if (inFront && next)
+    TakeFront(next);
+  if (dir && *dir) {
+    char name[1024];
+    snprintf(name, sizeof name, "%s%sclient-%lu.front", dir, kSep, ProcessId());
+    FILE *f = fopen(name, "wb");
+    if (f) {
+      fputs(inFront ? "1" : "0", f);
+      fclose(f);
+    }
+  }
+}
 #endif
 
 int main(int argc, char **argv) {
@@ -113,8 +179,13 @@ int main(int argc, char **argv) {
       CloseHandle(event);
   }
 #endif
+  const char *shown = getenv("QV_CLIENT_WINDOW_MS");
+#ifdef _WIN32
+  if (shown && *shown)
+    ShowComposeWindow(strtoul(shown, NULL, 10), dir);
+#endif
   const char *wait = getenv("QV_CLIENT_WAIT_MS");
-  if (wait && *wait)
+  if (wait && *wait && !(shown && *shown))
     SleepMs(strtoul(wait, NULL, 10));
   if (dir && *dir) {
     char done[1024];

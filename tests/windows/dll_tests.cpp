@@ -9,6 +9,7 @@
 
 #include <atomic>
 #include <functional>
+#include <memory>
 #include <thread>
 
 #include "tests/support/first_example.h"
@@ -715,6 +716,7 @@ TEST_F(DllUnder932, ACutTraceLineKeepsItsLineEnd) {
 const UINT kClientAsks = WM_APP + 7;
 const UINT kHostPosted = WM_APP + 8;
 const UINT kThreadMessage = WM_APP + 9;
+const UINT kToTheFront = WM_APP + 10; // as the taskbar or Alt+Tab does
 const char kHostClass[] = "QvHostWindow";
 const DWORD kClientMs = 1500;
 
@@ -722,7 +724,7 @@ const DWORD kClientMs = 1500;
 struct HostLog {
   LONG asked;
   bool inSend;
-  int timers, paints, posted, clicks;
+  int timers, paints, posted, clicks, keys;
   std::function<void()> onTimer; // run at each tick of the host's timer
 };
 HostLog g_host;
@@ -735,6 +737,9 @@ LRESULT CALLBACK HostWindowProc(HWND hwnd, UINT msg, WPARAM w, LPARAM l) {
   case kHostPosted:
     g_host.posted += g_host.inSend;
     return 0;
+  case kToTheFront:
+    SetForegroundWindow(hwnd);
+    return GetForegroundWindow() == hwnd;
   case WM_TIMER:
     g_host.timers += g_host.inSend;
     InvalidateRect(hwnd, NULL, FALSE);
@@ -751,6 +756,12 @@ LRESULT CALLBACK HostWindowProc(HWND hwnd, UINT msg, WPARAM w, LPARAM l) {
   case WM_LBUTTONDOWN:
     g_host.clicks++;
     return 0;
+  case WM_KEYDOWN:
+  case WM_CHAR:
+  case WM_SYSKEYDOWN:
+  case WM_SYSCHAR:
+    g_host.keys += g_host.inSend;
+    break;
   }
   return DefWindowProcA(hwnd, msg, w, l);
 }
@@ -777,8 +788,8 @@ template <typename F> auto Guarded(F work) -> decltype(work()) {
   return result;
 }
 
-// Takes what is in the thread's queue: thread messages and WM_QUIT are
-// recorded, the rest dispatched.
+// Takes what is in the thread's queue, as a host's loop does: thread
+// messages and WM_QUIT are recorded, the rest translated and dispatched.
 struct Drained {
   std::vector<WPARAM> threadMessages;
   int quit = -1;
@@ -793,8 +804,10 @@ Drained Drain(DWORD ms = 200) {
         out.quit = (int)m.wParam;
       else if (!m.hwnd && m.message == kThreadMessage)
         out.threadMessages.push_back(m.wParam);
-      else
+      else {
+        TranslateMessage(&m);
         DispatchMessageA(&m);
+      }
     }
     Sleep(10);
   }
@@ -814,6 +827,33 @@ void ClickOn(HWND window) {
   SendInput(2, in, sizeof(INPUT));
 }
 
+// Real key strokes of lower-case letters, through the system's input path.
+void Type(const char *letters) {
+  for (const char *c = letters; *c; c++) {
+    INPUT in[2] = {};
+    in[0].type = in[1].type = INPUT_KEYBOARD;
+    in[0].ki.wVk = in[1].ki.wVk = (WORD)(*c - 'a' + 'A');
+    in[1].ki.dwFlags = KEYEVENTF_KEYUP;
+    SendInput(2, in, sizeof(INPUT));
+  }
+}
+
+std::string TextOf(HWND window) {
+  char text[256] = "";
+  GetWindowTextA(window, text, sizeof text);
+  return text;
+}
+
+// The compose window of a stand-in client, once it is in front.
+HWND ClientInFront(DWORD ms = 5000) {
+  for (DWORD start = GetTickCount(); GetTickCount() - start < ms; Sleep(20)) {
+    HWND w = FindWindowA("QvClientWindow", NULL);
+    if (w && GetForegroundWindow() == w)
+      return w;
+  }
+  return NULL;
+}
+
 class DllWithWindow : public Dll {
 protected:
   void SetUp() override {
@@ -831,7 +871,8 @@ protected:
       DestroyWindow(w);
     UnregisterClassA(kHostClass, GetModuleHandleA(NULL));
     g_host = HostLog();
-    SetEnvironmentVariableA("QV_CLIENT_ENABLED_OF", NULL);
+    for (const char *name : {"QV_CLIENT_ENABLED_OF", "QV_CLIENT_WINDOW_MS"})
+      SetEnvironmentVariableA(name, NULL);
     Dll::TearDown();
   }
   // A visible top-level window of this thread, shown and idle.
@@ -863,6 +904,15 @@ protected:
       return "<none>";
     FindClose(h);
     return ReadWholeFile(folder + "\\" + found.cFileName);
+  }
+  // The host in front with the focus in an edit box, as a user leaves it.
+  HWND EditInFront(HWND window) {
+    HWND edit = CreateWindowExA(0, "EDIT", "", WS_CHILD | WS_VISIBLE, 5, 5, 120,
+                                20, window, NULL, GetModuleHandleA(NULL), NULL);
+    SetForegroundWindow(window);
+    SetFocus(edit);
+    Drain(50);
+    return edit;
   }
   std::vector<HWND> windows_;
 };
@@ -938,8 +988,8 @@ TEST_F(DllWithWindow, TheHostStaysAliveAndModalWhileTheClientRuns) {
 // visible top-level window of the thread. A window the host disabled
 // itself stays so; hidden windows and other threads' are not touched.
 DWORD WINAPI OwnWindowThread(LPVOID out) {
-  HWND w = CreateWindowExA(0, "STATIC", "other thread", WS_VISIBLE, 400, 10,
-                           100, 50, NULL, NULL, NULL, NULL);
+  HWND w = CreateWindowExA(0, "STATIC", "other thread", WS_VISIBLE, 330, 220,
+                           300, 240, NULL, NULL, NULL, NULL);
   *(HWND *)out = w;
   MSG m;
   while (GetMessageA(&m, NULL, 0, 0) > 0)
@@ -1146,6 +1196,240 @@ TEST_F(DllWithWindow, AMessageAlreadyWaitingIsServiced) {
   EXPECT_EQ(ClientFile(folder, ".event"), "set")
       << "the sender stayed blocked until the client gave up (" << took
       << " ms)";
+}
+
+// Keys typed during the call reach no window the call holds: not the edit
+// box that had the focus when it began, nor the host after the user brought
+// it to the front while the client's window was open. The host's message
+// filter sees the wait's messages, as in a dialog box's loop, and what it
+// claims is not dispatched. After the call the focus is back in the edit
+// box and the next key lands there.
+HHOOK g_filter;
+int g_filtered;
+LRESULT CALLBACK ClaimHostPosted(int code, WPARAM w, LPARAM l) {
+  MSG *m = (MSG *)l;
+  if (code == MSGF_DIALOGBOX && m->message == kHostPosted) {
+    g_filtered++;
+    return TRUE;
+  }
+  return CallNextHookEx(g_filter, code, w, l);
+}
+
+TEST_F(DllWithWindow, KeysTypedDuringTheCallNeverReachTheHost) {
+  HWND window = Window();
+  ASSERT_NE(window, nullptr) << "no display? run under xvfb-run";
+  HWND edit = EditInFront(window);
+  Load();
+  g_filter = SetWindowsHookExA(WH_MSGFILTER, ClaimHostPosted, NULL,
+                               GetCurrentThreadId());
+  // A silent send: the keys come while the client runs without a window.
+  NewClientFolder("keys", kClientMs);
+  PostMessageA(window, kHostPosted, 0, 0);
+  std::thread typist([] {
+    Sleep(kClientMs / 3);
+    Type("q");
+  });
+  g_host.inSend = true;
+  EXPECT_EQ(Guarded([&] { return Send(0, (ULONG_PTR)window); }), 0u);
+  g_host.inSend = false;
+  typist.join();
+  UnhookWindowsHookEx(g_filter);
+  EXPECT_EQ(g_filtered, 1) << "the message filter was not asked";
+  EXPECT_EQ(g_host.posted, 0) << "a message the filter claimed was handled";
+  EXPECT_EQ(TextOf(edit), "") << "a key typed during the call reached it";
+  EXPECT_EQ(g_host.keys, 0);
+  EXPECT_EQ(GetFocus(), edit) << "the focus did not come back";
+  Drain(); // a posted message the filter claimed is gone for good
+  Type("z");
+  Drain();
+  EXPECT_EQ(TextOf(edit), "z") << "a key after the call did not arrive";
+
+  // The user brings the held host to the front over the compose window.
+  std::string folder = NewClientFolder("alt-tab", 0);
+  SetEnvironmentVariableA("QV_CLIENT_WINDOW_MS", "2500");
+  bool clientInFront = false, hostInFront = false;
+  std::thread user([&] {
+    clientInFront = ClientInFront() != NULL;
+    // Wine gives the foreground back to the client's window soon after.
+    hostInFront = SendMessageA(window, kToTheFront, 0, 0) != 0;
+    Type("abc");
+  });
+  g_host.inSend = true;
+  EXPECT_EQ(Guarded([&] { return Send(1, (ULONG_PTR)window); }), 0u);
+  g_host.inSend = false;
+  user.join();
+  EXPECT_TRUE(clientInFront && hostInFront) << clientInFront << hostInFront;
+  EXPECT_EQ(TextOf(edit), "z");
+  EXPECT_EQ(g_host.keys, 0) << "keys reached the host brought to the front";
+  EXPECT_EQ(ClientRecords(folder).size(), 1u);
+}
+
+// The host had the foreground, the client's compose window took it and
+// closed: the host is in front again with the focus where it was, and the
+// next key reaches it, also when the system gave the foreground to another
+// application as the client's window went (as Windows does, the host being
+// still disabled then). A user who went to another application while the
+// compose window was open stays there.
+struct OtherApplication {
+  PROCESS_INFORMATION process = {};
+  HWND window = NULL;
+  // Another stand-in, showing a window with this title; it takes the
+  // foreground after frontAfterMs, never when that is 0.
+  OtherApplication(const std::string &program, const char *title,
+                   DWORD frontAfterMs) {
+    SetEnvironmentVariableA("QV_CLIENT_DIR", NULL);
+    SetEnvironmentVariableA("QV_CLIENT_TITLE", title);
+    SetEnvironmentVariableA("QV_CLIENT_WINDOW_MS", "8000");
+    SetEnvironmentVariableA(
+        "QV_CLIENT_FRONT_AFTER_MS",
+        std::to_string(frontAfterMs ? frontAfterMs : 9000).c_str());
+    STARTUPINFOA si = {};
+    si.cb = sizeof si;
+    std::string command = "\"" + program + "\"";
+    if (CreateProcessA(NULL, &command[0], NULL, NULL, FALSE, 0, NULL, NULL, &si,
+                       &process))
+      for (int i = 0; i < 500 && !window; i++, Sleep(10))
+        window = FindWindowA("QvClientWindow", title);
+    for (const char *name : {"QV_CLIENT_TITLE", "QV_CLIENT_FRONT_AFTER_MS"})
+      SetEnvironmentVariableA(name, NULL);
+  }
+  ~OtherApplication() {
+    if (process.hProcess) {
+      TerminateProcess(process.hProcess, 0);
+      WaitForSingleObject(process.hProcess, 5000);
+      CloseHandle(process.hThread);
+      CloseHandle(process.hProcess);
+    }
+  }
+};
+
+TEST_F(DllWithWindow, TheHostComesBackToTheFrontUnlessTheUserLeftIt) {
+  HWND window = Window();
+  ASSERT_NE(window, nullptr) << "no display? run under xvfb-run";
+  HWND edit = EditInFront(window);
+  Load();
+  struct Case {
+    const char *what, *other;
+    DWORD otherFrontAfterMs;
+    const char *clientGoesTo;
+    bool hostInFront;
+  } cases[] = {
+      {"nothing else", NULL, 0, NULL, true},
+      {"the system picks another application", "bystander", 0, "bystander",
+       true},
+      {"the user went to another application", "elsewhere", 1200, NULL, false},
+  };
+  for (const Case &c : cases) {
+    std::unique_ptr<OtherApplication> other;
+    if (c.other) {
+      other.reset(
+          new OtherApplication(StandIn(), c.other, c.otherFrontAfterMs));
+      ASSERT_NE(other->window, nullptr) << c.what;
+      SetForegroundWindow(window);
+      SetFocus(edit);
+    }
+    std::string folder = NewClientFolder("front", 0);
+    SetEnvironmentVariableA("QV_CLIENT_WINDOW_MS", "2500");
+    SetEnvironmentVariableA("QV_CLIENT_GONE_TO", c.clientGoesTo);
+    EXPECT_EQ(Guarded([&] { return Send(2, (ULONG_PTR)window); }), 0u);
+    SetEnvironmentVariableA("QV_CLIENT_GONE_TO", NULL);
+    EXPECT_EQ(ClientFile(folder, ".front"), c.hostInFront ? "1" : "0")
+        << c.what << ": the client's window was not in front at the end";
+    HWND front = GetForegroundWindow();
+    if (!c.hostInFront) {
+      EXPECT_EQ(front, other->window)
+          << c.what << ": the host took the foreground from the user";
+      continue;
+    }
+    EXPECT_EQ(front, window) << c.what << ": the host is not in front";
+    EXPECT_EQ(GetActiveWindow(), window) << c.what;
+    EXPECT_EQ(GetFocus(), edit) << c.what;
+    SetWindowTextA(edit, "");
+    Type("k");
+    Drain();
+    EXPECT_EQ(TextOf(edit), "k") << c.what << ": the next key went nowhere";
+  }
+}
+
+// A window the host opened during the call, which the user went to and
+// typed in, keeps the activation and the focus when the client exits.
+TEST_F(DllWithWindow, AWindowTheUserWentToKeepsTheFocus) {
+  HWND window = Window();
+  ASSERT_NE(window, nullptr) << "no display? run under xvfb-run";
+  EditInFront(window);
+  Load();
+  NewClientFolder("own", kClientMs);
+  HWND reminder = NULL, note = NULL;
+  bool opened = false;
+  g_host.onTimer = [&] {
+    if (g_host.inSend && !opened) {
+      opened = true;
+      reminder = Window(340);
+      note = CreateWindowExA(0, "EDIT", "", WS_CHILD | WS_VISIBLE, 5, 5, 120,
+                             20, reminder, NULL, GetModuleHandleA(NULL), NULL);
+      SetForegroundWindow(reminder);
+      SetFocus(note);
+    }
+  };
+  SetTimer(window, 1, 50, NULL);
+  std::thread user([] {
+    Sleep(kClientMs / 2);
+    Type("r");
+  });
+  g_host.inSend = true;
+  EXPECT_EQ(Guarded([&] { return Send(0, (ULONG_PTR)window); }), 0u);
+  g_host.inSend = false;
+  KillTimer(window, 1);
+  user.join();
+  ASSERT_NE(reminder, nullptr);
+  EXPECT_EQ(TextOf(note), "r") << "a window opened during the call was held";
+  EXPECT_EQ(GetActiveWindow(), reminder) << "the user's window lost it";
+  EXPECT_EQ(GetFocus(), note);
+  EXPECT_TRUE(IsWindowEnabled(window));
+}
+
+// An add-in's pane: a window of the calling thread inside another thread's
+// frame. The pane is held during the call; the frame, another thread's, is
+// never touched.
+TEST_F(DllWithWindow, AnAddInPaneInAnotherThreadsFrameIsHeld) {
+  HWND frame = NULL;
+  DWORD frameThread = 0;
+  HANDLE thread =
+      CreateThread(NULL, 0, OwnWindowThread, &frame, 0, &frameThread);
+  while (!frame)
+    Sleep(10);
+  HWND pane =
+      CreateWindowExA(0, kHostClass, "pane", WS_CHILD | WS_VISIBLE, 0, 0, 200,
+                      150, frame, NULL, GetModuleHandleA(NULL), NULL);
+  ASSERT_NE(pane, nullptr) << "no display? run under xvfb-run";
+  Load();
+  NewClientFolder("pane", kClientMs);
+  bool paneEnabled = true, frameEnabled = false;
+  g_host.onTimer = [&] {
+    if (g_host.inSend) {
+      paneEnabled = IsWindowEnabled(pane) != 0;
+      frameEnabled = IsWindowEnabled(frame) != 0;
+    }
+  };
+  SetTimer(pane, 1, 50, NULL);
+  HANDLE clicker = CreateThread(NULL, 0, ClickDuringTheCall, pane, 0, NULL);
+  g_host.inSend = true;
+  EXPECT_EQ(Guarded([&] { return Send(0, (ULONG_PTR)pane); }), 0u);
+  g_host.inSend = false;
+  KillTimer(pane, 1);
+  WaitForSingleObject(clicker, 5000);
+  CloseHandle(clicker);
+  EXPECT_FALSE(paneEnabled) << "the pane was not held";
+  EXPECT_TRUE(frameEnabled) << "another thread's frame was disabled";
+  EXPECT_EQ(g_host.clicks, 0) << "a click during the call reached the pane";
+  EXPECT_TRUE(IsWindowEnabled(pane));
+  ClickOn(pane);
+  Drain();
+  EXPECT_EQ(g_host.clicks, 1) << "a click after the call did not arrive";
+  DestroyWindow(pane);
+  PostThreadMessageA(frameThread, WM_QUIT, 0, 0);
+  WaitForSingleObject(thread, 5000);
+  CloseHandle(thread);
 }
 
 // MAPISendMailW: UTF-16 from the host to the mail client's command line,

@@ -13,6 +13,8 @@ if [ ! -d "$WINEPREFIX/drive_c/windows" ]; then
   /usr/lib/wine/wine64 wineboot -i >/dev/null 2>&1
   wineserver -w
 fi
+. tests/windows/test-lib.sh
+attachments "$WINEPREFIX" # the reference message's files
 cd "$build"
 xvfb-run -a /usr/lib/wine/wine64 qv_wine_bench.exe | tr -d '\r'
 wineserver -k 2>/dev/null || true

@@ -205,7 +205,7 @@ void CheckView(const std::string &view, const Message &msg, const File *files,
   CHECK(!(!semicolon &&
           !(sameList(parsed.to, lists[0]) && sameList(parsed.cc, lists[1]) &&
             sameList(parsed.bcc, lists[2]))));
-  CHECK(!(parsed.silent != !(flags & MAPI_DIALOG)));
+  CHECK(!(parsed.silent != !(flags & (MAPI_DIALOG | 0x4))));
 }
 
 // A message of Char texts over store (present[i] false: NULL).

@@ -34,6 +34,9 @@ static const char kSwitchBody[] = "-Body";
 static const char kSwitchSilent[] = "-Silent";
 static const char *const kRecipientSwitches[] = {"-To", "-Cc", "-Bcc"};
 static const int kRecipientLists = 3;
+// MAPI_DIALOG, or the bit MAPI_DIALOG_MODELESS (0xC) adds to it, which some
+// hosts pass alone: either asks for the compose window, never -Silent.
+static const FLAGS kAsksForDialog = MAPI_DIALOG | 0x4;
 
 template <typename Char> struct CommandLine {
   Char *buffer;
@@ -108,14 +111,17 @@ static Char *EscapedCopy(const Char *value, int multibyte, size_t *length) {
 }
 
 // A value escaped, and a hyphen more in front when it starts with one, so
-// that no value can be read as a switch.
+// that no value can be read as a switch. An attachment's path (files
+// given) is also kept as the client will read it back.
 template <typename Char>
-static void AppendEscaped(CommandLine<Char> *line, const Char *value) {
+static void AppendEscaped(CommandLine<Char> *line, const Char *value,
+                          AttachmentList *files = NULL, int index = 0) {
   if (line->failed)
     return;
   size_t length;
   Char *escaped = EscapedCopy(value, line->multibyte, &length);
-  if (!escaped) {
+  if (!escaped || (files && !AddAttachment(files, escaped, length, index))) {
+    QvFree(escaped);
     line->failed = 1;
     return;
   }
@@ -127,11 +133,12 @@ static void AppendEscaped(CommandLine<Char> *line, const Char *value) {
 
 template <typename Char>
 static void AppendSection(CommandLine<Char> *line, const char *name,
-                          const Char *value) {
+                          const Char *value, AttachmentList *files = NULL,
+                          int index = 0) {
   AppendAscii(line, " ");
   AppendAscii(line, name);
   AppendAscii(line, " ");
-  AppendEscaped(line, value);
+  AppendEscaped(line, value, files, index);
 }
 
 template <typename Char> static int IsPresent(const Char *text) {
@@ -225,7 +232,8 @@ static void ComposeRecipients(CommandLine<Char> *line,
 // trace shows the host's addresses.
 template <typename Char>
 static int Compose(const typename Text<Char>::Message *lpMessage, FLAGS flFlags,
-                   Char *buffer, int capacity, const MapiMessage *shownAs) {
+                   Char *buffer, int capacity, const MapiMessage *shownAs,
+                   AttachmentList *files) {
   CommandLine<Char> line = {buffer, capacity, 0, 0, 0};
   if (lpMessage) {
     const typename Text<Char>::Message *msg = lpMessage;
@@ -254,7 +262,7 @@ static int Compose(const typename Text<Char>::Message *lpMessage, FLAGS flFlags,
       if (IsPresent(file->lpszPathName)) {
         TraceWrite(TRACE_INFO, "lpMessage->lpFiles[%d].lpszPathName = '%s'", i,
                    TraceView(file->lpszPathName, scratch));
-        AppendSection(&line, kSwitchAttach, file->lpszPathName);
+        AppendSection(&line, kSwitchAttach, file->lpszPathName, files, i);
       }
       if (IsPresent(file->lpszFileName)) {
         TraceWrite(TRACE_INFO, "lpMessage->lpFiles[%d].lpszFileName = '%s'", i,
@@ -268,7 +276,7 @@ static int Compose(const typename Text<Char>::Message *lpMessage, FLAGS flFlags,
       AppendSection(&line, kSwitchBody, msg->lpszNoteText);
     }
     ComposeRecipients(&line, msg, scratch);
-    if (!(flFlags & MAPI_DIALOG)) {
+    if (!(flFlags & kAsksForDialog)) {
       AppendAscii(&line, " ");
       AppendAscii(&line, kSwitchSilent);
     }
@@ -283,11 +291,13 @@ static int Compose(const typename Text<Char>::Message *lpMessage, FLAGS flFlags,
 }
 
 int ComposeCommandLine(const MapiMessage *lpMessage, FLAGS flFlags,
-                       char *buffer) {
-  return Compose(lpMessage, flFlags, buffer, COMMAND_LINE_SIZE, NULL);
+                       char *buffer, AttachmentList *files) {
+  return Compose(lpMessage, flFlags, buffer, COMMAND_LINE_SIZE, NULL, files);
 }
 
 int ComposeCommandLineW(const MapiMessageW *lpMessage, FLAGS flFlags,
-                        WCHAR *buffer, const MapiMessage *shownAs) {
-  return Compose(lpMessage, flFlags, buffer, WIDE_COMMAND_LINE_SIZE, shownAs);
+                        WCHAR *buffer, const MapiMessage *shownAs,
+                        AttachmentList *files) {
+  return Compose(lpMessage, flFlags, buffer, WIDE_COMMAND_LINE_SIZE, shownAs,
+                 files);
 }

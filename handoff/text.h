@@ -84,9 +84,10 @@ void TextFromAscii(Char *out, size_t room, const char *ascii) {
 
 // A text as a trace line shows it, in the ANSI code page: ANSI text as it
 // is; UTF-16 converted into scratch, and only while the log is on (the
-// line is not written otherwise). Characters the code page lacks become
-// its default character. Without a scratch a wide text shows as empty.
-#define TRACE_VIEW_SIZE 1441 // 480 units, at most 3 bytes each, and NUL
+// line is not written otherwise). A character the code page lacks is
+// written <U+XXXX> (4 to 6 upper-case hexadecimal digits; a lone surrogate
+// as itself). Without a scratch a wide text shows as empty.
+#define TRACE_VIEW_SIZE 1441 // a line's 480 bytes, one character more, NUL
 const char *TraceView(const char *text, char *scratch);
 const char *TraceView(const WCHAR *text, char *scratch);
 // The scratch for the views of one composition, off the caller's stack: a

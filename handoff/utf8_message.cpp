@@ -43,6 +43,37 @@ WCHAR *Convert(WideCopy *copy, const char *text, int utf8) {
   return out;
 }
 
+int IsAscii(const char *text) {
+  for (; *text; text++)
+    if ((unsigned char)*text >= 0x80)
+      return 0;
+  return 1;
+}
+
+// Word's paths are UTF-8, but a host's ANSI path can be valid UTF-8 too
+// (a 1252 folder named "Ã©" is C3 A9, "é" in UTF-8): when the UTF-8
+// reading names no file and the ANSI one names one, the ANSI one is the
+// file the host meant. Both or neither: the UTF-8 reading stands.
+WCHAR *ConvertPath(WideCopy *copy, const char *text, int utf8) {
+  WCHAR *out = Convert(copy, text, utf8);
+  if (!out || !utf8 || IsAscii(text))
+    return out;
+  size_t room = copy->room - (size_t)(out - copy->texts);
+  WCHAR *ansi = (WCHAR *)QvAlloc(room * sizeof(WCHAR));
+  int n = ansi ? AnsiToWide(text, -1, ansi, (int)room) : 0;
+  if (n <= 0) {
+    QvFree(ansi);
+    copy->failed = 1;
+    return NULL;
+  }
+  if (NamesNothing(ProbeFile(out)) && !NamesNothing(ProbeFile(ansi))) {
+    memcpy(out, ansi, (size_t)n * sizeof(WCHAR));
+    copy->used = (size_t)(out - copy->texts) + (size_t)n;
+  }
+  QvFree(ansi);
+  return out;
+}
+
 // Sizes and fills the copy; the caller frees it with Release even when
 // this fails.
 int MakeWideCopy(const MapiMessage *m, WideCopy *copy, int utf8) {
@@ -78,7 +109,7 @@ int MakeWideCopy(const MapiMessage *m, WideCopy *copy, int utf8) {
   for (int i = 0; i < files; i++) {
     MapiFileDescW *f = &copy->files[i];
     memset(f, 0, sizeof *f);
-    f->lpszPathName = Convert(copy, m->lpFiles[i].lpszPathName, utf8);
+    f->lpszPathName = ConvertPath(copy, m->lpFiles[i].lpszPathName, utf8);
     f->lpszFileName = Convert(copy, m->lpFiles[i].lpszFileName, utf8);
   }
   for (int i = 0; i < recips; i++) {
@@ -100,11 +131,12 @@ void Release(WideCopy *copy) {
 } // namespace
 
 static int ComposeConverted(const MapiMessage *lpMessage, FLAGS flFlags,
-                            WCHAR *buffer, int utf8) {
+                            WCHAR *buffer, int utf8, AttachmentList *files) {
   WideCopy copy;
-  int length = MakeWideCopy(lpMessage, &copy, utf8)
-                   ? ComposeCommandLineW(&copy.msg, flFlags, buffer, lpMessage)
-                   : COMPOSE_FAILED;
+  int length =
+      MakeWideCopy(lpMessage, &copy, utf8)
+          ? ComposeCommandLineW(&copy.msg, flFlags, buffer, lpMessage, files)
+          : COMPOSE_FAILED;
   Release(&copy);
   if (length == COMPOSE_FAILED)
     buffer[0] = 0;
@@ -112,13 +144,13 @@ static int ComposeConverted(const MapiMessage *lpMessage, FLAGS flFlags,
 }
 
 int ComposeCommandLineUtf8(const MapiMessage *lpMessage, FLAGS flFlags,
-                           WCHAR *buffer) {
+                           WCHAR *buffer, AttachmentList *files) {
   TraceWrite(TRACE_INFO, "lpMessage->ulReserved = %x: the texts are UTF-8",
              TRACE_HEX(lpMessage->ulReserved));
-  return ComposeConverted(lpMessage, flFlags, buffer, 1);
+  return ComposeConverted(lpMessage, flFlags, buffer, 1, files);
 }
 
 int ComposeCommandLineAcp(const MapiMessage *lpMessage, FLAGS flFlags,
-                          WCHAR *buffer) {
-  return ComposeConverted(lpMessage, flFlags, buffer, 0);
+                          WCHAR *buffer, AttachmentList *files) {
+  return ComposeConverted(lpMessage, flFlags, buffer, 0, files);
 }

@@ -5,6 +5,19 @@
 #include "trace/startup.h"
 #include "trace/trace.h"
 
+// What the host is told of a send.
+static ULONG ResultOf(int sent) {
+  switch (sent) {
+  case SEND_DONE:
+    return SUCCESS_SUCCESS;
+  case SEND_ATTACHMENT_NOT_FOUND:
+    return MAPI_E_ATTACHMENT_NOT_FOUND;
+  case SEND_ATTACHMENT_OPEN_FAILURE:
+    return MAPI_E_ATTACHMENT_OPEN_FAILURE;
+  }
+  return MAPI_E_FAILURE;
+}
+
 static void TraceParameters(LHANDLE lhSession, ULONG_PTR ulUIParam,
                             FLAGS flFlags, ULONG ulReserved) {
   TraceWrite(TRACE_INFO, "LHANDLE lhSession = %x", TRACE_HEX(lhSession));
@@ -25,7 +38,7 @@ extern "C" ULONG WINAPI MAPISendMail(LHANDLE lhSession, ULONG_PTR ulUIParam,
                  ? SendViaMailClientUtf8(lpMessage, flFlags, ulUIParam)
                  : SendViaMailClient(lpMessage, flFlags, ulUIParam);
   TraceWrite(TRACE_INFO, "/***** MAPISendMail(END) ****/");
-  return sent ? SUCCESS_SUCCESS : MAPI_E_FAILURE;
+  return ResultOf(sent);
 }
 
 // MAPI_FORCE_UNICODE, like every flag but MAPI_DIALOG, is only traced: the
@@ -38,5 +51,5 @@ extern "C" ULONG WINAPI MAPISendMailW(LHANDLE lhSession, ULONG_PTR ulUIParam,
   TraceParameters(lhSession, ulUIParam, flFlags, ulReserved);
   int sent = SendViaMailClientW(lpMessage, flFlags, ulUIParam);
   TraceWrite(TRACE_INFO, "/***** MAPISendMailW(END) ****/");
-  return sent ? SUCCESS_SUCCESS : MAPI_E_FAILURE;
+  return ResultOf(sent);
 }

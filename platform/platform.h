@@ -80,9 +80,11 @@ const CodePage *HostCodePage(void);
 // Conversions in the host's ANSI code page: count -1 for a NUL-terminated
 // text (the NUL is converted too). The units or bytes written (room 0:
 // needed), 0 on failure. To ANSI, a character the code page lacks becomes
-// its default character, never a look-alike.
+// its default character, never a look-alike; with exact set, it fails the
+// conversion instead (a lone surrogate too).
 int AnsiToWide(const char *text, int count, WCHAR *out, int room);
-int WideToAnsi(const WCHAR *text, int count, char *out, int room);
+int WideToAnsi(const WCHAR *text, int count, char *out, int room,
+               int exact = 0);
 // A NUL-terminated text read as strict UTF-8 (no overlong form, no
 // surrogate, nothing above U+10FFFF, nothing cut short): the units written,
 // the NUL included; 0 when it is not UTF-8; -1 when the conversion failed.
@@ -100,12 +102,34 @@ struct ClientView {
 };
 const ClientView *ClientAnsiView(void);
 
+// An attachment as the mail client will open it (a relative path from the
+// current folder, which the client inherits): 0 when it names a file that
+// opens for reading with read, write and delete sharing; ERROR_DIRECTORY
+// for a folder; otherwise the error of the failure. Reads no contents.
+DWORD ProbeFile(const WCHAR *path);
+
+// Files to probe before a start: paths[i] in order; the first that is not
+// 0 stops the start, with its index and error.
+struct StartFiles {
+  const WCHAR *const *paths;
+  size_t count;
+  size_t failed;
+  DWORD error;
+};
+
 // Starts program (a checked full path) with line as its whole command line
 // and waits until it exits. On Windows the wait is modal for the calling
 // thread's windows (ulUIParam's top-level window, or all of them): they
 // are disabled, every message is pumped, WM_QUIT and thread messages kept
-// for afterwards. 1 when it was started (and has exited), 0 when not.
-int StartAndWait(const WCHAR *program, WCHAR *line, ULONG_PTR uiParam);
+// for afterwards; the files are probed during it, so that a slow path
+// does not freeze the host. START_DONE when it was started (and has
+// exited), START_FILE_REFUSED when a file stopped it, START_FAILED when it
+// could not be started.
+#define START_FAILED 0
+#define START_DONE 1
+#define START_FILE_REFUSED 2
+int StartAndWait(const WCHAR *program, WCHAR *line, ULONG_PTR uiParam,
+                 StartFiles *files = NULL);
 
 DWORD CurrentThreadId(void);
 void LocalTime(SYSTEMTIME *now);

@@ -50,10 +50,16 @@ typedef struct QvHinstance *HINSTANCE;
 #define ERROR_NOT_ENOUGH_MEMORY 8L
 #define ERROR_SHARING_VIOLATION 32L
 #define ERROR_FILE_EXISTS 80L
+#define ERROR_INVALID_DRIVE 15L
+#define ERROR_BAD_NETPATH 53L
+#define ERROR_BAD_NET_NAME 67L
 #define ERROR_INVALID_PARAMETER 87L
 #define ERROR_DISK_FULL 112L
+#define ERROR_INVALID_NAME 123L
+#define ERROR_BAD_PATHNAME 161L
 #define ERROR_ALREADY_EXISTS 183L
 #define ERROR_FILENAME_EXCED_RANGE 206L
+#define ERROR_DIRECTORY 267L
 
 #define GENERIC_READ 0x80000000u
 #define GENERIC_WRITE 0x40000000u
@@ -85,8 +91,7 @@ typedef struct QvHinstance *HINSTANCE;
 #define DLL_THREAD_DETACH 3u
 
 typedef struct _SYSTEMTIME {
-  WORD wYear, wMonth, wDayOfWeek, wDay, wHour, wMinute, wSecond,
-      wMilliseconds;
+  WORD wYear, wMonth, wDayOfWeek, wDay, wHour, wMinute, wSecond, wMilliseconds;
 } SYSTEMTIME;
 #endif
 

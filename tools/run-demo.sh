@@ -17,6 +17,11 @@ if [ ! -d "$WINEPREFIX/drive_c/windows" ]; then
   $wine wineboot -i >/dev/null 2>&1
 fi
 winpath() { printf 'Z:%s' "$1" | tr / '\\'; }
+# The files the sample host attaches, there as an application has them
+# before it sends: a send checks every attachment.
+mkdir -p "$WINEPREFIX/drive_c/Reports"
+printf 'Q3 figures\r\n' > "$WINEPREFIX/drive_c/Reports/Q3 -draft.xlsx"
+printf 'Notes\r\n' > "$WINEPREFIX/drive_c/Reports/notes.txt"
 client=$(winpath "$build/sample_client.exe")
 report="$build/demo-report.txt"
 rm -f "$report"

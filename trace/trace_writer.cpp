@@ -79,6 +79,29 @@ DWORD WriteLineCrLf(HANDLE handle, char *text, DWORD capacity) {
   return code;
 }
 
+// A wide text's character the code page lacks is written <U+XXXX>: a cut
+// inside one would leave a half that reads as something else. The cut goes
+// before it. '<', 'U', '+' and the digits are never a double-byte
+// character's second byte after a '<'.
+static size_t BeforeOpenEscape(const char *text, size_t cut) {
+  static const char kOpen[] = "<U+";
+  size_t from = cut > 9 ? cut - 9 : 0;
+  for (size_t at = cut; at-- > from;) {
+    if (text[at] != '<')
+      continue;
+    size_t i = at;
+    for (; i < cut && i - at < 3; i++)
+      if (text[i] != kOpen[i - at])
+        return cut;
+    for (; i < cut; i++)
+      if (!((text[i] >= '0' && text[i] <= '9') ||
+            (text[i] >= 'A' && text[i] <= 'F')))
+        return cut;
+    return at;
+  }
+  return cut;
+}
+
 DWORD TraceFormatLine(DWORD threadId, unsigned short severity,
                       const char *format, va_list args) {
   // Every byte up to the message's NUL is written below, so the buffer
@@ -99,9 +122,10 @@ DWORD TraceFormatLine(DWORD threadId, unsigned short severity,
   // A message cut inside a character would end its line in a lone lead byte
   // (or a UTF-8 sequence cut short), and a reader in that code page would
   // take the line's CR as the missing part and run two lines together.
-  if (length > room)
-    line[prefix +
-         AcpWholePrefix(line + prefix, (size_t)room, AcpIsMultibyte())] = 0;
+  if (length > room) {
+    size_t kept = AcpWholePrefix(line + prefix, (size_t)room, AcpIsMultibyte());
+    line[prefix + BeforeOpenEscape(line + prefix, kept)] = 0;
+  }
   return WriteLineCrLf(g_traceState.logHandle, line, sizeof line);
 }
 

@@ -87,18 +87,22 @@ int Utf8ToWide(const char *text, WCHAR *out, int room) {
   if (FakeFails(QVOP_Utf8ToWide))
     return -1;
   bool valid = true;
-  std::string units =
-      Convert("UTF-8", "UTF-16LE", text, strlen(text) + 1, 1,
-              [&](const char *, size_t, size_t *) { return valid = false, ""; });
+  std::string units = Convert(
+      "UTF-8", "UTF-16LE", text, strlen(text) + 1, 1,
+      [&](const char *, size_t, size_t *) { return valid = false, ""; });
   return valid ? Deliver(units, 2, out, room) : 0;
 }
 
 // What the page lacks becomes '?' (a lone surrogate U+FFFD in UTF-8).
-static std::string FromUtf16(UINT page, const WCHAR *text, size_t n) {
+static std::string FromUtf16(UINT page, const WCHAR *text, size_t n,
+                             bool *lacked = NULL) {
   return Convert("UTF-16LE", IconvName(page), (const char *)text, n * 2, 2,
                  [&](const char *at, size_t left, size_t *taken) {
+                   if (lacked)
+                     *lacked = true;
                    auto unit = [&](int i) {
-                     return (unsigned char)at[i] | (unsigned char)at[i + 1] << 8;
+                     return (unsigned char)at[i] | (unsigned char)at[i + 1]
+                                                       << 8;
                    };
                    bool pair = left >= 4 && unit(0) >= 0xD800 &&
                                unit(0) < 0xDC00 && unit(2) >= 0xDC00 &&
@@ -108,7 +112,7 @@ static std::string FromUtf16(UINT page, const WCHAR *text, size_t n) {
                  });
 }
 
-int WideToAnsi(const WCHAR *text, int count, char *out, int room) {
+int WideToAnsi(const WCHAR *text, int count, char *out, int room, int exact) {
   if (FakeFails(QVOP_WideToAnsi))
     return 0;
   size_t n = 0;
@@ -117,7 +121,9 @@ int WideToAnsi(const WCHAR *text, int count, char *out, int room) {
   else
     while (text[n++])
       ;
-  return Deliver(FromUtf16(g_host.number, text, n), 1, out, room);
+  bool lacked = false;
+  std::string bytes = FromUtf16(g_host.number, text, n, &lacked);
+  return exact && lacked ? 0 : Deliver(bytes, 1, out, room);
 }
 
 // The system's page's look-alikes, and the host's where it differs and is
@@ -151,8 +157,8 @@ void TestCtl_SetAnsiCodePage(UINT codePage) {
                 : codePage == 932   ? ANSI_DOUBLE_BYTE
                                     : ANSI_SINGLE_BYTE;
   for (int b = 0; b < 256; b++)
-    g_host.lead[b] = codePage == 932 && ((b >= 0x81 && b <= 0x9F) ||
-                                         (b >= 0xE0 && b <= 0xFC));
+    g_host.lead[b] = codePage == 932 &&
+                     ((b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC));
   g_host.clientDiffers = g_system != codePage;
 }
 

@@ -26,18 +26,22 @@ enum QvOp {
   QVOP_WideToAnsi,
   QVOP_Utf8ToWide,
   QVOP_ClientAnsiView,
+  QVOP_ProbeFile,
   QVOP_StartAndWait,
   QVOP_LockEnter,
   QVOP_LockLeave,
   QVOP_COUNT
 };
 
-// Back to a clean process: empty registry, no application-data folder,
+// Back to a clean process: empty registry, no application-data folder, no
+// drive folders,
 // counters at zero, nothing armed, no hooks, code page 1252 for the host
 // and the system.
 void TestCtl_Reset(void);
 
 void TestCtl_SetAppDataFolder(const char *path); // NULL: there is none
+// Paths on that drive ("D:\Temp\x") are under folder (NULL: "/Temp/x").
+void TestCtl_SetDriveFolder(char drive, const char *folder);
 // The host's ANSI code page (1252, 932 or 65001) and the system's default
 // one (0: the host's).
 void TestCtl_SetAnsiCodePage(UINT codePage);

@@ -59,9 +59,16 @@ struct Locked {
   ~Locked() { pthread_mutex_unlock(&g_mutex); }
 };
 
-// Windows paths as the tests give them: "Z:\tmp\x" is "/tmp/x".
+// The folders the tests gave drive letters (set before any thread starts).
+std::string g_drives[26];
+
+// Windows paths as the tests give them: "Z:\tmp\x" is "/tmp/x", unless
+// the test gave Z: a folder.
 std::string PosixPath(const char *path) {
   std::string out = path[0] && path[1] == ':' ? path + 2 : path;
+  int drive = path[0] && path[1] == ':' ? toupper((unsigned char)path[0]) : 0;
+  if (drive >= 'A' && drive <= 'Z' && !g_drives[drive - 'A'].empty())
+    out = g_drives[drive - 'A'] + out;
   for (char &c : out)
     c = c == '\\' ? '/' : c;
   return out;
@@ -82,8 +89,8 @@ DWORD Win32Error(int error, const std::string &path) {
 
 std::string ValueKey(HKEY root, const std::string &subkey,
                      const std::string &name) {
-  std::string key = (root == HKEY_CURRENT_USER ? "HKCU\\" : "HKLM\\") +
-                    subkey + '\0' + name;
+  std::string key =
+      (root == HKEY_CURRENT_USER ? "HKCU\\" : "HKLM\\") + subkey + '\0' + name;
   for (char &c : key)
     c = (char)toupper((unsigned char)c);
   return key;
@@ -229,10 +236,10 @@ int NameSearchFirst(NameSearch *s, const char *pattern) {
   std::string path = PosixPath(pattern);
   size_t slash = path.find_last_of('/');
   std::string folder = path.substr(0, slash), wildcard = path.substr(slash + 1);
-  std::string bare = wildcard.size() > 2 && !wildcard.compare(
-                                                wildcard.size() - 2, 2, ".*")
-                         ? wildcard.substr(0, wildcard.size() - 2)
-                         : wildcard;
+  std::string bare =
+      wildcard.size() > 2 && !wildcard.compare(wildcard.size() - 2, 2, ".*")
+          ? wildcard.substr(0, wildcard.size() - 2)
+          : wildcard;
   Search *search = new Search{{}, 0};
   DIR *d = opendir(folder.c_str());
   for (struct dirent *e; d && (e = readdir(d));)
@@ -306,8 +313,8 @@ DWORD ExpandCommand(const WCHAR *command, WCHAR *out, DWORD room) {
     const WCHAR *end = p[0] == '%' ? p + 1 : p;
     while (end > p && *end && *end != '%')
       end++;
-    const char *value =
-        end > p + 1 && *end ? getenv(FakeUtf8(p + 1, end - p - 1).c_str())
+    const char *value = end > p + 1 && *end
+                            ? getenv(FakeUtf8(p + 1, end - p - 1).c_str())
                             : NULL;
     result += value ? FakeUtf16(value) : std::u16string(1, *p);
     p = value ? end + 1 : p + 1;
@@ -321,8 +328,32 @@ int EnvironmentHas(const WCHAR *name) {
   return getenv(FakeUtf8(name).c_str()) != NULL;
 }
 
+// POSIX has no sharing modes: a file the host holds is an injected error.
+DWORD ProbeFile(const WCHAR *path) {
+  DWORD error;
+  if (FakeFails(QVOP_ProbeFile, &error))
+    return error;
+  std::string name = FakeUtf8(path), posix = PosixPath(name.c_str());
+  struct stat st;
+  if (stat(posix.c_str(), &st) != 0)
+    return Win32Error(errno, posix);
+  if (S_ISDIR(st.st_mode))
+    return ERROR_DIRECTORY;
+  int fd = open(posix.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0)
+    return Win32Error(errno, posix);
+  close(fd);
+  return 0;
+}
+
 // The child gets the whole line as its one argument, in UTF-8.
-int StartAndWait(const WCHAR *program, WCHAR *line, ULONG_PTR uiParam) {
+int StartAndWait(const WCHAR *program, WCHAR *line, ULONG_PTR uiParam,
+                 StartFiles *files) {
+  for (size_t i = 0; files && i < files->count; i++)
+    if ((files->error = ProbeFile(files->paths[i])) != 0) {
+      files->failed = i;
+      return START_FILE_REFUSED;
+    }
   std::string name = FakeUtf8(program), path = PosixPath(name.c_str());
   std::string narrow = FakeUtf8(line);
   {
@@ -337,12 +368,12 @@ int StartAndWait(const WCHAR *program, WCHAR *line, ULONG_PTR uiParam) {
   pid_t pid;
   if (FakeFails(QVOP_StartAndWait) ||
       posix_spawn(&pid, path.c_str(), NULL, NULL, argv, environ) != 0)
-    return 0;
+    return START_FAILED;
   g_started++;
   int status;
   while (waitpid(pid, &status, 0) < 0 && errno == EINTR)
     ;
-  return 1;
+  return START_DONE;
 }
 
 DWORD CurrentThreadId(void) {
@@ -356,8 +387,9 @@ void LocalTime(SYSTEMTIME *now) {
   clock_gettime(CLOCK_REALTIME, &ts);
   struct tm t;
   localtime_r(&ts.tv_sec, &t);
-  *now = {(WORD)(t.tm_year + 1900), (WORD)(t.tm_mon + 1), (WORD)t.tm_wday,
-          (WORD)t.tm_mday,          (WORD)t.tm_hour,      (WORD)t.tm_min,
+  *now = {(WORD)(t.tm_year + 1900), (WORD)(t.tm_mon + 1),
+          (WORD)t.tm_wday,          (WORD)t.tm_mday,
+          (WORD)t.tm_hour,          (WORD)t.tm_min,
           (WORD)t.tm_sec,           (WORD)(ts.tv_nsec / 1000000)};
 }
 
@@ -377,7 +409,9 @@ void LockLeave(QvLock *lock) {
   FakeFails(QVOP_LockLeave);
   pthread_mutex_unlock((pthread_mutex_t *)lock);
 }
-void LockDelete(QvLock *lock) { pthread_mutex_destroy((pthread_mutex_t *)lock); }
+void LockDelete(QvLock *lock) {
+  pthread_mutex_destroy((pthread_mutex_t *)lock);
+}
 
 void TestCtl_Reset(void) {
   TestCtl_DisarmAll();
@@ -390,9 +424,17 @@ void TestCtl_Reset(void) {
     g_lastStart = TestCtl_Start();
     g_lastLine.clear();
   }
+  for (std::string &drive : g_drives)
+    drive.clear();
   g_started = 0;
   TestCtl_SetAnsiCodePage(1252);
   TestCtl_SetSystemCodePage(0);
+}
+
+void TestCtl_SetDriveFolder(char drive, const char *folder) {
+  int letter = toupper((unsigned char)drive);
+  if (letter >= 'A' && letter <= 'Z')
+    g_drives[letter - 'A'] = folder ? folder : "";
 }
 
 void TestCtl_SetAppDataFolder(const char *path) {
@@ -444,8 +486,7 @@ void TestCtl_ResetCounts(void) {
     n = 0;
 }
 
-void TestCtl_FailCall(QvOp op, unsigned long nth, DWORD error,
-                      int persistent) {
+void TestCtl_FailCall(QvOp op, unsigned long nth, DWORD error, int persistent) {
   Locked locked;
   g_armedCount += (nth != 0) - (g_armed[op].nth != 0);
   g_armed[op] = {nth, error, persistent};

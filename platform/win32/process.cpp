@@ -335,7 +335,51 @@ void End(ModalWait *wait) {
 
 } // namespace
 
-int StartAndWait(const WCHAR *program, WCHAR *line, ULONG_PTR uiParam) {
+DWORD ProbeFile(const WCHAR *path) {
+  DWORD attributes = GetFileAttributesW(path);
+  if (attributes == INVALID_FILE_ATTRIBUTES)
+    return GetLastError();
+  if (attributes & FILE_ATTRIBUTE_DIRECTORY)
+    return ERROR_DIRECTORY;
+  // Opened as the client will open it, with every sharing mode: a file the
+  // host still writes with FILE_SHARE_READ passes; one it holds with no
+  // sharing does not.
+  HANDLE file =
+      CreateFileW(path, GENERIC_READ,
+                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL,
+                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
+  if (file == INVALID_HANDLE_VALUE)
+    return GetLastError();
+  CloseHandle(file);
+  return 0;
+}
+
+namespace {
+
+DWORD WINAPI ProbeAll(LPVOID job) {
+  StartFiles *files = (StartFiles *)job;
+  for (files->failed = 0; files->failed < files->count; files->failed++)
+    if ((files->error = ProbeFile(files->paths[files->failed])) != 0)
+      return 1;
+  return 0;
+}
+
+// A path on a server that does not answer takes tens of seconds to fail:
+// the files are probed on a thread of their own while the host's windows
+// are held and its messages pumped, as they are while the client runs.
+int ProbeWhileModal(ModalWait *wait, StartFiles *files) {
+  HANDLE worker = CreateThread(NULL, 0, ProbeAll, files, 0, NULL);
+  if (!worker)
+    return ProbeAll(files) == 0;
+  WaitFor(wait, worker);
+  CloseHandle(worker);
+  return files->failed >= files->count;
+}
+
+} // namespace
+
+int StartAndWait(const WCHAR *program, WCHAR *line, ULONG_PTR uiParam,
+                 StartFiles *files) {
   STARTUPINFOW startup;
   memset(&startup, 0, sizeof startup);
   startup.cb = sizeof startup;
@@ -346,6 +390,10 @@ int StartAndWait(const WCHAR *program, WCHAR *line, ULONG_PTR uiParam) {
   // The host's windows are disabled before the client can take input.
   ModalWait wait;
   Begin(&wait, uiParam);
+  if (files && files->count && !ProbeWhileModal(&wait, files)) {
+    End(&wait);
+    return START_FILE_REFUSED;
+  }
   // A 32-bit process on 64-bit Windows sees System32 redirected to
   // SysWOW64: the client is started as a 64-bit process names its path, so
   // that both DLLs start the same file. Only around the start.
@@ -367,5 +415,5 @@ int StartAndWait(const WCHAR *program, WCHAR *line, ULONG_PTR uiParam) {
     CloseHandle(process.hProcess);
   }
   End(&wait);
-  return started != 0;
+  return started ? START_DONE : START_FAILED;
 }

@@ -67,6 +67,8 @@ fi
 prefix="$build/x64-prefix"
 . "$src/tests/windows/test-lib.sh"
 [ -d "$WINEPREFIX/drive_c/windows" ] || $wine wineboot -i >/dev/null 2>&1
+attachments "$WINEPREFIX"
+attachments "$root/root/qv-prefix"
 x64="$build/x64"
 work="$build/arm64-test"
 rm -rf "$work" && mkdir -p "$work/x64" "$work/x64-log"

@@ -34,6 +34,11 @@ void QvTest::SetUp() {
   buf.push_back(0);
   ASSERT_NE(mkdtemp(buf.data()), nullptr);
   dir_ = buf.data();
+  // The reference message's attachments exist: a send checks them.
+  MakeDirs(dir_ + "/D/Temp");
+  WriteWholeFile(dir_ + "/D/Temp/q3 -old.xls", "xls");
+  WriteWholeFile(dir_ + "/D/Temp/notes.txt", "notes");
+  TestCtl_SetDriveFolder('D', (dir_ + "/D").c_str());
   liveBlocksAtStart_ = TestCtl_LiveBlocks();
   handlesAtStart_ = TestCtl_OpenHandles();
 }

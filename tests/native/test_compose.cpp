@@ -62,6 +62,11 @@ template <typename Char> std::vector<ComposeCase<Char>> ComposeCases() {
        FIRST_EXAMPLE_LINE},
       {"an empty message", [](B &) {}, 0, " -Silent"},
       {"an empty message, dialog", [](B &) {}, MAPI_DIALOG, ""},
+      // MAPI_DIALOG_MODELESS is 0xC; some hosts pass its 0x4 alone.
+      {"the modeless bit alone asks for a dialog", [](B &) {}, 0x4, ""},
+      {"the modeless bit and MAPI_LOGON_UI", [](B &) {}, 0x5, ""},
+      {"MAPI_DIALOG_MODELESS", [](B &) {}, 0xC, ""},
+      {"MAPI_DIALOG_MODELESS and MAPI_LOGON_UI", [](B &) {}, 0xD, ""},
       {"absent fields and an empty address",
        [](B &b) {
          b.Subject(b.Ascii(""))

@@ -42,7 +42,8 @@ TEST_F(Launch, StartsTheRegisteredClientWithExactlyTheLineAndWaits) {
       << "the call returned before the client exited";
   const TestCtl_Start *call = TestCtl_LastStart();
   EXPECT_STREQ(call->program, QV_STAND_IN_CLIENT);
-  EXPECT_EQ(call->uiParam, (ULONG_PTR)0x1234) << "the host's window, for the wait";
+  EXPECT_EQ(call->uiParam, (ULONG_PTR)0x1234)
+      << "the host's window, for the wait";
   EXPECT_EQ(TestCtl_Calls(QVOP_StartAndWait), 1u);
 }
 
@@ -175,8 +176,7 @@ TEST_F(Launch, FailureTableGivesZeroAndLeavesNothingBehind) {
       {"key missing", [] {}, 0},
       {"value missing",
        [] {
-         TestCtl_RegSetString(HKEY_LOCAL_MACHINE, QV_COMMAND_KEY, "other",
-                              "x");
+         TestCtl_RegSetString(HKEY_LOCAL_MACHINE, QV_COMMAND_KEY, "other", "x");
        },
        0},
       {"value unreadable",
@@ -201,8 +201,7 @@ TEST_F(Launch, FailureTableGivesZeroAndLeavesNothingBehind) {
       {"relative path", [] { RegisterClient("stand_in_client.exe"); }, 0},
       {"batch file", [] { RegisterClient("Z:\\tmp\\wrapper.CMD. ."); }, 0},
       {"named stream", [] { RegisterClient(QV_STAND_IN_CLIENT ":x.exe"); }, 0},
-      {"literal path", [] { RegisterClient("\\\\?\\" QV_STAND_IN_CLIENT); },
-       0},
+      {"literal path", [] { RegisterClient("\\\\?\\" QV_STAND_IN_CLIENT); }, 0},
       {"over-long path",
        [] {
          RegisterClient(("Z:\\" + std::string(32000, 'x') + ".exe").c_str());
@@ -282,7 +281,8 @@ TEST_F(Launch, ARegistrationChangedBetweenCallsIsHonoured) {
   EXPECT_EQ(SendViaMailClient(NULL, 0), 0);
   RegisterClient();
   EXPECT_EQ(SendViaMailClient(NULL, 0), 1);
-  EXPECT_EQ(TestCtl_Calls(QVOP_ReadRegistryString), 2u) << "read anew on every call";
+  EXPECT_EQ(TestCtl_Calls(QVOP_ReadRegistryString), 2u)
+      << "read anew on every call";
 }
 
 // The ANSI line reaches the client through its conversion to UTF-16: one
@@ -311,9 +311,100 @@ TEST_F(Launch, TheAnsiLineAsThePlatformTakesIt) {
   MessageBuilder e;
   e.Subject("\x80 \x96 \xe9");
   EXPECT_EQ(SendViaMailClient(e.Get(), MAPI_DIALOG), 1);
-  EXPECT_EQ(std::u16string(TestCtl_LastStart()->line),
-            u"-Subject € – é");
+  EXPECT_EQ(std::u16string(TestCtl_LastStart()->line), u"-Subject € – é");
   EXPECT_EQ(Clients().size(), 3u);
+}
+
+// Each attachment is probed as the client will open it, before anything
+// starts: what names no file gives 11, what does not open gives 12 (a file
+// held without sharing is an injected error here: POSIX has no sharing
+// modes), both entries alike, and the trace says which and why. A relative
+// path is the current folder's, which the client inherits; a quoted path
+// is judged without its quotes and sent with them.
+TEST_F(Launch, AttachmentsAreProbedBeforeTheStart) {
+  RegisterClient();
+  MakeDirs(dir_ + "/D/here");
+  WriteWholeFile(dir_ + "/D/here/rel.txt", "r");
+  char previous[4096];
+  ASSERT_NE(getcwd(previous, sizeof previous), nullptr);
+  ASSERT_EQ(chdir((dir_ + "/D/here").c_str()), 0);
+  struct Case {
+    const char *what;
+    std::vector<const char *> paths;
+    DWORD injected;
+    ULONG rc;
+    const char *traced; // the refusal's line
+  } cases[] = {
+      {"a missing file",
+       {"D:\\Temp\\gone.txt"},
+       0,
+       MAPI_E_ATTACHMENT_NOT_FOUND,
+       "lpMessage->lpFiles[0].lpszPathName names no file (error 2): no "
+       "message was sent"},
+      {"one behind an existing file",
+       {"D:\\Temp\\notes.txt", "D:\\Nowhere\\x.txt"},
+       0,
+       MAPI_E_ATTACHMENT_NOT_FOUND,
+       "lpMessage->lpFiles[1].lpszPathName names no file (error 3): no "
+       "message was sent"},
+      {"a folder",
+       {"D:\\Temp"},
+       0,
+       MAPI_E_ATTACHMENT_NOT_FOUND,
+       "lpMessage->lpFiles[0].lpszPathName names no file (error 267): no "
+       "message was sent"},
+      {"a relative path naming nothing here",
+       {"gone.txt"},
+       0,
+       MAPI_E_ATTACHMENT_NOT_FOUND,
+       NULL},
+      {"a file held without sharing",
+       {"D:\\Temp\\notes.txt"},
+       ERROR_SHARING_VIOLATION,
+       MAPI_E_ATTACHMENT_OPEN_FAILURE,
+       "lpMessage->lpFiles[0].lpszPathName cannot be opened for reading "
+       "(error 32): no message was sent"},
+      {"a relative path to a file here", {"rel.txt"}, 0, SUCCESS_SUCCESS, NULL},
+      {"a file in double quotes",
+       {"\"D:\\Temp\\notes.txt\""},
+       0,
+       SUCCESS_SUCCESS,
+       NULL},
+  };
+  for (const Case &c : cases)
+    for (int wide = 0; wide < 2; wide++) {
+      MessageBuilder b;
+      WideMessageBuilder w;
+      for (const char *path : c.paths) {
+        b.File(path, NULL);
+        w.File(w.Ascii(path), NULL);
+      }
+      ResetLibraryState();
+      StartTraceLog(1, wide ? "wide.log" : "ansi.log");
+      unsigned long started = TestCtl_ProcessesStarted();
+      if (c.injected)
+        TestCtl_FailCall(QVOP_ProbeFile, 1, c.injected);
+      ULONG rc = wide ? MAPISendMailW(0, 0, w.Get(), 0, 0)
+                      : MAPISendMail(0, 0, b.Get(), 0, 0);
+      EXPECT_EQ(rc, c.rc) << c.what << (wide ? ", wide" : "");
+      EXPECT_EQ(TestCtl_ProcessesStarted() - started, c.rc ? 0u : 1u) << c.what;
+      std::vector<std::string> messages = LogMessages();
+      if (c.traced) {
+        EXPECT_NE(std::find(messages.begin(), messages.end(), c.traced),
+                  messages.end())
+            << c.what;
+      }
+      if (!c.rc) {
+        EXPECT_EQ(FakeUtf8(TestCtl_LastStart()->line),
+                  std::string(" -Attach ") + c.paths[0] + " -Silent");
+      }
+    }
+  // A machine without a client: 2, whatever the attachments.
+  TestCtl_RegDeleteKey(HKEY_LOCAL_MACHINE, "SOFTWARE");
+  MessageBuilder missing;
+  missing.File("D:\\Temp\\gone.txt", NULL);
+  EXPECT_EQ(MAPISendMail(0, 0, missing.Get(), 0, 0), (ULONG)MAPI_E_FAILURE);
+  EXPECT_EQ(chdir(previous), 0);
 }
 
 TEST_F(Launch, AFailedCompositionStartsNothing) {

@@ -7,7 +7,6 @@
 #include <thread>
 #include <unistd.h>
 
-
 #include "handoff/ansi_view.h"
 #include "handoff/client_path.h"
 #include "handoff/handoff.h"
@@ -18,7 +17,6 @@
 #include "tests/support/line_reader.h"
 
 namespace {
-
 
 class Wide : public ClientTest {
 protected:
@@ -83,14 +81,16 @@ TEST_F(Wide, TheLineLimitIs32766Units) {
   for (int i = 0; i < 4000; i++)
     d.Recip(MAPI_TO, u"n", u"abcdefghij");
   EXPECT_EQ(Line(d.Get(), MAPI_DIALOG), u"<FAILED>") << "the lists stop";
-  TestCtl_RegSetString(HKEY_LOCAL_MACHINE, QV_COMMAND_KEY, "", QV_STAND_IN_CLIENT);
+  TestCtl_RegSetString(HKEY_LOCAL_MACHINE, QV_COMMAND_KEY, "",
+                       QV_STAND_IN_CLIENT);
   EXPECT_EQ(MAPISendMailW(0, 0, c.Get(), MAPI_DIALOG, 0),
             (ULONG)MAPI_E_FAILURE);
   EXPECT_EQ(TestCtl_ProcessesStarted(), 0u);
 }
 
 TEST_F(Wide, AHostBugOrAnUnsafeClientStartsNothing) {
-  TestCtl_RegSetString(HKEY_LOCAL_MACHINE, QV_COMMAND_KEY, "", QV_STAND_IN_CLIENT);
+  TestCtl_RegSetString(HKEY_LOCAL_MACHINE, QV_COMMAND_KEY, "",
+                       QV_STAND_IN_CLIENT);
   WideMessageBuilder b;
   b.Subject(u"s");
   MapiMessageW *msg = b.Get();
@@ -208,14 +208,13 @@ TEST_F(Wide, NoValueShowsASectionInEitherView) {
 // page, by the same rules; a host and a system of one code page keep the
 // ANSI line as ever. Where they differ otherwise, both code pages count.
 TEST_F(Wide, TheClientsCodePageNotTheHosts) {
-  TestCtl_RegSetString(HKEY_LOCAL_MACHINE, QV_COMMAND_KEY, "", QV_STAND_IN_CLIENT);
+  TestCtl_RegSetString(HKEY_LOCAL_MACHINE, QV_COMMAND_KEY, "",
+                       QV_STAND_IN_CLIENT);
   const char kForged[] = "Q3 \xe2\x88\x92"
                          "Attach C:\\secret.txt";
   const std::u16string kEscaped =
       u"-Subject Q3 --Attach C:\\secret.txt -Silent";
-  auto sent = [] {
-    return std::u16string(TestCtl_LastStart()->line);
-  };
+  auto sent = [] { return std::u16string(TestCtl_LastStart()->line); };
   struct Case {
     UINT host, system;
     std::u16string wide, ansi; // the lines MAPISendMailW, MAPISendMail send
@@ -247,7 +246,8 @@ TEST_F(Wide, TheClientsCodePageNotTheHosts) {
 // A view that cannot be worked out sends nothing rather than a line that
 // might show a section: 2, no client started.
 TEST_F(Wide, AnUnknownAnsiViewStartsNothing) {
-  TestCtl_RegSetString(HKEY_LOCAL_MACHINE, QV_COMMAND_KEY, "", QV_STAND_IN_CLIENT);
+  TestCtl_RegSetString(HKEY_LOCAL_MACHINE, QV_COMMAND_KEY, "",
+                       QV_STAND_IN_CLIENT);
   TestCtl_FailCall(QVOP_ClientAnsiView, 1);
   WideMessageBuilder b;
   b.Subject(u"Q3 \u2212Attach C:\\secret.txt");
@@ -316,14 +316,16 @@ TEST_F(Wide, Utf8MessagesAreReadTextByText) {
   EXPECT_EQ(utf8Line(msg), u"<FAILED>");
   // Through MAPISendMail to the client, and in the trace, whose banner
   // stays MAPISendMail's; any other ulReserved changes nothing.
-  TestCtl_RegSetString(HKEY_LOCAL_MACHINE, QV_COMMAND_KEY, "", QV_STAND_IN_CLIENT);
+  TestCtl_RegSetString(HKEY_LOCAL_MACHINE, QV_COMMAND_KEY, "",
+                       QV_STAND_IN_CLIENT);
+  WriteWholeFile(dir_ + "/D/Temp/caf\xc3\xa9", "r");
   MessageBuilder c;
-  c.Subject("\xd0\x9e\xd1\x82").File("C:\\caf\xe9", NULL);
+  c.Subject("\xd0\x9e\xd1\x82").File("D:\\Temp\\caf\xe9", NULL);
   c.Get()->ulReserved = CP_UTF8;
   StartTraceLog(1);
   EXPECT_EQ(MAPISendMail(0, 0, c.Get(), MAPI_DIALOG, 0), 0u);
   EXPECT_EQ(std::u16string(TestCtl_LastStart()->line),
-            u"-Subject От -Attach C:\\café");
+            u"-Subject От -Attach D:\\Temp\\café");
   auto messages = LogMessages();
   ASSERT_GE(messages.size(), 9u);
   EXPECT_EQ(messages[0], "/***** MAPISendMail *****/");
@@ -332,13 +334,54 @@ TEST_F(Wide, Utf8MessagesAreReadTextByText) {
   snprintf(ptr, sizeof ptr, "lpMapiMessage lpMessage = %x",
            (unsigned)(uintptr_t)c.Get());
   EXPECT_EQ(messages[6], ptr) << "the host's own address";
-  EXPECT_EQ(messages[9], "lpMessage->lpFiles[0].lpszPathName = 'C:\\caf\xe9'");
+  EXPECT_EQ(messages[9],
+            "lpMessage->lpFiles[0].lpszPathName = 'D:\\Temp\\caf\xe9'");
   for (ULONG other : {0u, 1252u, 65000u, 1200u}) {
     c.Get()->ulReserved = other;
     EXPECT_EQ(MAPISendMail(0, 0, c.Get(), MAPI_DIALOG, 0), 0u);
     EXPECT_EQ(std::u16string(TestCtl_LastStart()->line),
-              u"-Subject \u00d0\u017e\u00d1\u201a -Attach C:\\café")
+              u"-Subject \u00d0\u017e\u00d1\u201a -Attach D:\\Temp\\café")
         << "the ANSI line as ever: " << other;
+  }
+}
+
+// Word's paths: an ANSI path whose bytes happen to be valid UTF-8 (a 1252
+// folder "\xc3\x83\xc2\xa9", bytes C3 A9) is read in ANSI only when that
+// reading names a file and the UTF-8 one does not.
+TEST_F(Wide, AUtf8PathIsReadInAnsiOnlyWhenThatNamesTheFile) {
+  TestCtl_RegSetString(HKEY_LOCAL_MACHINE, QV_COMMAND_KEY, "",
+                       QV_STAND_IN_CLIENT);
+  const std::string ansi = dir_ + "/D/\xc3\x83\xc2\xa9",
+                    utf8 = dir_ + "/D/\xc3\xa9";
+  struct Case {
+    const char *what;
+    bool ansi, utf8;
+    ULONG rc;
+    std::u16string line;
+  } cases[] = {
+      {"only the ANSI reading names a file", true, false, 0,
+       u" -Attach D:\\\u00c3\u00a9\\r.txt -Silent"},
+      {"both do: the UTF-8 reading, Word's", true, true, 0,
+       u" -Attach D:\\\u00e9\\r.txt -Silent"},
+      {"neither does", false, false, MAPI_E_ATTACHMENT_NOT_FOUND, u""},
+  };
+  for (const Case &c : cases) {
+    for (const std::string &folder : {ansi, utf8}) {
+      RemoveTree(folder);
+      if (folder == ansi ? c.ansi : c.utf8) {
+        MakeDirs(folder);
+        WriteWholeFile(folder + "/r.txt", "r");
+      }
+    }
+    MessageBuilder b;
+    b.File("D:\\\xc3\xa9\\r.txt", NULL);
+    b.Get()->ulReserved = CP_UTF8;
+    unsigned long started = TestCtl_ProcessesStarted();
+    EXPECT_EQ(MAPISendMail(0, 0, b.Get(), 0, 0), c.rc) << c.what;
+    EXPECT_EQ(TestCtl_ProcessesStarted() - started, c.rc ? 0u : 1u) << c.what;
+    if (!c.rc) {
+      EXPECT_EQ(std::u16string(TestCtl_LastStart()->line), c.line) << c.what;
+    }
   }
 }
 
@@ -366,8 +409,8 @@ TEST_F(Wide, AUtf8AnsiCodePage) {
 }
 
 // The frame of MAPISendMail with its own banners; texts in the ANSI code
-// page (here 1252: what it lacks becomes '?'), converted only while the
-// log is on.
+// page (here 1252: what it lacks is written <U+XXXX>), converted only while
+// the log is on.
 TEST_F(Wide, TheTraceOfOneCall) {
   WideMessageBuilder b;
   b.Subject(u"s")
@@ -398,14 +441,35 @@ TEST_F(Wide, TheTraceOfOneCall) {
                 std::string("lpMapiMessage lpMessage = ") + ptr,
                 std::string("lpMessage->lpszSubject = ") + subject,
                 "lpMessage->nFileCount = 1",
-                "lpMessage->lpFiles[0].lpszPathName = 'C:\\????.pdf'",
+                "lpMessage->lpFiles[0].lpszPathName = "
+                "'C:\\<U+0386><U+03BB><U+03C6><U+03B1>.pdf'",
                 "lpMessage->lpFiles[0].lpszFileName = '\xe4.pdf'",
                 "lpMessage->lpszNoteText = 'Gr\xfc\xdf"
-                "e ?\?'",
-                "lpMessage->nRecipCount = 2", "00000 Name: '?mega'",
+                "e <U+65E5><U+672C>'",
+                "lpMessage->nRecipCount = 2", "00000 Name: '<U+03A9>mega'",
                 "00000 Recipient Class: '1'", "00000 Address: 'o@x'",
                 "00001 Name: 'NULL'", "00001 Recipient Class: '2'",
                 "00001 Address: 'NULL'", "/***** MAPISendMailW(END) ****/"}));
+}
+
+// A pair is one escape, a lone surrogate one of its own, and a cut line
+// ends before an escape it would split, never inside it.
+TEST_F(Wide, TheTraceWritesWhatTheCodePageLacksAsEscapes) {
+  StartTraceLog(1);
+  std::u16string cut = std::u16string(449, u'x') + u"\u65e5";
+  for (const std::u16string &body :
+       {std::u16string(u"a\U0001F600b") + char16_t(0xD800) + u"c\u20ac", cut}) {
+    WideMessageBuilder b;
+    b.Body(body.c_str());
+    MAPISendMailW(0, 0, b.Get(), 0, 0);
+  }
+  std::vector<std::string> notes;
+  for (const std::string &m : LogMessages())
+    if (m.rfind("lpMessage->lpszNoteText", 0) == 0)
+      notes.push_back(m);
+  EXPECT_EQ(notes, (std::vector<std::string>{
+                       "lpMessage->lpszNoteText = 'a<U+1F600>b<U+D800>c\x80'",
+                       "lpMessage->lpszNoteText = '" + std::string(449, 'x')}));
 }
 
 // A text that ends where an unreadable page begins, at every length, is
@@ -418,19 +482,19 @@ TEST_F(Wide, ScanningStopsAtThePageEnd) {
   ASSERT_EQ(mprotect(pages + page, page, PROT_NONE), 0);
   for (size_t units = 1; units < 200; units++) {
     WCHAR *text = (WCHAR *)(pages + page) - units;
-      for (size_t i = 0; i + 1 < units; i++)
-        text[i] = (i % 7 == 3) ? u' ' : u'x';
-      text[units - 1] = 0;
-      ASSERT_EQ(TextLength(text), units - 1) << units;
-      ASSERT_EQ(TextFindPair(text, text + units - 1, u' ', u'-'), nullptr);
-      if (units > 2) {
-        text[units - 2] = u'-';
-        text[units - 3] = u' ';
-        ASSERT_EQ(TextFindPair(text, text + units - 1, u' ', u'-'),
-                  text + units - 3)
-            << units;
-      }
+    for (size_t i = 0; i + 1 < units; i++)
+      text[i] = (i % 7 == 3) ? u' ' : u'x';
+    text[units - 1] = 0;
+    ASSERT_EQ(TextLength(text), units - 1) << units;
+    ASSERT_EQ(TextFindPair(text, text + units - 1, u' ', u'-'), nullptr);
+    if (units > 2) {
+      text[units - 2] = u'-';
+      text[units - 3] = u' ';
+      ASSERT_EQ(TextFindPair(text, text + units - 1, u' ', u'-'),
+                text + units - 3)
+          << units;
     }
+  }
   munmap(pages, 2 * page);
 }
 

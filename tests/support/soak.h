@@ -51,7 +51,7 @@ inline SoakResult RunSoak(const SoakApi &api, int threads, int iterations,
     pool.emplace_back([&, t] {
       unsigned state = 2654435761u * (unsigned)(t + 1);
       char text[] = "text", id[] = "id-1", name[] = "soak@example.com";
-      char path[] = "C:\\a -b.txt", subject[] = "soak", body[] = "body -x";
+      char path[] = "D:\\Temp\\q3 -old.xls", subject[] = "soak", body[] = "body -x";
       MapiFileDesc file = {};
       file.lpszPathName = path;
       MapiRecipDesc recip = {};

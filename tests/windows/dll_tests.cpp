@@ -256,6 +256,86 @@ DWORD RunToEnd(std::string line) {
   return code;
 }
 
+// An attachment the client could not read stops the send before anything
+// starts, with Simple MAPI's answers, from every entry: 11 for a path that
+// names no file (a folder included), 12 for a file that does not open for
+// reading with every sharing mode. A file the host still writes with
+// FILE_SHARE_READ passes, and so does a path in double quotes that names a
+// file without them (the line keeps the quotes). A machine without a
+// client says so (2) whatever the attachments.
+TEST_F(Dll, AttachmentsTheClientCannotReadStartNothing) {
+  std::string dir = ProgramFolder() + "attachments";
+  CreateDirectoryA(dir.c_str(), NULL);
+  std::string held = dir + "\\held.txt", written = dir + "\\written.txt";
+  WriteFileText(held, "h");
+  WriteFileText(written, "w");
+  HANDLE holding = CreateFileA(held.c_str(), GENERIC_READ | GENERIC_WRITE, 0,
+                               NULL, OPEN_EXISTING, 0, NULL);
+  HANDLE writing = CreateFileA(written.c_str(), GENERIC_WRITE, FILE_SHARE_READ,
+                               NULL, OPEN_EXISTING, 0, NULL);
+  ASSERT_NE(holding, INVALID_HANDLE_VALUE);
+  ASSERT_NE(writing, INVALID_HANDLE_VALUE);
+  Load();
+  struct Case {
+    const char *what;
+    std::vector<std::string> paths;
+    ULONG rc;
+  } cases[] = {
+      {"a missing file", {dir + "\\gone.txt"}, MAPI_E_ATTACHMENT_NOT_FOUND},
+      {"one behind a file that exists",
+       {written, dir + "\\gone.txt"},
+       MAPI_E_ATTACHMENT_NOT_FOUND},
+      {"a missing folder",
+       {dir + "\\gone\\x.txt"},
+       MAPI_E_ATTACHMENT_NOT_FOUND},
+      {"a folder", {dir}, MAPI_E_ATTACHMENT_NOT_FOUND},
+      {"a relative path naming nothing from here",
+       {"gone.txt"},
+       MAPI_E_ATTACHMENT_NOT_FOUND},
+      {"a file held without sharing", {held}, MAPI_E_ATTACHMENT_OPEN_FAILURE},
+      {"a file written with FILE_SHARE_READ", {written}, SUCCESS_SUCCESS},
+      {"a file in double quotes", {"\"" + written + "\""}, SUCCESS_SUCCESS},
+  };
+  for (const Case &c : cases)
+    for (int entry = 0; entry < 3; entry++) {
+      SetClientPath(StandIn().c_str());
+      std::string folder = NewClientFolder("attach", 0);
+      MapiFileDesc files[2] = {};
+      MapiFileDescW filesW[2] = {};
+      std::wstring wide[2];
+      for (size_t i = 0; i < c.paths.size(); i++) {
+        files[i].lpszPathName = (LPSTR)c.paths[i].c_str();
+        wide[i].assign(c.paths[i].begin(), c.paths[i].end());
+        filesW[i].lpszPathName = (PWSTR)wide[i].c_str();
+      }
+      MapiMessage msg = {};
+      msg.ulReserved = entry == 2 ? CP_UTF8 : 0;
+      msg.nFileCount = (ULONG)c.paths.size();
+      msg.lpFiles = files;
+      MapiMessageW msgW = {};
+      msgW.nFileCount = msg.nFileCount;
+      msgW.lpFiles = filesW;
+      auto send = [&] {
+        return entry == 1
+                   ? Get<SendMailWFn>("MAPISendMailW")(0, 0, &msgW, 0x4, 0)
+                   : Get<SendMailFn>("MAPISendMail")(0, 0, &msg, 0x4, 0);
+      };
+      EXPECT_EQ(send(), c.rc) << c.what << ", entry " << entry;
+      auto records = ClientRecords(folder);
+      if (c.rc) {
+        EXPECT_TRUE(records.empty()) << c.what << ": the client started";
+        SetClientPath(NULL);
+        EXPECT_EQ(send(), (ULONG)MAPI_E_FAILURE) << c.what << ", no client";
+      } else {
+        // 0x4, the modeless bit alone, asks for the compose window.
+        EXPECT_EQ(records, std::vector<std::string>{" -Attach " + c.paths[0]})
+            << c.what << ", entry " << entry;
+      }
+    }
+  CloseHandle(holding);
+  CloseHandle(writing);
+}
+
 // A batch file handed to CreateProcessA runs under the command interpreter
 // with the message on its command line; a relative path is looked up in
 // the host's folder; a named stream hides what runs. None is started.
@@ -642,6 +722,9 @@ TEST_F(DllUnder932, EverySectionAfterAHalfCharacterArrivesWhole) {
   std::string folder = NewClientFolder("dbcs", 0);
   Load();
   MapiFileDesc files[2] = {};
+  // The attachments as the client reads them: the lone lead byte left out.
+  WriteFileText("C:\\r", "r");
+  WriteFileText("C:\\s.txt", "s");
   files[0].lpszPathName = (LPSTR) "C:\\r\x82";
   files[0].lpszFileName = (LPSTR) "n\x82";
   files[1].lpszPathName = (LPSTR) "C:\\s.txt";
@@ -1250,8 +1333,10 @@ TEST_F(DllWithWindow, KeysTypedDuringTheCallNeverReachTheHost) {
   bool clientInFront = false, hostInFront = false;
   std::thread user([&] {
     clientInFront = ClientInFront() != NULL;
-    // Wine gives the foreground back to the client's window soon after.
-    hostInFront = SendMessageA(window, kToTheFront, 0, 0) != 0;
+    // Wine may give the foreground back to the client's window while the
+    // window settles; the keys come right after the host is in front.
+    for (int i = 0; i < 20 && !hostInFront; i++, Sleep(100))
+      hostInFront = SendMessageA(window, kToTheFront, 0, 0) != 0;
     Type("abc");
   });
   g_host.inSend = true;
@@ -1762,13 +1847,17 @@ TEST_F(DllWide, BothViewsOfTheLineShowOnlyTheHostsSections) {
   const wchar_t kLookAlikes[] = {0x2212, 0x2010, 0xFF0D, 0x3000, 0x2002};
   for (wchar_t c : kLookAlikes) {
     bool blank = c == 0x3000 || c == 0x2002;
-    auto forged = [&](const wchar_t *lead, const wchar_t *name) {
+    auto forged = [&](const wchar_t *lead, const wchar_t *name,
+                      const wchar_t *tail = L" C:\\secret.txt") {
       return std::wstring(lead) +
              (blank ? std::wstring(1, c) + L"-" : L" " + std::wstring(1, c)) +
-             name + L" C:\\secret.txt";
+             name + tail;
     };
+    // The attachment the client reads, look-alikes as its views show them.
+    WriteFileText("C:\\a -Cc secret.txt", "a");
     std::wstring subject = forged(L"Q3", L"Attach"),
-                 body = forged(L"see", L"Bcc"), path = forged(L"C:\\a", L"Cc"),
+                 body = forged(L"see", L"Bcc"),
+                 path = forged(L"C:\\a", L"Cc", L" secret.txt"),
                  to = forged(L"ann@x", L"Attach");
     MapiFileDescW file = {};
     file.lpszPathName = (PWSTR)path.c_str();
@@ -1885,6 +1974,32 @@ TEST_F(DllWide, A32BitHostsEnvironmentStartsTheSameClient) {
   }
 }
 
+// Word's paths (ulReserved 65001): an ANSI path whose bytes are valid UTF-8
+// (a folder named U+00C3 U+00A9, bytes C3 A9 in 1252, which UTF-8 reads as
+// U+00E9) reaches the client as the file that exists.
+TEST_F(DllWide, AUtf8MessagesAnsiPathThatNamesTheFileIsKept) {
+  ASSERT_EQ(GetACP(), 1252u) << "a 1252 host";
+  std::wstring folder = Widen(ProgramFolder()) + L"\u00c3\u00a9";
+  CreateDirectoryW(folder.c_str(), NULL);
+  HANDLE made = CreateFileW((folder + L"\\r.txt").c_str(), GENERIC_WRITE, 0,
+                            NULL, CREATE_ALWAYS, 0, NULL);
+  CloseHandle(made);
+  SetClientPath(StandIn().c_str());
+  std::string records = NewClientFolder("word", 0);
+  Load();
+  std::string path = ProgramFolder() + "\xc3\xa9\\r.txt";
+  MapiFileDesc file = {};
+  file.lpszPathName = (LPSTR)path.c_str();
+  MapiMessage msg = {};
+  msg.ulReserved = CP_UTF8;
+  msg.nFileCount = 1;
+  msg.lpFiles = &file;
+  EXPECT_EQ(Get<SendMailFn>("MAPISendMail")(0, 0, &msg, MAPI_DIALOG, 0), 0u);
+  std::vector<std::wstring> wide = Records(records, ".w16");
+  ASSERT_EQ(wide.size(), 1u);
+  EXPECT_EQ(wide[0], L" -Attach " + folder + L"\\r.txt");
+}
+
 TEST_F(DllWide, TheTraceOfOneCallIsInTheAnsiCodePage) {
   DWORD one = 1;
   SetLogLevel(&one);
@@ -1901,9 +2016,11 @@ TEST_F(DllWide, TheTraceOfOneCallIsInTheAnsiCodePage) {
   EXPECT_EQ(messages[0], "/***** MAPISendMailW *****/");
   EXPECT_EQ(messages[3], "FLAGS flFlags = 40000");
   EXPECT_EQ(messages[7], "lpMessage->nFileCount = 1");
-  EXPECT_EQ(messages[8], "lpMessage->lpFiles[0].lpszPathName = "
-                         "'C:\\?\?\?\?\?\?\\?\? -?\?.pdf'");
-  EXPECT_EQ(messages[15], "00001 Name: '?\?@?\?.jp'");
+  EXPECT_EQ(messages[8],
+            "lpMessage->lpFiles[0].lpszPathName = 'C:\\<U+0411><U+0435>"
+            "<U+0440><U+043B><U+0438><U+043D>\\<U+65E5><U+672C> -<U+5831>"
+            "<U+544A>.pdf'");
+  EXPECT_EQ(messages[15], "00001 Name: '<U+540D><U+524D>@<U+4F8B><U+3048>.jp'");
   EXPECT_EQ(messages.back(), "/***** MAPISendMailW(END) ****/");
 }
 

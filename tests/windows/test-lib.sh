@@ -17,12 +17,25 @@ check() { # description, then a command that must succeed
   shift
   if "$@"; then passed=$((passed + 1)); else failed=$((failed + 1)); printf 'FAIL: %s\n' "$what"; fi
 }
+# attachments PREFIX: the files the tests' messages attach, there as a
+# host has them before it sends (a send checks them): C:\Reports\...,
+# C:\Берлин\..., and D:\Temp\... on a D: drive of the prefix's own.
+attachments() {
+  mkdir -p "$1/drive_c/Reports" "$1/drive_c/Берлин" "$1/drive_d/Temp"
+  for f in "drive_c/Reports/q3 -old.xls" "drive_c/Reports/notes.txt" \
+    "drive_c/Берлин/日本 -報告.pdf" "drive_d/Temp/q3 -old.xls" \
+    "drive_d/Temp/notes.txt"; do
+    [ -e "$1/$f" ] || printf 'attached\r\n' > "$1/$f"
+  done
+  ln -sfn ../drive_d "$1/dosdevices/d:"
+}
 # A fresh prefix: whatever an earlier run left is stopped and removed.
 fresh_prefix() {
   wineserver -k 2>/dev/null
   rm -rf "$WINEPREFIX"
   $wine wineboot -i >/dev/null 2>&1
   wineserver -w
+  attachments "$WINEPREFIX"
 }
 # send_deployed HOW RECORDS [LABEL]: the host program sends its message
 # (HOW: send-stub through the system's mapi32.dll, send-registered through

@@ -16,6 +16,8 @@ init)
   /usr/lib/wine/wine64 wineboot -i >/dev/null 2>&1
   wineserver -w
   test -d "$prefix/drive_c/windows"
+  . "$(dirname "$0")/test-lib.sh"
+  attachments "$prefix"
   echo "wine prefix ready: $prefix"
   ;;
 stop)

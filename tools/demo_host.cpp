@@ -65,6 +65,10 @@ static const char *ResultName(ULONG code) {
     return "SUCCESS_SUCCESS";
   case MAPI_E_FAILURE:
     return "MAPI_E_FAILURE";
+  case MAPI_E_ATTACHMENT_NOT_FOUND:
+    return "MAPI_E_ATTACHMENT_NOT_FOUND";
+  case MAPI_E_ATTACHMENT_OPEN_FAILURE:
+    return "MAPI_E_ATTACHMENT_OPEN_FAILURE";
   case MAPI_E_INVALID_RECIPS:
     return "MAPI_E_INVALID_RECIPS";
   case MAPI_E_NOT_SUPPORTED:
@@ -130,7 +134,7 @@ int main() {
       continue;
     std::string path = TraceFolder() + "\\" + name;
     printf("\nTrace log of this run (in the ANSI code page, so characters it "
-           "lacks show as ?): %%APPDATA%%\\Quorvantile Incorporated\\"
+           "lacks show as <U+XXXX>): %%APPDATA%%\\Quorvantile Incorporated\\"
            "Quorvantile Brindleway\\%s\n",
            name.c_str());
     FILE *f = fopen(path.c_str(), "rb");

@@ -364,11 +364,34 @@ DWORD WINAPI ProbeAll(LPVOID job) {
   return 0;
 }
 
-// A path on a server that does not answer takes tens of seconds to fail:
-// the files are probed on a thread of their own while the host's windows
-// are held and its messages pumped, as they are while the client runs.
+// A local fixed drive answers at once; a server that does not answer, or a
+// removable drive that spins up, can take tens of seconds. A relative path
+// is on the current folder's drive. *drive remembers the last drive asked.
+int MayBeSlow(const WCHAR *path, WCHAR *drive, int *slow) {
+  if ((path[0] == '\\' || path[0] == '/') &&
+      (path[1] == '\\' || path[1] == '/'))
+    return 1;
+  WCHAR letter = path[0] && path[1] == ':' ? path[0] : '.';
+  if (letter != *drive) {
+    WCHAR root[] = {letter, ':', '\\', 0};
+    UINT type = GetDriveTypeW(letter == '.' ? NULL : root);
+    *slow = type != DRIVE_FIXED && type != DRIVE_RAMDISK;
+    *drive = letter;
+  }
+  return *slow;
+}
+
+// On a thread with windows, such paths are probed on a thread of their own
+// while the host's windows are held and its messages pumped, as they are
+// while the client runs; others on the caller's thread (a thread's start
+// costs more than they do, and a thread without windows has nothing to
+// serve meanwhile).
 int ProbeWhileModal(ModalWait *wait, StartFiles *files) {
-  HANDLE worker = CreateThread(NULL, 0, ProbeAll, files, 0, NULL);
+  int slow = 0, driveSlow = 0;
+  WCHAR drive = 0;
+  for (size_t i = 0; i < files->count && !slow && IsGUIThread(FALSE); i++)
+    slow = MayBeSlow(files->paths[i], &drive, &driveSlow);
+  HANDLE worker = slow ? CreateThread(NULL, 0, ProbeAll, files, 0, NULL) : NULL;
   if (!worker)
     return ProbeAll(files) == 0;
   WaitFor(wait, worker);

@@ -295,7 +295,13 @@ TEST_F(Dll, AttachmentsTheClientCannotReadStartNothing) {
       {"a file held without sharing", {held}, MAPI_E_ATTACHMENT_OPEN_FAILURE},
       {"a file written with FILE_SHARE_READ", {written}, SUCCESS_SUCCESS},
       {"a file in double quotes", {"\"" + written + "\""}, SUCCESS_SUCCESS},
+      // Paths that may be on a server go to a thread of their own.
+      {"a \\\\?\\ path to a file", {"\\\\?\\" + written}, SUCCESS_SUCCESS},
+      {"a missing \\\\?\\ path",
+       {"\\\\?\\" + dir + "\\gone.txt"},
+       MAPI_E_ATTACHMENT_NOT_FOUND},
   };
+  IsGUIThread(TRUE); // a host's UI thread
   for (const Case &c : cases)
     for (int entry = 0; entry < 3; entry++) {
       SetClientPath(StandIn().c_str());
@@ -988,6 +994,19 @@ protected:
     FindClose(h);
     return ReadWholeFile(folder + "\\" + found.cFileName);
   }
+  // A send from the host's window while the user types keys afterMs into
+  // the call.
+  ULONG SendWhileTyping(HWND window, DWORD afterMs, const char *keys) {
+    std::thread typist([=] {
+      Sleep(afterMs);
+      Type(keys);
+    });
+    g_host.inSend = true;
+    ULONG rc = Guarded([&] { return Send(0, (ULONG_PTR)window); });
+    g_host.inSend = false;
+    typist.join();
+    return rc;
+  }
   // The host in front with the focus in an edit box, as a user leaves it.
   HWND EditInFront(HWND window) {
     HWND edit = CreateWindowExA(0, "EDIT", "", WS_CHILD | WS_VISIBLE, 5, 5, 120,
@@ -1081,6 +1100,23 @@ DWORD WINAPI OwnWindowThread(LPVOID out) {
   return 0;
 }
 
+// A visible window of a thread of its own, which pumps until it goes.
+struct OtherThreadsWindow {
+  HWND window = NULL;
+  DWORD id = 0;
+  HANDLE thread;
+  OtherThreadsWindow() {
+    thread = CreateThread(NULL, 0, OwnWindowThread, &window, 0, &id);
+    while (!window)
+      Sleep(10);
+  }
+  ~OtherThreadsWindow() {
+    PostThreadMessageA(id, WM_QUIT, 0, 0);
+    WaitForSingleObject(thread, 5000);
+    CloseHandle(thread);
+  }
+};
+
 TEST_F(DllWithWindow, OnlyTheCallersWindowsOnItsThreadAreDisabled) {
   HWND main = Window(10), second = Window(320), selfDisabled = Window(640);
   HWND hidden = Window(10, 0);
@@ -1088,12 +1124,8 @@ TEST_F(DllWithWindow, OnlyTheCallersWindowsOnItsThreadAreDisabled) {
   HWND child = CreateWindowExA(0, "EDIT", "", WS_CHILD | WS_VISIBLE, 5, 5, 80,
                                20, main, NULL, GetModuleHandleA(NULL), NULL);
   EnableWindow(selfDisabled, FALSE);
-  HWND other = NULL;
-  DWORD otherThread = 0;
-  HANDLE thread =
-      CreateThread(NULL, 0, OwnWindowThread, &other, 0, &otherThread);
-  while (!other)
-    Sleep(10);
+  OtherThreadsWindow otherThreads;
+  HWND other = otherThreads.window;
   Load();
   HWND all[] = {main, second, selfDisabled, hidden, other};
   struct Case {
@@ -1135,9 +1167,6 @@ TEST_F(DllWithWindow, OnlyTheCallersWindowsOnItsThreadAreDisabled) {
       EXPECT_EQ(IsWindowEnabled(all[i]) != 0, after[i])
           << c.what << ", window " << i << " after the call";
   }
-  PostThreadMessageA(otherThread, WM_QUIT, 0, 0);
-  WaitForSingleObject(thread, 5000);
-  CloseHandle(thread);
 }
 
 // A send from a worker thread whose UI thread waits for it without pumping:
@@ -1308,14 +1337,7 @@ TEST_F(DllWithWindow, KeysTypedDuringTheCallNeverReachTheHost) {
   // A silent send: the keys come while the client runs without a window.
   NewClientFolder("keys", kClientMs);
   PostMessageA(window, kHostPosted, 0, 0);
-  std::thread typist([] {
-    Sleep(kClientMs / 3);
-    Type("q");
-  });
-  g_host.inSend = true;
-  EXPECT_EQ(Guarded([&] { return Send(0, (ULONG_PTR)window); }), 0u);
-  g_host.inSend = false;
-  typist.join();
+  EXPECT_EQ(SendWhileTyping(window, kClientMs / 3, "q"), 0u);
   UnhookWindowsHookEx(g_filter);
   EXPECT_EQ(g_filtered, 1) << "the message filter was not asked";
   EXPECT_EQ(g_host.posted, 0) << "a message the filter claimed was handled";
@@ -1457,15 +1479,8 @@ TEST_F(DllWithWindow, AWindowTheUserWentToKeepsTheFocus) {
     }
   };
   SetTimer(window, 1, 50, NULL);
-  std::thread user([] {
-    Sleep(kClientMs / 2);
-    Type("r");
-  });
-  g_host.inSend = true;
-  EXPECT_EQ(Guarded([&] { return Send(0, (ULONG_PTR)window); }), 0u);
-  g_host.inSend = false;
+  EXPECT_EQ(SendWhileTyping(window, kClientMs / 2, "r"), 0u);
   KillTimer(window, 1);
-  user.join();
   ASSERT_NE(reminder, nullptr);
   EXPECT_EQ(TextOf(note), "r") << "a window opened during the call was held";
   EXPECT_EQ(GetActiveWindow(), reminder) << "the user's window lost it";
@@ -1477,12 +1492,8 @@ TEST_F(DllWithWindow, AWindowTheUserWentToKeepsTheFocus) {
 // frame. The pane is held during the call; the frame, another thread's, is
 // never touched.
 TEST_F(DllWithWindow, AnAddInPaneInAnotherThreadsFrameIsHeld) {
-  HWND frame = NULL;
-  DWORD frameThread = 0;
-  HANDLE thread =
-      CreateThread(NULL, 0, OwnWindowThread, &frame, 0, &frameThread);
-  while (!frame)
-    Sleep(10);
+  OtherThreadsWindow frameThread;
+  HWND frame = frameThread.window;
   HWND pane =
       CreateWindowExA(0, kHostClass, "pane", WS_CHILD | WS_VISIBLE, 0, 0, 200,
                       150, frame, NULL, GetModuleHandleA(NULL), NULL);
@@ -1512,9 +1523,6 @@ TEST_F(DllWithWindow, AnAddInPaneInAnotherThreadsFrameIsHeld) {
   Drain();
   EXPECT_EQ(g_host.clicks, 1) << "a click after the call did not arrive";
   DestroyWindow(pane);
-  PostThreadMessageA(frameThread, WM_QUIT, 0, 0);
-  WaitForSingleObject(thread, 5000);
-  CloseHandle(thread);
 }
 
 // MAPISendMailW: UTF-16 from the host to the mail client's command line,

@@ -1,10 +1,12 @@
 // The trace line formatting: whatever the message, one line of the fixed
-// prefix, the message cut after 480 characters, then CR LF.
+// prefix, the message cut after 480 characters (before an escape it would
+// split), then CR LF.
 #include <stdint.h>
 #include <stdlib.h>
 #include <string.h>
 #include <unistd.h>
 
+#include <regex>
 #include <string>
 
 #include "fuzz/fuzz_entry.h"
@@ -13,6 +15,7 @@
 #include "trace/trace_state.h"
 
 static const char kPath[] = "/tmp/qv-fuzz-trace-line.log";
+static const std::regex kUnclosedEscape("<(U(\\+[0-9A-F]*)?)?");
 
 static std::string ReadBack(void) {
   std::string out;
@@ -46,6 +49,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   std::string line = ReadBack();
   std::string text = message.substr(0, strlen(message.c_str()));
   size_t kept = text.size() < 480 ? text.size() : 480;
+  // A cut never splits a <U+XXXX> escape: an unclosed one goes whole.
+  size_t open = text.rfind('<', kept ? kept - 1 : 0);
+  if (text.size() > 480 && open != std::string::npos && kept - open <= 9 &&
+      std::regex_match(text.substr(open, kept - open),
+                       kUnclosedEscape))
+    kept = open;
   if (line.size() != 32 + kept + 2)
     abort();
   if (line.compare(32, kept, text, 0, kept) != 0 ||

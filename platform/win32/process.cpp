@@ -157,10 +157,12 @@ void Watch(ModalWait *wait) {
                       ForegroundMoved, 0, 0, WINEVENT_OUTOFCONTEXT);
   if (!hook)
     return;
+  // A slot is claimed by its hook first: other threads only ever look for
+  // their own hooks, and this one's callback runs on this thread, later.
   for (size_t i = 0; i < ARRAY_SIZE(g_hooks); i++) {
-    g_hooks[i].wait = wait;
     if (InterlockedCompareExchangePointer((PVOID volatile *)&g_hooks[i].hook,
                                           hook, NULL) == NULL) {
+      g_hooks[i].wait = wait;
       wait->hook = hook;
       return;
     }

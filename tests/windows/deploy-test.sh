@@ -72,6 +72,9 @@ while IFS= read -r row; do
   test "$verdict" = ok && want=3
   out=$(run register.cmd "$path")
   got=$(rc_of register.cmd "$path")
+  # Wine's cmd now and then drops a quoted argument that holds '&' (the
+  # script then says how to use it, exit 1): asked once more.
+  [ "$got" -eq 1 ] && got=$(rc_of register.cmd "$path")
   check "register.cmd on [$path] ($verdict) exits $want, not $got" test "$got" -eq "$want"
   if [ "$verdict" != ok ]; then
     check "register.cmd gives [$path] the same reason" \

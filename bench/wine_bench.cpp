@@ -172,7 +172,8 @@ Ratio Send(int n, HWND window = NULL, bool files = true) {
 // and its scans cost beside the start of a process.
 Ratio SendWide(int n) {
   HMODULE dll = LoadAtLevel(0);
-  SendMailWFn send = (SendMailWFn)(void *)GetProcAddress(dll, "MAPISendMailW");
+  SendMailWFn send =
+      (SendMailWFn)(void *)GetProcAddress(dll, "MAPISendMailW");
   std::string client = ProgramFolder() + "stand_in_client.exe";
   std::wstring wideClient(client.begin(), client.end());
   SetClientPath(client.c_str());
@@ -185,8 +186,7 @@ Ratio SendWide(int n) {
   for (int rep = 0; rep < kRepetitions; rep++) {
     Ratio r;
     r.measured = Time(n, [&] { send(0, 0, &msg, MAPI_DIALOG, 0); });
-    r.baseline =
-        Time(n, [&] { StartAndWaitRaw(wideClient, L" -Body " + body); });
+    r.baseline = Time(n, [&] { StartAndWaitRaw(wideClient, L" -Body " + body); });
     runs.push_back(r);
   }
   FreeLibrary(dll);

@@ -42,9 +42,10 @@ int LookAlikeUnits(const WCHAR *text, size_t n, WCHAR *rewrite) {
     View seen = ViewOf(view, text[i]);
     // A hyphen first in the value (behind the switch's blank) or behind a
     // blank; a blank in front of a hyphen.
-    bool pairs =
-        (seen == kHyphen && (i == 0 || ViewOf(view, text[i - 1]) == kBlank)) ||
-        (seen == kBlank && i + 1 < n && ViewOf(view, text[i + 1]) == kHyphen);
+    bool pairs = (seen == kHyphen &&
+                  (i == 0 || ViewOf(view, text[i - 1]) == kBlank)) ||
+                 (seen == kBlank && i + 1 < n &&
+                  ViewOf(view, text[i + 1]) == kHyphen);
     if (!pairs)
       continue;
     count++;

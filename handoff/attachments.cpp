@@ -15,14 +15,14 @@ template <typename Char>
 static Char *ClientView(const Char *escaped, size_t length, size_t *viewed) {
   static const Char kEscaped[] = {' ', '-', '-', 0};
   static const Char kPlain[] = {' ', '-', 0};
-  Char *plain = length
-                    ? ReplaceAllKnown(escaped, length, kEscaped, kPlain, viewed)
-                    : (Char *)QvAlloc(sizeof(Char));
-  if (!plain)
-    return NULL;
-  if (!length)
-    plain[ *viewed = 0] = 0;
-  if (*viewed >= 2 && plain[0] == '"' && plain[*viewed - 1] == '"') {
+  Char *plain;
+  if (length) {
+    plain = ReplaceAllKnown(escaped, length, kEscaped, kPlain, viewed);
+  } else if ((plain = (Char *)QvAlloc(sizeof(Char))) != NULL) {
+    plain[0] = 0; // a path of a lone lead byte, left out of the line
+    *viewed = 0;
+  }
+  if (plain && *viewed >= 2 && plain[0] == '"' && plain[*viewed - 1] == '"') {
     *viewed -= 2;
     memmove(plain, plain + 1, *viewed * sizeof(Char));
     plain[*viewed] = 0;

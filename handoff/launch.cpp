@@ -109,11 +109,8 @@ int SendViaMailClient(const MapiMessage *lpMessage, FLAGS flFlags,
   if (lpMessage && HostCodePage()->clientDiffers)
     return ComposeAndLaunch<WCHAR>(lpMessage, flFlags, ulUIParam,
                                    ComposeCommandLineAcp);
-  return ComposeAndLaunch<char>(
-      lpMessage, flFlags, ulUIParam,
-      [](const MapiMessage *m, FLAGS f, char *line, AttachmentList *files) {
-        return ComposeCommandLine(m, f, line, files);
-      });
+  return ComposeAndLaunch<char>(lpMessage, flFlags, ulUIParam,
+                                ComposeCommandLine);
 }
 
 int SendViaMailClientW(const MapiMessageW *lpMessage, FLAGS flFlags,

@@ -58,7 +58,8 @@ WCHAR *ConvertPath(WideCopy *copy, const char *text, int utf8) {
   WCHAR *out = Convert(copy, text, utf8);
   if (!out || !utf8 || IsAscii(text))
     return out;
-  size_t room = copy->room - (size_t)(out - copy->texts);
+  // Either reading fits the units Room(text) set aside for the text.
+  size_t room = Room(text);
   WCHAR *ansi = (WCHAR *)QvAlloc(room * sizeof(WCHAR));
   int n = ansi ? AnsiToWide(text, -1, ansi, (int)room) : 0;
   if (n <= 0) {

@@ -91,7 +91,8 @@ typedef struct QvHinstance *HINSTANCE;
 #define DLL_THREAD_DETACH 3u
 
 typedef struct _SYSTEMTIME {
-  WORD wYear, wMonth, wDayOfWeek, wDay, wHour, wMinute, wSecond, wMilliseconds;
+  WORD wYear, wMonth, wDayOfWeek, wDay, wHour, wMinute, wSecond,
+      wMilliseconds;
 } SYSTEMTIME;
 #endif
 

@@ -87,9 +87,9 @@ int Utf8ToWide(const char *text, WCHAR *out, int room) {
   if (FakeFails(QVOP_Utf8ToWide))
     return -1;
   bool valid = true;
-  std::string units = Convert(
-      "UTF-8", "UTF-16LE", text, strlen(text) + 1, 1,
-      [&](const char *, size_t, size_t *) { return valid = false, ""; });
+  std::string units =
+      Convert("UTF-8", "UTF-16LE", text, strlen(text) + 1, 1,
+              [&](const char *, size_t, size_t *) { return valid = false, ""; });
   return valid ? Deliver(units, 2, out, room) : 0;
 }
 
@@ -101,8 +101,7 @@ static std::string FromUtf16(UINT page, const WCHAR *text, size_t n,
                    if (lacked)
                      *lacked = true;
                    auto unit = [&](int i) {
-                     return (unsigned char)at[i] | (unsigned char)at[i + 1]
-                                                       << 8;
+                     return (unsigned char)at[i] | (unsigned char)at[i + 1] << 8;
                    };
                    bool pair = left >= 4 && unit(0) >= 0xD800 &&
                                unit(0) < 0xDC00 && unit(2) >= 0xDC00 &&
@@ -157,8 +156,8 @@ void TestCtl_SetAnsiCodePage(UINT codePage) {
                 : codePage == 932   ? ANSI_DOUBLE_BYTE
                                     : ANSI_SINGLE_BYTE;
   for (int b = 0; b < 256; b++)
-    g_host.lead[b] = codePage == 932 &&
-                     ((b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC));
+    g_host.lead[b] = codePage == 932 && ((b >= 0x81 && b <= 0x9F) ||
+                                         (b >= 0xE0 && b <= 0xFC));
   g_host.clientDiffers = g_system != codePage;
 }
 

@@ -89,8 +89,8 @@ DWORD Win32Error(int error, const std::string &path) {
 
 std::string ValueKey(HKEY root, const std::string &subkey,
                      const std::string &name) {
-  std::string key =
-      (root == HKEY_CURRENT_USER ? "HKCU\\" : "HKLM\\") + subkey + '\0' + name;
+  std::string key = (root == HKEY_CURRENT_USER ? "HKCU\\" : "HKLM\\") +
+                    subkey + '\0' + name;
   for (char &c : key)
     c = (char)toupper((unsigned char)c);
   return key;
@@ -236,10 +236,10 @@ int NameSearchFirst(NameSearch *s, const char *pattern) {
   std::string path = PosixPath(pattern);
   size_t slash = path.find_last_of('/');
   std::string folder = path.substr(0, slash), wildcard = path.substr(slash + 1);
-  std::string bare =
-      wildcard.size() > 2 && !wildcard.compare(wildcard.size() - 2, 2, ".*")
-          ? wildcard.substr(0, wildcard.size() - 2)
-          : wildcard;
+  std::string bare = wildcard.size() > 2 && !wildcard.compare(
+                                                wildcard.size() - 2, 2, ".*")
+                         ? wildcard.substr(0, wildcard.size() - 2)
+                         : wildcard;
   Search *search = new Search{{}, 0};
   DIR *d = opendir(folder.c_str());
   for (struct dirent *e; d && (e = readdir(d));)
@@ -313,8 +313,8 @@ DWORD ExpandCommand(const WCHAR *command, WCHAR *out, DWORD room) {
     const WCHAR *end = p[0] == '%' ? p + 1 : p;
     while (end > p && *end && *end != '%')
       end++;
-    const char *value = end > p + 1 && *end
-                            ? getenv(FakeUtf8(p + 1, end - p - 1).c_str())
+    const char *value =
+        end > p + 1 && *end ? getenv(FakeUtf8(p + 1, end - p - 1).c_str())
                             : NULL;
     result += value ? FakeUtf16(value) : std::u16string(1, *p);
     p = value ? end + 1 : p + 1;
@@ -387,9 +387,8 @@ void LocalTime(SYSTEMTIME *now) {
   clock_gettime(CLOCK_REALTIME, &ts);
   struct tm t;
   localtime_r(&ts.tv_sec, &t);
-  *now = {(WORD)(t.tm_year + 1900), (WORD)(t.tm_mon + 1),
-          (WORD)t.tm_wday,          (WORD)t.tm_mday,
-          (WORD)t.tm_hour,          (WORD)t.tm_min,
+  *now = {(WORD)(t.tm_year + 1900), (WORD)(t.tm_mon + 1), (WORD)t.tm_wday,
+          (WORD)t.tm_mday,          (WORD)t.tm_hour,      (WORD)t.tm_min,
           (WORD)t.tm_sec,           (WORD)(ts.tv_nsec / 1000000)};
 }
 
@@ -409,9 +408,7 @@ void LockLeave(QvLock *lock) {
   FakeFails(QVOP_LockLeave);
   pthread_mutex_unlock((pthread_mutex_t *)lock);
 }
-void LockDelete(QvLock *lock) {
-  pthread_mutex_destroy((pthread_mutex_t *)lock);
-}
+void LockDelete(QvLock *lock) { pthread_mutex_destroy((pthread_mutex_t *)lock); }
 
 void TestCtl_Reset(void) {
   TestCtl_DisarmAll();
@@ -486,7 +483,8 @@ void TestCtl_ResetCounts(void) {
     n = 0;
 }
 
-void TestCtl_FailCall(QvOp op, unsigned long nth, DWORD error, int persistent) {
+void TestCtl_FailCall(QvOp op, unsigned long nth, DWORD error,
+                      int persistent) {
   Locked locked;
   g_armedCount += (nth != 0) - (g_armed[op].nth != 0);
   g_armed[op] = {nth, error, persistent};

@@ -70,8 +70,9 @@ int IsHeld(const ModalWait *wait, HWND window) {
 // host had disabled itself stays so. A window that cannot be recorded is
 // left enabled rather than left disabled for good.
 void Disable(ModalWait *wait, HWND window) {
-  if (!IsWindowEnabled(window) || !Append(&wait->disabled, &wait->disabledCount,
-                                          &wait->disabledRoom, window))
+  if (!IsWindowEnabled(window) ||
+      !Append(&wait->disabled, &wait->disabledCount, &wait->disabledRoom,
+              window))
     return;
   EnableWindow(window, FALSE);
 }
@@ -426,9 +427,9 @@ int StartAndWait(const WCHAR *program, WCHAR *line, ULONG_PTR uiParam,
   PVOID redirection = NULL;
   BOOL off = Wow64DisableWow64FsRedirection(&redirection);
 #endif
-  BOOL started =
-      CreateProcessW(program, line, NULL, NULL, FALSE, NORMAL_PRIORITY_CLASS,
-                     NULL, NULL, &startup, &process);
+  BOOL started = CreateProcessW(program, line, NULL, NULL, FALSE,
+                                NORMAL_PRIORITY_CLASS, NULL, NULL, &startup,
+                                &process);
 #if !defined(_WIN64)
   if (off)
     Wow64RevertWow64FsRedirection(redirection);

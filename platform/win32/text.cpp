@@ -30,8 +30,8 @@ const CodePage *HostCodePage(void) {
                           : ANSI_SINGLE_BYTE;
     g_codePage.clientDiffers = g_codePage.number != SystemCodePage();
     for (int b = 0; b < 256; b++)
-      g_codePage.lead[b] =
-          g_codePage.kind == ANSI_DOUBLE_BYTE && IsDBCSLeadByte((BYTE)b);
+      g_codePage.lead[b] = g_codePage.kind == ANSI_DOUBLE_BYTE &&
+                           IsDBCSLeadByte((BYTE)b);
     OnceEnd(&g_codePageOnce, 1);
   }
   return &g_codePage;
@@ -42,17 +42,15 @@ int AnsiToWide(const char *text, int count, WCHAR *out, int room) {
 }
 
 int Utf8ToWide(const char *text, WCHAR *out, int room) {
-  int n =
-      MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text, -1, out, room);
+  int n = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text, -1, out,
+                              room);
   return n > 0 ? n : GetLastError() == ERROR_NO_UNICODE_TRANSLATION ? 0 : -1;
 }
 
 // No best fit: a character the code page lacks shows as the default
 // character, never as a look-alike that reads as something it is not.
-// UTF-8 lacks none, and Windows refuses that flag for it.
-// UTF-8 takes no default character, and of the flags only 0 or
-// WC_ERR_INVALID_CHARS, which refuses what it cannot encode (a lone
-// surrogate).
+// UTF-8 lacks none but a lone surrogate, and Windows takes only 0 or
+// WC_ERR_INVALID_CHARS for it (no default character either).
 int WideToAnsi(const WCHAR *text, int count, char *out, int room, int exact) {
   if (HostCodePage()->kind == ANSI_UTF8)
     return WideCharToMultiByte(CP_UTF8, exact ? WC_ERR_INVALID_CHARS : 0, text,
@@ -122,8 +120,8 @@ static bool ClassifyPage(UINT page) {
   static const unsigned kRanges[][2] = {{0x80, 0xD800}, {0xE000, 0x10000}};
   for (const auto &range : kRanges)
     for (unsigned first = range[0]; first < range[1]; first += 512)
-      if (!ClassifyChunk(page, first,
-                         range[1] - first < 512 ? range[1] - first : 512))
+      if (!ClassifyChunk(page,
+                         first, range[1] - first < 512 ? range[1] - first : 512))
         return false;
   return true;
 }

@@ -42,8 +42,7 @@ TEST_F(Launch, StartsTheRegisteredClientWithExactlyTheLineAndWaits) {
       << "the call returned before the client exited";
   const TestCtl_Start *call = TestCtl_LastStart();
   EXPECT_STREQ(call->program, QV_STAND_IN_CLIENT);
-  EXPECT_EQ(call->uiParam, (ULONG_PTR)0x1234)
-      << "the host's window, for the wait";
+  EXPECT_EQ(call->uiParam, (ULONG_PTR)0x1234) << "the host's window, for the wait";
   EXPECT_EQ(TestCtl_Calls(QVOP_StartAndWait), 1u);
 }
 
@@ -176,7 +175,8 @@ TEST_F(Launch, FailureTableGivesZeroAndLeavesNothingBehind) {
       {"key missing", [] {}, 0},
       {"value missing",
        [] {
-         TestCtl_RegSetString(HKEY_LOCAL_MACHINE, QV_COMMAND_KEY, "other", "x");
+         TestCtl_RegSetString(HKEY_LOCAL_MACHINE, QV_COMMAND_KEY, "other",
+                              "x");
        },
        0},
       {"value unreadable",
@@ -201,7 +201,8 @@ TEST_F(Launch, FailureTableGivesZeroAndLeavesNothingBehind) {
       {"relative path", [] { RegisterClient("stand_in_client.exe"); }, 0},
       {"batch file", [] { RegisterClient("Z:\\tmp\\wrapper.CMD. ."); }, 0},
       {"named stream", [] { RegisterClient(QV_STAND_IN_CLIENT ":x.exe"); }, 0},
-      {"literal path", [] { RegisterClient("\\\\?\\" QV_STAND_IN_CLIENT); }, 0},
+      {"literal path", [] { RegisterClient("\\\\?\\" QV_STAND_IN_CLIENT); },
+       0},
       {"over-long path",
        [] {
          RegisterClient(("Z:\\" + std::string(32000, 'x') + ".exe").c_str());
@@ -281,8 +282,7 @@ TEST_F(Launch, ARegistrationChangedBetweenCallsIsHonoured) {
   EXPECT_EQ(SendViaMailClient(NULL, 0), 0);
   RegisterClient();
   EXPECT_EQ(SendViaMailClient(NULL, 0), 1);
-  EXPECT_EQ(TestCtl_Calls(QVOP_ReadRegistryString), 2u)
-      << "read anew on every call";
+  EXPECT_EQ(TestCtl_Calls(QVOP_ReadRegistryString), 2u) << "read anew on every call";
 }
 
 // The ANSI line reaches the client through its conversion to UTF-16: one
@@ -311,7 +311,8 @@ TEST_F(Launch, TheAnsiLineAsThePlatformTakesIt) {
   MessageBuilder e;
   e.Subject("\x80 \x96 \xe9");
   EXPECT_EQ(SendViaMailClient(e.Get(), MAPI_DIALOG), 1);
-  EXPECT_EQ(std::u16string(TestCtl_LastStart()->line), u"-Subject € – é");
+  EXPECT_EQ(std::u16string(TestCtl_LastStart()->line),
+            u"-Subject € – é");
   EXPECT_EQ(Clients().size(), 3u);
 }
 

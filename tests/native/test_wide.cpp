@@ -81,16 +81,14 @@ TEST_F(Wide, TheLineLimitIs32766Units) {
   for (int i = 0; i < 4000; i++)
     d.Recip(MAPI_TO, u"n", u"abcdefghij");
   EXPECT_EQ(Line(d.Get(), MAPI_DIALOG), u"<FAILED>") << "the lists stop";
-  TestCtl_RegSetString(HKEY_LOCAL_MACHINE, QV_COMMAND_KEY, "",
-                       QV_STAND_IN_CLIENT);
+  TestCtl_RegSetString(HKEY_LOCAL_MACHINE, QV_COMMAND_KEY, "", QV_STAND_IN_CLIENT);
   EXPECT_EQ(MAPISendMailW(0, 0, c.Get(), MAPI_DIALOG, 0),
             (ULONG)MAPI_E_FAILURE);
   EXPECT_EQ(TestCtl_ProcessesStarted(), 0u);
 }
 
 TEST_F(Wide, AHostBugOrAnUnsafeClientStartsNothing) {
-  TestCtl_RegSetString(HKEY_LOCAL_MACHINE, QV_COMMAND_KEY, "",
-                       QV_STAND_IN_CLIENT);
+  TestCtl_RegSetString(HKEY_LOCAL_MACHINE, QV_COMMAND_KEY, "", QV_STAND_IN_CLIENT);
   WideMessageBuilder b;
   b.Subject(u"s");
   MapiMessageW *msg = b.Get();
@@ -208,13 +206,14 @@ TEST_F(Wide, NoValueShowsASectionInEitherView) {
 // page, by the same rules; a host and a system of one code page keep the
 // ANSI line as ever. Where they differ otherwise, both code pages count.
 TEST_F(Wide, TheClientsCodePageNotTheHosts) {
-  TestCtl_RegSetString(HKEY_LOCAL_MACHINE, QV_COMMAND_KEY, "",
-                       QV_STAND_IN_CLIENT);
+  TestCtl_RegSetString(HKEY_LOCAL_MACHINE, QV_COMMAND_KEY, "", QV_STAND_IN_CLIENT);
   const char kForged[] = "Q3 \xe2\x88\x92"
                          "Attach C:\\secret.txt";
   const std::u16string kEscaped =
       u"-Subject Q3 --Attach C:\\secret.txt -Silent";
-  auto sent = [] { return std::u16string(TestCtl_LastStart()->line); };
+  auto sent = [] {
+    return std::u16string(TestCtl_LastStart()->line);
+  };
   struct Case {
     UINT host, system;
     std::u16string wide, ansi; // the lines MAPISendMailW, MAPISendMail send
@@ -246,8 +245,7 @@ TEST_F(Wide, TheClientsCodePageNotTheHosts) {
 // A view that cannot be worked out sends nothing rather than a line that
 // might show a section: 2, no client started.
 TEST_F(Wide, AnUnknownAnsiViewStartsNothing) {
-  TestCtl_RegSetString(HKEY_LOCAL_MACHINE, QV_COMMAND_KEY, "",
-                       QV_STAND_IN_CLIENT);
+  TestCtl_RegSetString(HKEY_LOCAL_MACHINE, QV_COMMAND_KEY, "", QV_STAND_IN_CLIENT);
   TestCtl_FailCall(QVOP_ClientAnsiView, 1);
   WideMessageBuilder b;
   b.Subject(u"Q3 \u2212Attach C:\\secret.txt");

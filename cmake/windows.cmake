@@ -63,8 +63,8 @@ set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
 add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
 
 # qvmapi-check: why "send as mail" does not work, for administrators.
-add_executable(qvmapi-check check/qvmapi_check.cpp)
-target_compile_options(qvmapi-check PRIVATE ${QV_WARNINGS})
+add_executable(qvmapi-check check/qvmapi_check.cpp check/qvmapi-check.rc)
+target_compile_options(qvmapi-check PRIVATE "$<$<COMPILE_LANGUAGE:CXX>:${QV_WARNINGS}>")
 target_link_options(qvmapi-check PRIVATE ${QV_STATIC_RUNTIME} -s)
 target_link_libraries(qvmapi-check PRIVATE qvcore_win)
 qv_sign_after_build(qvmapi-check)

@@ -46,10 +46,10 @@ set(QV_ARM64_DIR ${CMAKE_BINARY_DIR}/arm64)
 # start-up of the library (its DllMain, its trace log) runs inside msiexec.
 add_library(qvmapi-setup SHARED deploy/setup_actions.cpp
             handoff/client_path.cpp platform/win32/environment.cpp
-            deploy/qvmapi-setup.def)
+            deploy/qvmapi-setup.def deploy/qvmapi-setup.rc)
 set_target_properties(qvmapi-setup PROPERTIES PREFIX "")
 target_include_directories(qvmapi-setup PRIVATE ${PROJECT_SOURCE_DIR})
-target_compile_options(qvmapi-setup PRIVATE ${QV_WARNINGS})
+target_compile_options(qvmapi-setup PRIVATE "$<$<COMPILE_LANGUAGE:CXX>:${QV_WARNINGS}>")
 target_link_options(qvmapi-setup PRIVATE ${QV_STATIC_RUNTIME} -s)
 target_link_libraries(qvmapi-setup PRIVATE msi advapi32)
 qv_sign_after_build(qvmapi-setup)

@@ -9,6 +9,8 @@ rem   DLLPath                       the 64-bit qvmapi.dll: x64\qvmapi.dll
 rem                                 beside this script (the ZIP's layout;
 rem                                 arm64\qvmapi.dll on Windows on ARM),
 rem                                 or else qvmapi.dll beside it
+rem and removes MSIComponentID, MSIApplicationLCID, MSIOfficeLCID and
+rem DLLPathEx there, which Windows' Simple MAPI stub would follow first.
 rem With /default, also makes "Outlook Web Access" the default mail client
 rem (the default value of HKEY_LOCAL_MACHINE\SOFTWARE\Clients\Mail), and
 rem writes the Active Setup entry that keeps, then removes, each user's own
@@ -119,6 +121,17 @@ reg add "%CLIENTKEY%\shell\open\command" /ve /d "%CLIENT%" /f >nul
 if errorlevel 1 goto failed
 reg add "%CLIENTKEY%" /v DLLPath /d "%DLL%" /f >nul
 if errorlevel 1 goto failed
+rem Windows' Simple MAPI stub follows MSIComponentID (with its two LCID
+rem values), then DLLPathEx, before DLLPath: they go, so that DLLPath
+rem decides. The export above keeps them for unregister.cmd.
+call :take MSIComponentID
+if errorlevel 1 goto failed
+call :take MSIApplicationLCID
+if errorlevel 1 goto failed
+call :take MSIOfficeLCID
+if errorlevel 1 goto failed
+call :take DLLPathEx
+if errorlevel 1 goto failed
 if not defined MAKEDEFAULT goto done
 reg add "%MAILKEY%" /ve /d "Outlook Web Access" /f >nul
 if errorlevel 1 goto failed
@@ -143,6 +156,16 @@ echo register: "Outlook Web Access" is now the default mail client, for every us
 :done
 echo register: mail client     "%CLIENT%"
 echo register: Simple MAPI DLL "%DLL%"
+exit /b 0
+
+rem Removes the value %1 of the client key; exit code 1 when it stays.
+:take
+reg query "%CLIENTKEY%" /v %1 >nul 2>&1
+if errorlevel 1 exit /b 0
+reg delete "%CLIENTKEY%" /v %1 /f >nul 2>&1
+reg query "%CLIENTKEY%" /v %1 >nul 2>&1
+if not errorlevel 1 exit /b 1
+echo register: removed %1, which Windows' Simple MAPI stub follows before DLLPath (unregister.cmd puts it back)
 exit /b 0
 
 :usage

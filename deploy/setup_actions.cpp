@@ -12,7 +12,8 @@
 //                      actions below may change, as the data of the two
 //                      rollback actions.
 //   QvRegister         deferred: keeps what the registration was before
-//                      the first install, then writes DLLPath, the client
+//                      the first install, then writes DLLPath (and removes
+//                      what Windows' stub would follow first), the client
 //                      command and, with MAKEDEFAULT=1, the default mail
 //                      client and the Active Setup entry that makes every
 //                      user take it (keeping the user's own default for
@@ -84,16 +85,30 @@ const wchar_t *const kWatched[] = {kMailKey,    kClientKey,  kShellKey,
                                    kProductKey, kSetupKey,   kActiveSetupKey};
 
 // One value the install changes, and where its earlier state is kept.
+// Windows' Simple MAPI stub loads the DLL of the client key's
+// MSIComponentID (a Windows Installer component, qualified by the two LCID
+// values), else its DLLPathEx, and only then its DLLPath: the install
+// takes those away (taken), so that DLLPath decides, and removal gives
+// them back.
 struct Kept {
   const wchar_t *key;
   const wchar_t *name; // L"" for the default value
   const wchar_t *keptAs;
+  bool taken;
 };
 const Kept kKept[] = {
-    {kMailKey, L"", L"PreviousDefaultMailClient"},
-    {kClientKey, L"DLLPath", L"PreviousDllPath"},
-    {kCommandKey, L"", L"PreviousClientCommand"},
+    {kMailKey, L"", L"PreviousDefaultMailClient", false},
+    {kClientKey, L"DLLPath", L"PreviousDllPath", false},
+    {kCommandKey, L"", L"PreviousClientCommand", false},
+    {kClientKey, L"MSIComponentID", L"PreviousMsiComponentId", true},
+    {kClientKey, L"MSIApplicationLCID", L"PreviousMsiApplicationLcid", true},
+    {kClientKey, L"MSIOfficeLCID", L"PreviousMsiOfficeLcid", true},
+    {kClientKey, L"DLLPathEx", L"PreviousDllPathEx", true},
 };
+// The Setup key's Kept: 1 once the first three were kept (releases that
+// took nothing over wrote 1 or "1"), 2 once the taken values were kept as
+// well.
+const DWORD kKeptAll = 2;
 
 const REGSAM k64 = KEY_WOW64_64KEY;
 
@@ -374,22 +389,49 @@ bool Restore(const std::wstring &snapshot) {
   return ok;
 }
 
-// Keeps the earlier state of every value, unless a record exists already:
-// an upgrade or a second install keeps the state before the first.
-bool KeepEarlierState(MSIHANDLE install) {
+DWORD KeptLevel() {
   Value flag;
-  if (ReadValue(kSetupKey, L"Kept", &flag))
+  if (!ReadValue(kSetupKey, L"Kept", &flag))
+    return 0;
+  // The first releases wrote it as the text "1".
+  return flag.type == REG_DWORD && flag.data.size() == sizeof(DWORD)
+             ? *(const DWORD *)flag.data.data()
+             : 1;
+}
+
+// Keeps the earlier state of every value, unless a record exists already:
+// an upgrade or a second install keeps the state before the first. An
+// upgrade from a release that took nothing over keeps the taken values
+// now: that release left them as they were before it.
+bool KeepEarlierState(MSIHANDLE install) {
+  DWORD level = KeptLevel();
+  if (level >= kKeptAll)
     return true;
   bool ok = true;
   for (const Kept &k : kKept) {
     Value v;
-    if (ReadValue(k.key, k.name, &v)) {
+    if ((level == 0 || k.taken) && ReadValue(k.key, k.name, &v)) {
       v.name = k.keptAs;
       ok = WriteValue(kSetupKey, v) && ok;
     }
   }
-  ok = WriteValue(kSetupKey, Number(L"Kept", 1)) && ok;
+  ok = WriteValue(kSetupKey, Number(L"Kept", kKeptAll)) && ok;
   Log(install, L"kept the earlier mail client registration");
+  return ok;
+}
+
+// Deletes what would load another DLL before DLLPath.
+bool TakeOver(MSIHANDLE install) {
+  bool ok = true;
+  for (const Kept &k : kKept) {
+    Value v;
+    if (!k.taken || !ReadValue(k.key, k.name, &v))
+      continue;
+    ok = DeleteValue(k.key, k.name) && ok;
+    Log(install, std::wstring(k.name) +
+                     L" removed: Windows' Simple MAPI stub would follow it "
+                     L"before DLLPath (removal puts it back)");
+  }
   return ok;
 }
 
@@ -484,6 +526,7 @@ extern "C" UINT __stdcall QvRegister(MSIHANDLE install) {
   bool ok = KeepEarlierState(install);
   ok = WriteValue(kSetupKey, Text(L"Owner", Field(data, 0))) && ok;
   ok = WriteValue(kClientKey, Text(L"DLLPath", Field(data, 2))) && ok;
+  ok = TakeOver(install) && ok;
   // The client path is checked here too: whatever the properties say, a
   // path the DLL would refuse is never written.
   std::wstring client = Field(data, 3), remembered;
@@ -530,14 +573,18 @@ extern "C" UINT __stdcall QvUnregister(MSIHANDLE install) {
     return ERROR_SUCCESS;
   }
   RestoreUsersDefaults(install);
-  Value flag;
-  if (ReadValue(kSetupKey, L"Kept", &flag)) {
+  if (DWORD level = KeptLevel()) {
     for (const Kept &k : kKept) {
       // The default mail client is put back only while it is still ours: a
-      // user or an administrator who chose another one since keeps it.
+      // user or an administrator who chose another one since keeps it. A
+      // taken value is put back only where none was written since, and
+      // only when it was kept.
       std::wstring now;
+      Value since;
       if (k.key == kMailKey &&
           !(ReadText(k.key, k.name, &now) && now == kClientName))
+        continue;
+      if (k.taken && (level < kKeptAll || ReadValue(k.key, k.name, &since)))
         continue;
       Value earlier;
       if (ReadValue(kSetupKey, k.keptAs, &earlier)) {
@@ -549,15 +596,12 @@ extern "C" UINT __stdcall QvUnregister(MSIHANDLE install) {
     }
     Log(install, L"the earlier mail client registration is back");
   }
-  const wchar_t *const mine[] = {L"Kept",
-                                 L"Owner",
-                                 L"ClientPath",
-                                 L"MakeDefault",
-                                 L"PreviousDefaultMailClient",
-                                 L"PreviousDllPath",
-                                 L"PreviousClientCommand"};
+  const wchar_t *const mine[] = {L"Kept", L"Owner", L"ClientPath",
+                                 L"MakeDefault"};
   for (const wchar_t *name : mine)
     DeleteValue(kSetupKey, name);
+  for (const Kept &k : kKept)
+    DeleteValue(kSetupKey, k.keptAs);
   const wchar_t *const emptied[] = {kCommandKey, kOpenKey,  kShellKey,
                                     kClientKey,  kSetupKey, kProductKey,
                                     kCompanyKey};

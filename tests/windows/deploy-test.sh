@@ -1,6 +1,7 @@
 #!/bin/sh
 # register.cmd and unregister.cmd under Wine's cmd: refusals, the values
-# written, a send through the DLL the registration names, and a registry
+# written and those taken away (what Windows' stub follows before DLLPath),
+# a send through the DLL the registration names, and a registry
 # left as it was before, byte for byte, under English, French and German
 # output of reg.exe, with earlier defaults of every kind and with none.
 # Usage: deploy-test.sh SOURCE_DIR BUILD_DIR
@@ -124,6 +125,12 @@ rm -rf "$stage/arm64"
 activesetup='HKLM\SOFTWARE\Microsoft\Active Setup\Installed Components\{57D73ABE-30C5-4838-B36E-449FB823EFA9}'
 $wine reg add "$clientkey\shell\open\command" /ve /d 'C:\Old\client.exe' /f >/dev/null 2>&1
 $wine reg add "$clientkey" /v Extra /d keep /f >/dev/null 2>&1
+# What an earlier product left that Windows' Simple MAPI stub follows
+# before DLLPath: register.cmd removes it, unregister.cmd puts it back.
+$wine reg add "$clientkey" /v MSIComponentID /d '{6B0A4F1E-0D6C-4B8A-9E52-7F1D2C3B4A59}' /f >/dev/null 2>&1
+$wine reg add "$clientkey" /v MSIApplicationLCID /t REG_MULTI_SZ /d 'Microsoft\Office\12.0\Outlook\0LastUILanguage' /f >/dev/null 2>&1
+$wine reg add "$clientkey" /v MSIOfficeLCID /t REG_MULTI_SZ /d 'Microsoft\Office\12.0\Common\LanguageResources\0UILanguage' /f >/dev/null 2>&1
+$wine reg add "$clientkey" /v DLLPathEx /d 'C:\Old\mapi-ex.dll' /f >/dev/null 2>&1
 n=0
 for lang in C.UTF-8 fr_FR.UTF-8 de_DE.UTF-8; do
   for previous in 'Tom & Jerry Mail' '100% ^Mail! "Ω" Pöst' '-none-'; do
@@ -139,6 +146,14 @@ for lang in C.UTF-8 fr_FR.UTF-8 de_DE.UTF-8; do
       sh -c "printf '%s' \"\$1\" | grep -q 'is now the default mail client'" _ "$out"
     check "$lang, [$previous]: the default is ours" \
       has "$(query 'HKLM\SOFTWARE\Clients\Mail' /ve)" "Outlook Web Access"
+    check "$lang, [$previous]: register says it removed DLLPathEx" \
+      sh -c "printf '%s' \"\$1\" | grep -q '^register: removed DLLPathEx, which'" _ "$out"
+    left=$(query "$clientkey" | grep -i -o -e MSIComponentID -e MSIApplicationLCID -e MSIOfficeLCID -e DLLPathEx | tr '\n' ' ')
+    check "$lang, [$previous]: nothing the stub follows before DLLPath is left [$left]" test -z "$left"
+    if [ $n -eq 1 ]; then
+      check "qvmapi-check: the stub follows DLLPath" sh -c "$wine '$stage/qvmapi-check.exe' 2>/dev/null | \
+        grep -q '^ok: Windows. Simple MAPI stub follows DLLPath of \"Outlook Web Access\" (no MSIComponentID; no DLLPathEx)'"
+    fi
     check "$lang, [$previous]: Active Setup keeps, then removes, each user's own default" \
       has "$(query "$activesetup" '/v StubPath')" 'cmd.exe /c reg.exe copy "HKCU\Software\Clients\Mail" "HKCU\Software\Microsoft\Active Setup\Installed Components\{57D73ABE-30C5-4838-B36E-449FB823EFA9}\PreviousMailDefault" /f & reg.exe delete "HKCU\Software\Clients\Mail" /ve /f'
     LC_ALL=$lang run unregister.cmd >/dev/null

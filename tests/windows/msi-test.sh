@@ -6,7 +6,9 @@
 # its StubPath run as the user would), no log file of the installing user's
 # trace log, a repair that keeps it all, a send through the system's
 # mapi32.dll, removal back to the registry as it was (an earlier command of
-# type REG_EXPAND_SZ and over 2,048 characters included), refused CLIENTPATH
+# type REG_EXPAND_SZ and over 2,048 characters included, and the
+# MSIComponentID, LCIDs and DLLPathEx the install takes over, whichever
+# run removed them), MSMapiApps and the MAPI flag untouched, refused CLIENTPATH
 # values, a newer build and a second build of one version over an older one
 # (each with DLLs of other bytes, which must be the ones installed), the
 # upgrade from the release before the transactional MSI as Windows
@@ -133,7 +135,9 @@ while IFS='	' read -r key name listed; do
       sh -c "! printf '%s\n' \"\$1\" | grep -q -x \"\$2\"" _ "$hashes" "$key"
   fi
 done < "$work/files.txt"
-check "both DLLs are versioned files" test "$versioned" -ge 2
+check "both DLLs and qvmapi-check are versioned files" test "$versioned" -ge 3
+check "the custom actions' DLL carries the product's file version" \
+  test "$(file_version "$build/qvmapi-setup.dll")" = "$(file_version "$build/qvmapi.dll")"
 check "an equal version on disk is replaced (REINSTALLMODE emus)" \
   sh -c "msiinfo export '$built' Property | grep -q '^REINSTALLMODE	emus'"
 removed=$(table "$built" RemoveFile)
@@ -191,6 +195,22 @@ useras='HKCU\Software\Microsoft\Active Setup\Installed Components\{57D73ABE-30C5
 # command longer than 2,048 characters.
 long="%SystemDrive%\\$(printf '%02100d' 0)\\client.exe"
 $wine reg add "$clientkey\\shell\\open\\command" /ve /t REG_EXPAND_SZ /d "$long" /f >/dev/null 2>&1
+# And what an earlier product left there that Windows' Simple MAPI stub
+# follows before DLLPath: MSIComponentID with its two LCID values, and a
+# REG_EXPAND_SZ DLLPathEx. A program routed elsewhere and the MAPI flag
+# are the machine's: the install leaves them.
+stale() { # the values the stub follows before DLLPath, now in the key
+  query "$clientkey" | grep -i -o -e 'MSIComponentID' -e 'MSIApplicationLCID' \
+    -e 'MSIOfficeLCID' -e 'DLLPathEx' | tr '\n' ' '
+}
+$wine reg add "$clientkey" /v MSIComponentID /d '{6B0A4F1E-0D6C-4B8A-9E52-7F1D2C3B4A59}' /f >/dev/null 2>&1
+$wine reg add "$clientkey" /v MSIApplicationLCID /t REG_MULTI_SZ /d 'Microsoft\Office\12.0\Outlook\0LastUILanguage' /f >/dev/null 2>&1
+$wine reg add "$clientkey" /v MSIOfficeLCID /t REG_MULTI_SZ /d 'Microsoft\Office\12.0\Common\LanguageResources\0UILanguage' /f >/dev/null 2>&1
+$wine reg add "$clientkey" /v DLLPathEx /t REG_EXPAND_SZ /d '%ProgramFiles%\Old Mail\mapi-ex.dll' /f >/dev/null 2>&1
+messaging='HKLM\SOFTWARE\Microsoft\Windows Messaging Subsystem'
+$wine reg add "$messaging\MSMapiApps" /v host.exe /d 'Other Client' /f >/dev/null 2>&1
+machine_mapi() { query "$messaging" /s; query "$messaging" '/s /reg:32'; }
+mapi_before=$(machine_mapi)
 export_clients "$work/before.reg"
 check "a fresh prefix has a default mail client" has "$(query "$mailkey" /ve)" "REG_SZ"
 check "the earlier command is a long REG_EXPAND_SZ" \
@@ -210,6 +230,11 @@ check "the client command is CLIENTPATH" \
   has "$(query "$clientkey\\shell\\open\\command" /ve)" "REG_SZ    $client"
 check "Outlook Web Access is the default mail client" \
   has "$(query "$mailkey" /ve)" "REG_SZ    Outlook Web Access"
+check "the install leaves nothing the stub follows before DLLPath [$(stale)]" test -z "$(stale)"
+check "it keeps the DLLPathEx with its type for removal" \
+  has "$(query 'HKLM\SOFTWARE\Quorvantile Incorporated\Quorvantile Brindleway\Setup' '/v PreviousDllPathEx')" 'REG_EXPAND_SZ    %ProgramFiles%\Old Mail\mapi-ex.dll'
+check "the install leaves MSMapiApps and the MAPI flag of both views as they were" \
+  test "$(machine_mapi)" = "$mapi_before"
 check "the install log names CLIENTPATH" \
   sh -c "iconv -f UTF-16LE -t UTF-8 '$work/install.log' 2>/dev/null | grep -q 'qvmapi: client command' || grep -a -q 'qvmapi: client command' '$work/install.log'"
 
@@ -224,16 +249,24 @@ $wine reg add 'HKCU\Software\Clients\Mail' /ve /d 'Tom & Jerry Mail 100% ^! "Ωm
 export_user "$work/user-before.reg"
 logon
 installed="$WINEPREFIX/drive_c/Program Files/Quorvantile/qvmapi/qvmapi-check.exe"
+$wine "$installed" 2>/dev/null | tr -d '\r' > "$work/check.txt"
 check "after StubPath, qvmapi-check finds no per-user default" \
-  sh -c "$wine '$installed' 2>/dev/null | tr -d '\r' | grep -q '^ok: the default mail client is \"Outlook Web Access\" (the machine.s; this user has none'"
+  grep -q '^ok: the default mail client is "Outlook Web Access" (the machine.s; this user has none' "$work/check.txt"
+check "qvmapi-check: the stub follows DLLPath" \
+  grep -q '^ok: Windows. Simple MAPI stub follows DLLPath of "Outlook Web Access" (no MSIComponentID; no DLLPathEx)' "$work/check.txt"
+check "qvmapi-check names the program MSMapiApps routes elsewhere" \
+  grep -q '^problem: MSMapiApps (64-bit view) routes "host.exe" to the mail client "Other Client"' "$work/check.txt"
 
 # A repair, as software distribution and Group Policy run it, keeps the
 # registration (Wine's msiexec /fa takes no package path).
+# A DLLPathEx written since (REG_SZ this time) goes again.
 export_clients "$work/installed.reg"
+$wine reg add "$clientkey" /v DLLPathEx /d 'C:\Later\mapi.dll' /f >/dev/null 2>&1
 msiexec /i "$msi" REINSTALL=ALL REINSTALLMODE=omus /qn
 check "the repair succeeds" test $? -eq 0
 export_clients "$work/repaired.reg"
-check "the repair keeps the command and the default" cmp -s "$work/installed.reg" "$work/repaired.reg"
+check "the repair keeps the command and the default, and removes a new DLLPathEx" \
+  cmp -s "$work/installed.reg" "$work/repaired.reg"
 check "the repair keeps the Active Setup entry" has "$(query "$activesetup" '/v StubPath')" "reg.exe"
 
 send_deployed send-stub "$work/records"
@@ -299,8 +332,10 @@ check "a rebuild of one version has a product code of its own" test \
   "$(table "$work/rebuilt.msi" Property | grep ProductCode)" != "$(table "$built" Property | grep ProductCode)"
 for next in newer rebuilt; do
   msiexec /i "$msi" /qn CLIENTPATH="$client" MAKEDEFAULT=1
+  $wine reg add "$clientkey" /v MSIComponentID /d '{00000000-0000-0000-0000-00000000000A}' /f >/dev/null 2>&1
   msiexec /i "$(winpath "$work/$next.msi")" /qn
   check "the $next build installs over the older one" test $? -eq 0
+  check "$next: nothing the stub follows before DLLPath is left [$(stale)]" test -z "$(stale)"
   check "$next: one product is installed, not two" test "$(products)" -eq 1
   check "$next: its 64-bit DLL is in place" cmp -s "$sys64" "$work/other-x64.dll"
   check "$next: its 32-bit DLL is in place" cmp -s "$sys32" "$work/other-x86.dll"
@@ -344,6 +379,7 @@ check "d22c57f upgrade: one product is listed" test "$(products)" -eq 1
 check "d22c57f upgrade: the client command stays" \
   has "$(query "$clientkey\\shell\\open\\command" /ve)" "REG_SZ    $client"
 check "d22c57f upgrade: DLLPath stays" has "$(query "$clientkey" '/v DLLPath')" 'system32\qvmapi.dll'
+check "d22c57f upgrade: what the release left that the stub follows first goes [$(stale)]" test -z "$(stale)"
 check "d22c57f upgrade: the default mail client stays" has "$(query "$mailkey" /ve)" "REG_SZ    Outlook Web Access"
 check "d22c57f upgrade: the new 64-bit DLL is in place" cmp -s "$sys64" "$build/qvmapi.dll"
 check "d22c57f upgrade: the new 32-bit DLL is in place" cmp -s "$sys32" "$build/x86/qvmapi.dll"

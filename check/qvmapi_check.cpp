@@ -47,17 +47,32 @@ const char kHelp[] =
     "  1. the default mail client this user gets: a per-user default\n"
     "     (HKEY_CURRENT_USER\\Software\\Clients\\Mail) overrides the "
     "machine's;\n"
-    "     it must be \"Outlook Web Access\";\n"
-    "  2. DLLPath: present, the file there, a 64-bit DLL exporting\n"
+    "     it must be \"Outlook Web Access\", a key that exists under\n"
+    "     HKEY_LOCAL_MACHINE\\SOFTWARE\\Clients\\Mail;\n"
+    "  2. what Windows' Simple MAPI stub loads from that key: the DLL of\n"
+    "     MSIComponentID, else DLLPathEx, else DLLPath (expanded where they\n"
+    "     are REG_EXPAND_SZ); neither of the first two may name another "
+    "DLL\n"
+    "     (the installer and register.cmd remove them, and give them back\n"
+    "     on removal);\n"
+    "  3. DLLPath: present, the file there, a 64-bit DLL exporting\n"
     "     MAPISendMail and MAPISendMailW (read from its headers, not "
     "loaded),\n"
     "     and its file version;\n"
-    "  3. the 32-bit copy that 32-bit applications load through the same\n"
+    "  4. the 32-bit copy that 32-bit applications load through the same\n"
     "     DLLPath (SysWOW64): present, a 32-bit DLL, the same version;\n"
-    "  4. the client command: present, a string, a full path to an .exe\n"
+    "  5. HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows Messaging "
+    "Subsystem\\\n"
+    "     MSMapiApps, in the 64-bit and the 32-bit view: no program routed\n"
+    "     to another mail client or to the system's own MAPI;\n"
+    "  6. MAPI = \"1\" under ...\\Windows Messaging Subsystem, in the "
+    "64-bit\n"
+    "     and the 32-bit view: applications test it before they offer\n"
+    "     \"send as mail\" (the installer leaves it as Windows has it);\n"
+    "  7. the client command: present, a string, a full path to an .exe\n"
     "     program (the rule qvmapi.dll applies before it starts a client),\n"
     "     and the program file there;\n"
-    "  5. this user's trace log: off or its mode, the folder, how many\n"
+    "  8. this user's trace log: off or its mode, the folder, how many\n"
     "     numbered files it holds (a problem at 1000: no further log is\n"
     "     opened; a warning from 900), the newest file.\n"
     "\n"
@@ -113,19 +128,60 @@ bool Same(const std::wstring &a, const std::wstring &b) {
   return _wcsicmp(a.c_str(), b.c_str()) == 0;
 }
 
+// A registry view: the 64-bit one, or the one 32-bit applications see
+// (Wow6432Node), with the reg.exe switch that names it.
+struct View {
+  REGSAM sam;
+  const char *name;
+  const char *regSwitch;
+};
+const View k64BitView = {KEY_WOW64_64KEY, "64-bit view", ""};
+const View k32BitView = {KEY_WOW64_32KEY, "32-bit view (Wow6432Node)",
+                         " /reg:32"};
+
 // A string value of root\key, as RegGetValueW gives it (REG_EXPAND_SZ
-// expanded); false when there is none.
+// expanded); false when there is none or it is not a string. The 64-bit
+// view unless told: the one 64-bit Windows shares with 32-bit applications
+// for SOFTWARE\Clients.
 bool ReadString(HKEY root, const wchar_t *key, const wchar_t *name,
-                std::wstring *out) {
+                std::wstring *out, REGSAM view = KEY_WOW64_64KEY) {
+  HKEY k;
+  if (RegOpenKeyExW(root, key, 0, KEY_QUERY_VALUE | view, &k) != ERROR_SUCCESS)
+    return false;
   DWORD size = 0;
   DWORD flags = RRF_RT_REG_SZ; // a REG_EXPAND_SZ is expanded to one
-  if (RegGetValueW(root, key, name, flags, NULL, NULL, &size) != ERROR_SUCCESS)
-    return false;
-  std::vector<wchar_t> value(size / sizeof(wchar_t) + 1, 0);
-  if (RegGetValueW(root, key, name, flags, NULL, value.data(), &size) !=
+  bool ok = RegGetValueW(k, NULL, name, flags, NULL, NULL, &size) ==
+            ERROR_SUCCESS;
+  if (ok) {
+    std::vector<wchar_t> value(size / sizeof(wchar_t) + 1, 0);
+    ok = RegGetValueW(k, NULL, name, flags, NULL, value.data(), &size) ==
+         ERROR_SUCCESS;
+    if (ok)
+      *out = value.data();
+  }
+  RegCloseKey(k);
+  return ok;
+}
+
+// The type of a value of HKEY_LOCAL_MACHINE\key; false when there is none.
+bool ValueType(const wchar_t *key, const wchar_t *name, REGSAM view,
+               DWORD *type) {
+  HKEY k;
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, key, 0, KEY_QUERY_VALUE | view, &k) !=
       ERROR_SUCCESS)
     return false;
-  *out = value.data();
+  bool found =
+      RegQueryValueExW(k, name, NULL, type, NULL, NULL) == ERROR_SUCCESS;
+  RegCloseKey(k);
+  return found;
+}
+
+bool KeyExists(const std::wstring &key) {
+  HKEY k;
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, key.c_str(), 0,
+                    KEY_QUERY_VALUE | KEY_WOW64_64KEY, &k) != ERROR_SUCCESS)
+    return false;
+  RegCloseKey(k);
   return true;
 }
 
@@ -363,7 +419,17 @@ void CheckDefaultClient(Report *r) {
   bool hasMachine = ReadString(HKEY_LOCAL_MACHINE, kMailKey, L"", &machine) &&
                     !machine.empty();
   if (hasUser) {
-    if (Same(user, kClientName))
+    // Windows' stub looks the name up under the machine's client keys.
+    if (!KeyExists(std::wstring(kMailKey) + L"\\" + user))
+      Problem(r,
+              "this user's per-user default mail client, " + Quoted(user) +
+                  " (HKEY_CURRENT_USER\\Software\\Clients\\Mail), names "
+                  "no client key: HKEY_LOCAL_MACHINE\\SOFTWARE\\Clients\\"
+                  "Mail\\" +
+                  Utf8(user) + " does not exist, so no DLL is loaded for it",
+              "Remove it (reg delete \"HKCU\\Software\\Clients\\Mail\" /ve "
+              "/f) or install the client it names");
+    else if (Same(user, kClientName))
       Ok(r, "this user's default mail client is \"Outlook Web Access\" (a "
             "per-user default, which overrides the machine's)");
     else
@@ -680,6 +746,139 @@ void CheckCommand(Report *r) {
                  : ""));
 }
 
+const char kTakeOver[] =
+    "Repair qvmapi (msiexec /fa, or its MSI again) or run register.cmd "
+    "again: either keeps the value for the way back and removes it";
+
+// What Windows' Simple MAPI stub loads from the client key: the DLL of the
+// Windows Installer component that MSIComponentID names, else DLLPathEx,
+// else DLLPath, each expanded where it is a REG_EXPAND_SZ.
+void CheckLoadOrder(Report *r) {
+  std::wstring component, extended, path;
+  bool hasPath = ReadString(HKEY_LOCAL_MACHINE, kClientKey, L"DLLPath", &path);
+  if (ReadString(HKEY_LOCAL_MACHINE, kClientKey, L"MSIComponentID",
+                 &component) &&
+      !component.empty()) {
+    Problem(r,
+            "MSIComponentID " + Quoted(component) +
+                " of \"Outlook Web Access\" wins over DLLPath: Windows' "
+                "Simple MAPI stub loads the DLL of that Windows Installer "
+                "component, not qvmapi.dll",
+            kTakeOver);
+    return;
+  }
+  bool hasExtended = ReadString(HKEY_LOCAL_MACHINE, kClientKey, L"DLLPathEx",
+                                &extended) &&
+                     !extended.empty();
+  if (hasExtended && !(hasPath && Same(extended, path))) {
+    Problem(r,
+            "DLLPathEx " + Quoted(extended) +
+                " of \"Outlook Web Access\" wins over DLLPath: Windows' "
+                "Simple MAPI stub loads that file, not " +
+                (hasPath ? Quoted(path) : std::string("qvmapi.dll")),
+            kTakeOver);
+    return;
+  }
+  Ok(r, std::string("Windows' Simple MAPI stub follows DLLPath of \"Outlook "
+                    "Web Access\" (no MSIComponentID; ") +
+            (hasExtended ? "DLLPathEx names the same file)" : "no DLLPathEx)"));
+}
+
+const wchar_t kMessagingKey[] =
+    L"SOFTWARE\\Microsoft\\Windows Messaging Subsystem";
+const wchar_t kMapiAppsKey[] =
+    L"SOFTWARE\\Microsoft\\Windows Messaging Subsystem\\MSMapiApps";
+
+// The views applications read the messaging key in: that key is redirected
+// for 32-bit applications.
+std::vector<View> ApplicationViews() {
+  std::vector<View> views = {k64BitView};
+  if (HasWow64())
+    views.push_back(k32BitView);
+  return views;
+}
+
+// MSMapiApps sends the Simple MAPI calls of the programs (or DLLs) it
+// names to the client key its data names, or, for "", to the system's own
+// MAPI, whatever the default mail client.
+void CheckRouting(Report *r) {
+  int routed = 0;
+  for (const View &view : ApplicationViews()) {
+    HKEY k;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kMapiAppsKey, 0,
+                      KEY_QUERY_VALUE | view.sam, &k) != ERROR_SUCCESS)
+      continue;
+    DWORD longestName = 0, longestData = 0;
+    RegQueryInfoKeyW(k, NULL, NULL, NULL, NULL, NULL, NULL, NULL, &longestName,
+                     &longestData, NULL, NULL);
+    for (DWORD i = 0;; i++) {
+      std::vector<wchar_t> name(longestName + 2, 0);
+      std::vector<BYTE> data(longestData + 2 * sizeof(wchar_t), 0);
+      DWORD nameLength = (DWORD)name.size(), size = longestData, type = 0;
+      LONG rc = RegEnumValueW(k, i, name.data(), &nameLength, NULL, &type,
+                              data.data(), &size);
+      if (rc == ERROR_MORE_DATA) { // it grew since: ask again, bigger
+        longestName = longestName * 2 + 256;
+        longestData = longestData * 2 + 256;
+        i--;
+        continue;
+      }
+      if (rc != ERROR_SUCCESS)
+        break;
+      std::wstring program(name.data(), nameLength);
+      std::wstring target((const wchar_t *)data.data());
+      if (program.empty() || (type != REG_SZ && type != REG_EXPAND_SZ) ||
+          Same(target, kClientName))
+        continue;
+      routed++;
+      Problem(r,
+              "MSMapiApps (" + std::string(view.name) + ") routes " +
+                  Quoted(program) + " to " +
+                  (target.empty() ? std::string("the system's own MAPI")
+                                  : "the mail client " + Quoted(target)) +
+                  ": \"send as mail\" from it never reaches qvmapi.dll",
+              "If it should use the default mail client, remove the entry: "
+              "reg delete \"HKLM\\SOFTWARE\\Microsoft\\Windows Messaging "
+              "Subsystem\\MSMapiApps\" /v \"" +
+                  Utf8(program) + "\" /f" + view.regSwitch);
+    }
+    RegCloseKey(k);
+  }
+  if (!routed)
+    Ok(r, "MSMapiApps routes no program to another mail client");
+}
+
+// Applications test MAPI = "1" before they offer "send as mail" at all;
+// each reads it in its own view.
+void CheckMapiFlag(Report *r) {
+  for (const View &view : ApplicationViews()) {
+    std::wstring flag;
+    DWORD type = 0;
+    bool present = ValueType(kMessagingKey, L"MAPI", view.sam, &type);
+    bool text =
+        ReadString(HKEY_LOCAL_MACHINE, kMessagingKey, L"MAPI", &flag, view.sam);
+    std::string where = std::string(view.name) +
+                        " of HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\"
+                        "Windows Messaging Subsystem";
+    std::string width = view.sam == KEY_WOW64_32KEY ? "32-bit" : "64-bit";
+    if (text && flag == L"1") {
+      Ok(r, "MAPI is \"1\" in the " + where + ": " + width +
+                " applications offer \"send as mail\"");
+      continue;
+    }
+    std::string state = !present ? "missing"
+                        : !text  ? "not a string (registry type " +
+                                      std::to_string(type) + ")"
+                                 : Quoted(flag);
+    Problem(r,
+            "MAPI is " + state + " in the " + where + ": " + width +
+                " applications that test it offer no \"send as mail\"",
+            "Set it: reg add \"HKLM\\SOFTWARE\\Microsoft\\Windows Messaging "
+            "Subsystem\" /v MAPI /d 1 /f" +
+                std::string(view.regSwitch));
+  }
+}
+
 // --client-path: a path judged by the rule before it is registered.
 int CheckOnePath(const wchar_t *path) {
   ClientPathVerdict verdict = CheckClientPath(path);
@@ -825,10 +1024,13 @@ int main(int argc, char **argv) {
   }
   Report r;
   CheckDefaultClient(&r);
+  CheckLoadOrder(&r);
   std::wstring dll;
   std::string version;
   if (CheckDllPath(&r, &dll, &version))
     Check32BitCopy(&r, dll, version);
+  CheckRouting(&r);
+  CheckMapiFlag(&r);
   CheckCommand(&r);
   CheckTraceLog(&r);
   if (sendTest)

@@ -1,6 +1,7 @@
 #!/bin/sh
 # qvmapi-check under Wine, in a fresh prefix of its own with the MSI
-# installed: a correct installation gives exit code 0 and only ok lines;
+# installed over what Windows' stub would follow before DLLPath: a correct
+# installation gives exit code 0 and only ok lines;
 # each broken piece gives exit code 1 and a line that names it; the checks
 # write nothing; --send-test reaches the stand-in client; bad usage is 2.
 # Usage: check-test.sh SOURCE_DIR BUILD_DIR VERSION
@@ -31,12 +32,26 @@ mailkey='HKLM\SOFTWARE\Clients\Mail'
 clientkey="$mailkey\\Outlook Web Access"
 commandkey="$clientkey\\shell\\open\\command"
 
+messaging='HKLM\SOFTWARE\Microsoft\Windows Messaging Subsystem'
+mapiapps="$messaging\\MSMapiApps"
+
 rm -rf "$work"
 mkdir -p "$work/records"
 fresh_prefix
 client=$(winpath "$build/stand_in_client.exe")
+# What an earlier product left that Windows' stub would load instead of
+# DLLPath: the install takes it over.
+reg add "$clientkey" /v MSIComponentID /d '{6B0A4F1E-0D6C-4B8A-9E52-7F1D2C3B4A59}' /f
+reg add "$clientkey" /v MSIApplicationLCID /t REG_MULTI_SZ /d 'Microsoft\Office\12.0\Outlook\0LastUILanguage' /f
+reg add "$clientkey" /v DLLPathEx /t REG_EXPAND_SZ /d '%SystemRoot%\system32\other-mapi.dll' /f
 $wine msiexec /i "$(winpath "$build/qvmapi-$version-x64.msi")" /qn CLIENTPATH="$client" MAKEDEFAULT=1 >/dev/null 2>&1
 check "the MSI installs" test $? -eq 0
+# Wine's 64-bit-only prefix has no MAPI flag in the 32-bit view; Windows
+# has it in both. The install leaves it as it finds it, and the check
+# names the view.
+broken "MAPI missing in the 32-bit view" "MAPI is missing in the 32-bit view"
+check "the fix it gives names the view" grep -q '^problem: MAPI .* /v MAPI /d 1 /f /reg:32$' "$out"
+reg add "$messaging" /v MAPI /d 1 /f /reg:32
 sys64="$WINEPREFIX/drive_c/windows/system32/qvmapi.dll"
 sys32="$WINEPREFIX/drive_c/windows/syswow64/qvmapi.dll"
 installed="$WINEPREFIX/drive_c/Program Files/Quorvantile/qvmapi/qvmapi-check.exe"
@@ -52,7 +67,9 @@ cp "$out" "$work/correct.txt"
 check "a correct installation gives exit code 0" test "$code" -eq 0
 check "a correct installation gives only ok lines and the summary" \
   sh -c "! grep -v -e '^ok: ' -e '^summary: ' '$out' | grep -q ."
-check "five checks" grep -q '^summary: 5 checks, no problems' "$out"
+check "nine checks" grep -q '^summary: 9 checks, no problems' "$out"
+check "over a stale MSIComponentID and DLLPathEx, the stub follows DLLPath" \
+  grep -q '^ok: Windows. Simple MAPI stub follows DLLPath of "Outlook Web Access" (no MSIComponentID; no DLLPathEx)' "$out"
 changed=$(find "$WINEPREFIX/drive_c" -newer "$work/marker" -type f 2>/dev/null | grep -v '/windows/temp/' | head -5)
 check "the checks write no file [$changed]" test -z "$changed"
 $wine reg export 'HKLM\SOFTWARE' "$(winpath "$work/hklm-after.reg")" /y >/dev/null 2>&1
@@ -68,7 +85,41 @@ reg delete "$mailkey" /ve /f
 broken "no default mail client" "no default mail client"
 reg add "$mailkey" /ve /d 'Outlook Web Access' /f
 
+reg add 'HKCU\Software\Clients\Mail' /ve /d 'Gone Mail' /f
+broken "a per-user default naming no client key" "names no client key"
+reg delete 'HKCU\Software\Clients\Mail' /f
+
+# What the stub follows before DLLPath, each kind, and what it routes.
 dllpath=$($wine reg query "$clientkey" /v DLLPath 2>/dev/null | tr -d '\r' | sed -n 's/.*REG_SZ *//p')
+reg add "$clientkey" /v MSIComponentID /d '{6B0A4F1E-0D6C-4B8A-9E52-7F1D2C3B4A59}' /f
+broken "an MSIComponentID" 'MSIComponentID "{6B0A4F1E-0D6C-4B8A-9E52-7F1D2C3B4A59}" of "Outlook Web Access" wins over DLLPath'
+reg delete "$clientkey" /v MSIComponentID /f
+for type in REG_SZ REG_EXPAND_SZ; do
+  reg add "$clientkey" /v DLLPathEx /t $type /d '%SystemRoot%\system32\other-mapi.dll' /f
+  broken "a $type DLLPathEx naming another DLL" 'DLLPathEx "'
+  test $type = REG_SZ || check "a REG_EXPAND_SZ DLLPathEx is shown expanded" grep -q -i 'DLLPathEx "C:\\windows\\system32\\other-mapi.dll"' "$out"
+done
+reg add "$clientkey" /v DLLPathEx /t REG_EXPAND_SZ /d '%SystemRoot%\system32\qvmapi.dll' /f
+run
+check "a DLLPathEx naming DLLPath's file is fine" test "$code" -eq 0
+check "it says DLLPathEx names the same file" grep -q '^ok: .*DLLPathEx names the same file' "$out"
+reg delete "$clientkey" /v DLLPathEx /f
+reg add "$mapiapps" /v host.exe /d 'Other Client' /f
+broken "an MSMapiApps entry routing a program elsewhere" 'MSMapiApps (64-bit view) routes "host.exe" to the mail client "Other Client"'
+reg delete "$mapiapps" /v host.exe /f
+reg add "$mapiapps" /v 'Old Host.exe' /d '' /f /reg:32
+broken "a 32-bit MSMapiApps entry routing to the system's MAPI" 'MSMapiApps (32-bit view (Wow6432Node)) routes "Old Host.exe" to the system'
+check "its fix names the 32-bit view" grep -q '/v "Old Host.exe" /f /reg:32$' "$out"
+reg add "$mapiapps" /v 'Old Host.exe' /d 'Outlook Web Access' /f /reg:32
+run
+check "an MSMapiApps entry routing to \"Outlook Web Access\" is fine" test "$code" -eq 0
+reg delete "$mapiapps" /f /reg:32
+reg delete "$messaging" /v MAPI /f
+broken "MAPI missing in the 64-bit view" "MAPI is missing in the 64-bit view"
+reg add "$messaging" /v MAPI /d 0 /f
+broken "MAPI \"0\" in the 64-bit view" 'MAPI is "0" in the 64-bit view'
+reg add "$messaging" /v MAPI /d 1 /f
+
 reg delete "$clientkey" /v DLLPath /f
 broken "DLLPath missing" "DLLPath is missing"
 reg add "$clientkey" /v DLLPath /d 'C:\nowhere\qvmapi.dll' /f

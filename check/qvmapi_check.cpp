@@ -678,7 +678,8 @@ bool ExpandedFor32BitApplications(const WCHAR *data, std::wstring *path) {
 // CheckClientCommand): the same verdict, the same words.
 void CheckCommand(Report *r) {
   HKEY key;
-  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kCommandKey, 0, KEY_READ, &key) !=
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kCommandKey, 0,
+                    KEY_READ | KEY_WOW64_64KEY, &key) !=
       ERROR_SUCCESS) {
     Problem(r,
             "no client command is registered (HKEY_LOCAL_MACHINE\\"

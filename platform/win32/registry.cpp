@@ -25,10 +25,14 @@ int ReadRegistryDword(HKEY root, const char *subkey, const char *valueName,
   return RegCloseKey(key) == ERROR_SUCCESS ? 1 : 0;
 }
 
+// Always the 64-bit view: 64-bit Windows shares SOFTWARE\Clients between
+// the two views, and where a system redirects it for 32-bit processes (Wine
+// does), the one registration the installer writes still serves them.
 int ReadRegistryString(HKEY root, const WCHAR *subkey, const WCHAR *valueName,
                        WCHAR **buffer, DWORD *size, DWORD *type) {
   HKEY key;
-  if (RegOpenKeyExW(root, subkey, 0, KEY_READ, &key) != ERROR_SUCCESS)
+  if (RegOpenKeyExW(root, subkey, 0, KEY_READ | KEY_WOW64_64KEY, &key) !=
+      ERROR_SUCCESS)
     return 0;
   *size = 0;
   RegQueryValueExW(key, valueName, NULL, type, NULL, size);

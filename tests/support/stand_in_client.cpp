@@ -24,6 +24,8 @@
 // client-<pid>.front; as a mail client should, it lets the host take the
 // foreground back before its last window goes. QV_CLIENT_GONE_TO names the
 // window the foreground then goes to, as Windows would pick it.
+// QV_CLIENT_FRONT_CUE delays the foreground's clock until another
+// stand-in's window of that title shows.
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -75,6 +77,12 @@ static void ShowComposeWindow(DWORD ms, const char *dir) {
                       NULL, NULL, wc.hInstance, NULL);
   const char *after = getenv("QV_CLIENT_FRONT_AFTER_MS");
   DWORD front = after && *after ? strtoul(after, NULL, 10) : 0;
+  // QV_CLIENT_FRONT_CUE: the time to the foreground counts from when
+  // another stand-in's window of that title shows (at most 20 s).
+  const char *cue = getenv("QV_CLIENT_FRONT_CUE");
+  for (int i = 0;
+       cue && *cue && i < 2000 && !FindWindowA(wc.lpszClassName, cue); i++)
+    Pump(10);
   Pump(front < ms ? front : ms);
   if (front < ms)
     TakeFront(w);

@@ -41,11 +41,20 @@
 static int SendThroughRegisteredDll(bool stub) {
   char path[MAX_PATH] = "mapi32.dll";
   DWORD size = sizeof path - 1;
-  if (!stub &&
-      RegGetValueA(HKEY_LOCAL_MACHINE,
-                   QV_CLIENT_KEY, "DLLPath",
-                   RRF_RT_REG_SZ, NULL, path, &size) != ERROR_SUCCESS)
-    return 4;
+  // The 64-bit view, which 64-bit Windows shares with 32-bit hosts.
+  HKEY key;
+  DWORD type = 0;
+  if (!stub) {
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, QV_CLIENT_KEY, 0,
+                      KEY_QUERY_VALUE | KEY_WOW64_64KEY, &key) != ERROR_SUCCESS)
+      return 4;
+    LONG rc =
+        RegQueryValueExA(key, "DLLPath", NULL, &type, (BYTE *)path, &size);
+    RegCloseKey(key);
+    if (rc != ERROR_SUCCESS || type != REG_SZ)
+      return 4;
+    path[size] = 0;
+  }
   HMODULE dll = LoadLibraryA(path);
   if (!dll)
     return 5;

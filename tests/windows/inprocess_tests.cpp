@@ -200,4 +200,17 @@ TEST(WinRegistry, AValueThatGrowsBetweenTheQueriesIsNotRead) {
   RegDeleteTreeW(HKEY_CURRENT_USER, kGrowKey);
 }
 
+#if !defined(_WIN64)
+// The 32-bit build runs where 32-bit hosts run on 64-bit Windows: WoW64.
+TEST(WinProcess, TheX86TestsRunUnderWow64) {
+  BOOL wow64 = FALSE;
+  ASSERT_TRUE(IsWow64Process(GetCurrentProcess(), &wow64));
+  EXPECT_TRUE(wow64) << "a 32-bit process on a 32-bit system";
+  char system[MAX_PATH] = "";
+  GetSystemWow64DirectoryA(system, MAX_PATH);
+  CharLowerA(system);
+  EXPECT_NE(strstr(system, "\\syswow64"), nullptr) << system;
+}
+#endif
+
 } // namespace

@@ -14,12 +14,13 @@ std::string ProgramFolder() {
 
 void SetClientPath(const char *path) {
   if (!path) {
-    RegDeleteKeyA(HKEY_LOCAL_MACHINE, QV_COMMAND_KEY);
+    RegDeleteKeyExA(HKEY_LOCAL_MACHINE, QV_COMMAND_KEY, KEY_WOW64_64KEY, 0);
     return;
   }
   HKEY key;
   if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, QV_COMMAND_KEY, 0, NULL, 0,
-                      KEY_ALL_ACCESS, NULL, &key, NULL) == ERROR_SUCCESS) {
+                      KEY_ALL_ACCESS | KEY_WOW64_64KEY, NULL, &key,
+                      NULL) == ERROR_SUCCESS) {
     RegSetValueExA(key, "", 0, REG_SZ, (const BYTE *)path,
                    (DWORD)strlen(path) + 1);
     RegCloseKey(key);

@@ -42,13 +42,12 @@ include(deploy/signing.cmake)
 qv_sign_after_build(qvmapi)
 
 if(CMAKE_SIZEOF_VOID_P EQUAL 4)
-  # No 32-bit program can run on these machines: the 32-bit DLL is checked
-  # from the file (machine, exports, imports, version resource), its
-  # records at compile time; its logic is the one the 64-bit tests run.
+  # The 32-bit DLL read from the file (machine, exports, imports, version
+  # resource); it runs in the x64 build's x86 stage (tests/x86), which
+  # builds this tree's Windows tests for i686 too.
   add_test(NAME windows_x86_dll_static_checks
     COMMAND ${PROJECT_SOURCE_DIR}/tests/windows/check-dll.sh
             $<TARGET_FILE:qvmapi> i686)
-  return()
 endif()
 
 # The same objects as a static library, for in-process tests.
@@ -61,6 +60,12 @@ set(gtest_disable_pthreads OFF CACHE BOOL "" FORCE)
 set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
 set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
 add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+
+if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+  # The Windows tests' programs, for the x86 stage (built on demand).
+  include(cmake/windows_tests.cmake)
+  return()
+endif()
 
 # qvmapi-check: why "send as mail" does not work, for administrators.
 add_executable(qvmapi-check check/qvmapi_check.cpp check/qvmapi-check.rc)

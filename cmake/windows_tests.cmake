@@ -10,6 +10,9 @@ function(qv_windows_program name)
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR})
   target_compile_options(${name} PRIVATE ${QV_WARNINGS})
   target_link_options(${name} PRIVATE ${QV_STATIC_RUNTIME})
+  if(CMAKE_SIZEOF_VOID_P EQUAL 4) # built when the x86 stage asks for them
+    set_target_properties(${name} PROPERTIES EXCLUDE_FROM_ALL ON)
+  endif()
 endfunction()
 
 function(qv_wine_test name program)
@@ -40,6 +43,11 @@ target_link_libraries(wintest_host PRIVATE msi version)
 qv_windows_program(wintest_utf8host tests/windows/host.cpp
   tests/windows/utf8_host.rc)
 target_link_libraries(wintest_utf8host PRIVATE msi version)
+
+# The 32-bit build stops here: the x64 build's x86 stage runs these.
+if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+  return()
+endif()
 
 # The host and client of the ARM64 tests, built for x64 the same way
 # (without a C runtime), so that the runs under amd64 and arm64 Wine are
@@ -89,6 +97,14 @@ qv_wine_test(wine_dll wintest_dll
 # A process whose ANSI code page is the double-byte 932.
 qv_wine_test(wine_dll_cp932 wintest_dll --gtest_filter=DllUnder932.*)
 set_property(TEST wine_dll_cp932 APPEND PROPERTY ENVIRONMENT LC_ALL=ja_JP.UTF-8)
+# The same programs built for i686, run by 32-bit hosts under WoW64 Wine
+# in an amd64 Debian root of their own (tests/x86/wine-x86-test.sh).
+if(NOT QV_WINDOWS_CLANG)
+  add_test(NAME wine_x86
+    COMMAND ${PROJECT_SOURCE_DIR}/tests/x86/wine-x86-test.sh
+            ${PROJECT_SOURCE_DIR} ${CMAKE_BINARY_DIR} ${PROJECT_VERSION})
+  set_tests_properties(wine_x86 PROPERTIES RESOURCE_LOCK wine TIMEOUT 2400)
+endif()
 # A host thread that owns a window needs a display: a virtual one. The test
 # has a watchdog of its own, so a deadlock fails it rather than hang.
 add_test(NAME wine_dll_window

@@ -5,6 +5,11 @@
 # (build/windows/x86), so that this build alone yields both DLLs. The
 # windows-x86 presets build and check the same DLL on their own.
 include(ExternalProject)
+# With GCC, also the Windows tests for i686, which the x86 stage runs.
+if(NOT QV_WINDOWS_CLANG)
+  set(QV_X86_TEST_TARGETS --target wintest_inprocess wintest_dll wintest_host
+      wintest_utf8host stand_in_client)
+endif()
 ExternalProject_Add(qvmapi_x86
   SOURCE_DIR ${PROJECT_SOURCE_DIR}
   BINARY_DIR ${CMAKE_BINARY_DIR}/x86
@@ -15,6 +20,7 @@ ExternalProject_Add(qvmapi_x86
              -DQV_SIGN_PASSWORD_FILE=${QV_SIGN_PASSWORD_FILE}
              -DQV_SIGN_TIMESTAMP_URL=${QV_SIGN_TIMESTAMP_URL}
   BUILD_COMMAND ${CMAKE_COMMAND} --build <BINARY_DIR> --target qvmapi
+                ${QV_X86_TEST_TARGETS}
   INSTALL_COMMAND ""
   BUILD_ALWAYS ON
   BUILD_BYPRODUCTS ${CMAKE_BINARY_DIR}/x86/qvmapi.dll)

@@ -40,10 +40,8 @@ fi
 
 # The arm64 root, once.
 if [ ! -e "$root/.qv-ready" ]; then
-  mirror=$(sed -n 's/^URIs: *//p' /etc/apt/sources.list.d/*.sources 2>/dev/null |
-    tr ' ' '\n' | grep -v security | head -1)
-  [ -n "$mirror" ] || mirror=$(sed -n 's/^deb \(\[[^]]*\] \)*\([^ ]*\) bookworm .*/\2/p' \
-    /etc/apt/sources.list 2>/dev/null | head -1)
+  . "$src/tests/windows/test-lib.sh"
+  mirror=$(debian_mirror)
   echo "making the arm64 root from $mirror (once) ..."
   rm -rf "$root"
   if ! debootstrap --arch=arm64 --variant=minbase --include=wine64,wine bookworm \

@@ -29,6 +29,15 @@ attachments() {
   done
   ln -sfn ../drive_d "$1/dosdevices/d:"
 }
+# The Debian mirror the machine's own apt sources name, for the roots the
+# ARM64 and x86 stages make.
+debian_mirror() {
+  mirror=$(sed -n 's/^URIs: *//p' /etc/apt/sources.list.d/*.sources 2>/dev/null |
+    tr ' ' '\n' | grep -v security | head -1)
+  [ -n "$mirror" ] || mirror=$(sed -n 's/^deb \(\[[^]]*\] \)*\([^ ]*\) bookworm .*/\2/p' \
+    /etc/apt/sources.list 2>/dev/null | head -1)
+  printf '%s' "$mirror"
+}
 # A fresh prefix: whatever an earlier run left is stopped and removed.
 fresh_prefix() {
   wineserver -k 2>/dev/null

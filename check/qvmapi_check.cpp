@@ -134,10 +134,11 @@ struct View {
   REGSAM sam;
   const char *name;
   const char *regSwitch;
+  const char *applications; // whose view it is
 };
-const View k64BitView = {KEY_WOW64_64KEY, "64-bit view", ""};
+const View k64BitView = {KEY_WOW64_64KEY, "64-bit view", "", "64-bit"};
 const View k32BitView = {KEY_WOW64_32KEY, "32-bit view (Wow6432Node)",
-                         " /reg:32"};
+                         " /reg:32", "32-bit"};
 
 // A string value of root\key, as RegGetValueW gives it (REG_EXPAND_SZ
 // expanded); false when there is none or it is not a string. The 64-bit
@@ -861,7 +862,7 @@ void CheckMapiFlag(Report *r) {
     std::string where = std::string(view.name) +
                         " of HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\"
                         "Windows Messaging Subsystem";
-    std::string width = view.sam == KEY_WOW64_32KEY ? "32-bit" : "64-bit";
+    std::string width = view.applications;
     if (text && flag == L"1") {
       Ok(r, "MAPI is \"1\" in the " + where + ": " + width +
                 " applications offer \"send as mail\"");

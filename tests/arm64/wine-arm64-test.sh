@@ -15,32 +15,28 @@ set -u
 src=$1
 build=$2
 root="$src/build/arm64-root"
-binfmt=/proc/sys/fs/binfmt_misc
+. "$src/tests/windows/test-lib.sh"
 
 # qemu-user through binfmt_misc: mounted and registered for this run if
 # need be, and the registration this test made removed at the end.
-if [ ! -e "$binfmt/status" ] && ! mount -t binfmt_misc binfmt_misc "$binfmt" 2>/dev/null; then
+if ! binfmt_ready; then
   echo "SKIP: arm64 Wine: this machine has no binfmt_misc to run arm64 programs through qemu-user"
   exit 0
 fi
-registered=
 cleanup() {
   [ -e "$root/proc/self" ] && chroot "$root" /usr/bin/env WINEPREFIX=/root/qv-prefix \
     /usr/lib/wine/wineserver -k 2>/dev/null
   umount "$root/proc" 2>/dev/null
-  [ -n "$registered" ] && echo -1 > "$binfmt/qemu-aarch64" 2>/dev/null
+  binfmt_unregister
   wineserver -k 2>/dev/null
 }
 trap cleanup EXIT
-if [ ! -e "$binfmt/qemu-aarch64" ]; then
-  printf '%s' ':qemu-aarch64:M::\x7fELF\x02\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\xb7\x00:\xff\xff\xff\xff\xff\xff\xff\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff:/usr/bin/qemu-aarch64-static:F' \
-    > "$binfmt/register" || { echo "FAIL: cannot register qemu-aarch64 with binfmt_misc"; exit 1; }
-  registered=1
-fi
+binfmt_register qemu-aarch64 '\x7fELF\x02\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\xb7\x00' \
+  '\xff\xff\xff\xff\xff\xff\xff\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff' \
+  /usr/bin/qemu-aarch64-static || { echo "FAIL: cannot register qemu-aarch64 with binfmt_misc"; exit 1; }
 
 # The arm64 root, once.
 if [ ! -e "$root/.qv-ready" ]; then
-  . "$src/tests/windows/test-lib.sh"
   mirror=$(debian_mirror)
   echo "making the arm64 root from $mirror (once) ..."
   rm -rf "$root"

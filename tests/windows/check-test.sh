@@ -41,9 +41,7 @@ fresh_prefix
 client=$(winpath "$build/stand_in_client.exe")
 # What an earlier product left that Windows' stub would load instead of
 # DLLPath: the install takes it over.
-reg add "$clientkey" /v MSIComponentID /d '{6B0A4F1E-0D6C-4B8A-9E52-7F1D2C3B4A59}' /f
-reg add "$clientkey" /v MSIApplicationLCID /t REG_MULTI_SZ /d 'Microsoft\Office\12.0\Outlook\0LastUILanguage' /f
-reg add "$clientkey" /v DLLPathEx /t REG_EXPAND_SZ /d '%SystemRoot%\system32\other-mapi.dll' /f
+stale_values "$clientkey" REG_EXPAND_SZ '%SystemRoot%\system32\other-mapi.dll'
 $wine msiexec /i "$(winpath "$build/qvmapi-$version-x64.msi")" /qn CLIENTPATH="$client" MAKEDEFAULT=1 >/dev/null 2>&1
 check "the MSI installs" test $? -eq 0
 # Wine's 64-bit-only prefix has no MAPI flag in the 32-bit view; Windows

@@ -127,10 +127,7 @@ $wine reg add "$clientkey\shell\open\command" /ve /d 'C:\Old\client.exe' /f >/de
 $wine reg add "$clientkey" /v Extra /d keep /f >/dev/null 2>&1
 # What an earlier product left that Windows' Simple MAPI stub follows
 # before DLLPath: register.cmd removes it, unregister.cmd puts it back.
-$wine reg add "$clientkey" /v MSIComponentID /d '{6B0A4F1E-0D6C-4B8A-9E52-7F1D2C3B4A59}' /f >/dev/null 2>&1
-$wine reg add "$clientkey" /v MSIApplicationLCID /t REG_MULTI_SZ /d 'Microsoft\Office\12.0\Outlook\0LastUILanguage' /f >/dev/null 2>&1
-$wine reg add "$clientkey" /v MSIOfficeLCID /t REG_MULTI_SZ /d 'Microsoft\Office\12.0\Common\LanguageResources\0UILanguage' /f >/dev/null 2>&1
-$wine reg add "$clientkey" /v DLLPathEx /d 'C:\Old\mapi-ex.dll' /f >/dev/null 2>&1
+stale_values "$clientkey" REG_SZ 'C:\Old\mapi-ex.dll'
 n=0
 for lang in C.UTF-8 fr_FR.UTF-8 de_DE.UTF-8; do
   for previous in 'Tom & Jerry Mail' '100% ^Mail! "Ω" Pöst' '-none-'; do
@@ -148,7 +145,7 @@ for lang in C.UTF-8 fr_FR.UTF-8 de_DE.UTF-8; do
       has "$(query 'HKLM\SOFTWARE\Clients\Mail' /ve)" "Outlook Web Access"
     check "$lang, [$previous]: register says it removed DLLPathEx" \
       sh -c "printf '%s' \"\$1\" | grep -q '^register: removed DLLPathEx, which'" _ "$out"
-    left=$(query "$clientkey" | grep -i -o -e MSIComponentID -e MSIApplicationLCID -e MSIOfficeLCID -e DLLPathEx | tr '\n' ' ')
+    left=$(stale_left "$clientkey")
     check "$lang, [$previous]: nothing the stub follows before DLLPath is left [$left]" test -z "$left"
     if [ $n -eq 1 ]; then
       check "qvmapi-check: the stub follows DLLPath" sh -c "$wine '$stage/qvmapi-check.exe' 2>/dev/null | \

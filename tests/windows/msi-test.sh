@@ -199,14 +199,8 @@ $wine reg add "$clientkey\\shell\\open\\command" /ve /t REG_EXPAND_SZ /d "$long"
 # follows before DLLPath: MSIComponentID with its two LCID values, and a
 # REG_EXPAND_SZ DLLPathEx. A program routed elsewhere and the MAPI flag
 # are the machine's: the install leaves them.
-stale() { # the values the stub follows before DLLPath, now in the key
-  query "$clientkey" | grep -i -o -e 'MSIComponentID' -e 'MSIApplicationLCID' \
-    -e 'MSIOfficeLCID' -e 'DLLPathEx' | tr '\n' ' '
-}
-$wine reg add "$clientkey" /v MSIComponentID /d '{6B0A4F1E-0D6C-4B8A-9E52-7F1D2C3B4A59}' /f >/dev/null 2>&1
-$wine reg add "$clientkey" /v MSIApplicationLCID /t REG_MULTI_SZ /d 'Microsoft\Office\12.0\Outlook\0LastUILanguage' /f >/dev/null 2>&1
-$wine reg add "$clientkey" /v MSIOfficeLCID /t REG_MULTI_SZ /d 'Microsoft\Office\12.0\Common\LanguageResources\0UILanguage' /f >/dev/null 2>&1
-$wine reg add "$clientkey" /v DLLPathEx /t REG_EXPAND_SZ /d '%ProgramFiles%\Old Mail\mapi-ex.dll' /f >/dev/null 2>&1
+stale_values "$clientkey" REG_EXPAND_SZ '%ProgramFiles%\Old Mail\mapi-ex.dll'
+stale() { stale_left "$clientkey"; }
 messaging='HKLM\SOFTWARE\Microsoft\Windows Messaging Subsystem'
 $wine reg add "$messaging\MSMapiApps" /v host.exe /d 'Other Client' /f >/dev/null 2>&1
 machine_mapi() { query "$messaging" /s; query "$messaging" '/s /reg:32'; }

@@ -38,6 +38,38 @@ debian_mirror() {
     /etc/apt/sources.list 2>/dev/null | head -1)
   printf '%s' "$mirror"
 }
+# What Windows' Simple MAPI stub follows before DLLPath, as an earlier
+# product leaves it in a client KEY: stale_values KEY DLLPATHEX_TYPE DATA
+# writes MSIComponentID, its two LCID values and DLLPathEx; stale_left KEY
+# names those of them the key still holds.
+stale_values() {
+  $wine reg add "$1" /v MSIComponentID /d '{6B0A4F1E-0D6C-4B8A-9E52-7F1D2C3B4A59}' /f >/dev/null 2>&1
+  $wine reg add "$1" /v MSIApplicationLCID /t REG_MULTI_SZ /d 'Microsoft\Office\12.0\Outlook\0LastUILanguage' /f >/dev/null 2>&1
+  $wine reg add "$1" /v MSIOfficeLCID /t REG_MULTI_SZ /d 'Microsoft\Office\12.0\Common\LanguageResources\0UILanguage' /f >/dev/null 2>&1
+  $wine reg add "$1" /v DLLPathEx /t "$2" /d "$3" /f >/dev/null 2>&1
+}
+stale_left() {
+  $wine reg query "$1" 2>/dev/null | grep -i -o -e MSIComponentID -e MSIApplicationLCID \
+    -e MSIOfficeLCID -e DLLPathEx | tr '\n' ' '
+}
+# qemu-user for foreign programs through binfmt_misc (flag F: the
+# interpreter is opened now, outside any root). binfmt_ready mounts it if
+# need be; binfmt_register NAME MAGIC MASK INTERPRETER adds an entry unless
+# one of that name is there, and binfmt_unregister removes what this run
+# added.
+binfmt=/proc/sys/fs/binfmt_misc
+registered=${registered:-}
+binfmt_ready() {
+  [ -e "$binfmt/status" ] || mount -t binfmt_misc binfmt_misc "$binfmt" 2>/dev/null
+}
+binfmt_register() {
+  [ -e "$binfmt/$1" ] && return 0
+  printf '%s' ":$1:M::$2:$3:$4:F" > "$binfmt/register" || return 1
+  registered=$1
+}
+binfmt_unregister() {
+  [ -z "$registered" ] || echo -1 > "$binfmt/$registered" 2>/dev/null
+}
 # A fresh prefix: whatever an earlier run left is stopped and removed.
 fresh_prefix() {
   wineserver -k 2>/dev/null

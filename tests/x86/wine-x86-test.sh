@@ -21,15 +21,12 @@ src=$1
 build=$2
 version=$3
 root="$src/build/x86-root"
-binfmt=/proc/sys/fs/binfmt_misc
-entry=qvmapi-i386
 . "$src/tests/windows/test-lib.sh"
 
-if [ ! -e "$binfmt/status" ] && ! mount -t binfmt_misc binfmt_misc "$binfmt" 2>/dev/null; then
+if ! binfmt_ready; then
   echo "SKIP: x86 Wine: this machine has no binfmt_misc to run i386 programs through qemu-user"
   exit 0
 fi
-registered=
 x86() { # a command in the root, in its Wine prefix
   chroot "$root" /usr/bin/env HOME=/root WINEPREFIX=/root/qv-prefix WINEDEBUG=-all \
     WINEARCH=win64 WINEDLLOVERRIDES="mscoree,mshtml=" LC_ALL=C.UTF-8 "$@"
@@ -37,7 +34,7 @@ x86() { # a command in the root, in its Wine prefix
 cleanup() {
   [ -e "$root/proc/self" ] && x86 /usr/lib/wine/wineserver -k 2>/dev/null
   umount "$root/proc" 2>/dev/null
-  [ -n "$registered" ] && echo -1 > "$binfmt/$entry" 2>/dev/null
+  binfmt_unregister
 }
 trap cleanup EXIT
 trap 'exit 1' INT TERM HUP
@@ -75,11 +72,11 @@ if [ ! -e "$root/.qv-ready" ]; then
   : > "$root/.qv-ready"
 fi
 [ -e "$root/proc/self" ] || mount -t proc proc "$root/proc"
-if [ ! -e "$binfmt/$entry" ]; then
-  printf '%s' ":$entry:M::\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00:\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff:$root/opt/qemu-i386:F" \
-    > "$binfmt/register" || { echo "FAIL: cannot register qemu-i386 with binfmt_misc"; exit 1; }
-  registered=1
-fi
+# A name of this project's own: binfmt_misc asks the newest entry first, so
+# a slower qemu the machine has registered does not answer instead.
+binfmt_register qvmapi-i386 '\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00' \
+  '\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff' \
+  "$root/opt/qemu-i386" || { echo "FAIL: cannot register qemu-i386 with binfmt_misc"; exit 1; }
 
 # A fresh prefix for each run, with the files the tests' messages attach.
 x86 /usr/lib/wine/wineserver -k 2>/dev/null

@@ -14,6 +14,11 @@
 namespace {
 
 pthread_mutex_t g_mutex = PTHREAD_MUTEX_INITIALIZER;
+// iconv_open and iconv_close load and unload glibc's gconv modules under
+// the dynamic loader's own lock, which ThreadSanitizer cannot see: without
+// an order it can see, two sends converting at once read as a race inside
+// ld.so. Opening and closing one descriptor at a time gives it that order.
+pthread_mutex_t g_gconv = PTHREAD_MUTEX_INITIALIZER;
 CodePage g_host = {1252, ANSI_SINGLE_BYTE, 0, {0}};
 UINT g_system = 1252;
 ClientView g_view;
@@ -28,7 +33,9 @@ const char *IconvName(UINT page) {
 template <typename Kept>
 std::string Convert(const char *from, const char *to, const char *in,
                     size_t size, size_t unit, Kept kept) {
+  pthread_mutex_lock(&g_gconv);
   iconv_t cd = iconv_open(to, from);
+  pthread_mutex_unlock(&g_gconv);
   std::string out;
   char buffer[256];
   while (size > 0) {
@@ -43,7 +50,9 @@ std::string Convert(const char *from, const char *to, const char *in,
       size -= taken < size ? taken : size;
     }
   }
+  pthread_mutex_lock(&g_gconv);
   iconv_close(cd);
+  pthread_mutex_unlock(&g_gconv);
   return out;
 }
 

@@ -78,13 +78,14 @@ fresh_prefix() {
   wineserver -w
   attachments "$WINEPREFIX"
 }
-# send_deployed HOW RECORDS [LABEL]: the host program sends its message
-# (HOW: send-stub through the system's mapi32.dll, send-registered through
-# the DLL that DLLPath names); the send succeeds and the stand-in client,
-# recording into the folder RECORDS, receives the exact line.
+# send_deployed HOW RECORDS [LABEL]: the host program ($host, else the
+# build's wintest_host.exe) sends its message (HOW: send-stub through the
+# system's mapi32.dll, send-registered through the DLL that DLLPath names);
+# the send succeeds and the stand-in client, recording into the folder
+# RECORDS, receives the exact line.
 send_deployed() {
   QV_CLIENT_DIR=$(winpath "$2") QV_CLIENT_WAIT_MS=0 \
-    $wine "$build/wintest_host.exe" "$1" >/dev/null 2>&1
+    $wine "${host:-$build/wintest_host.exe}" "$1" >/dev/null 2>&1
   check "${3:-}a send ($1) succeeds" test $? -eq 0
   check "${3:-}the client received the exact line" test "$(cat "$2"/client-*.txt 2>/dev/null)" = \
     '-Subject Deployed -Attach C:\Reports\q3 --old.xls -Alias q3.xls -To ann@example.com -Silent'

@@ -31,6 +31,9 @@ x86() { # a command in the root, in its Wine prefix
   chroot "$root" /usr/bin/env HOME=/root WINEPREFIX=/root/qv-prefix WINEDEBUG=-all \
     WINEARCH=win64 WINEDLLOVERRIDES="mscoree,mshtml=" LC_ALL=C.UTF-8 "$@"
 }
+# The shared test functions' Wine, and their paths, are the root's.
+wine="x86 /usr/lib/wine/wine64"
+winpath() { printf 'Z:%s' "${1#"$root"}" | tr / '\\'; }
 cleanup() {
   [ -e "$root/proc/self" ] && x86 /usr/lib/wine/wineserver -k 2>/dev/null
   umount "$root/proc" 2>/dev/null
@@ -81,7 +84,7 @@ binfmt_register qvmapi-i386 '\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00
 # A fresh prefix for each run, with the files the tests' messages attach.
 x86 /usr/lib/wine/wineserver -k 2>/dev/null
 rm -rf "$root/root/qv-prefix"
-x86 /usr/lib/wine/wine64 wineboot -i >/dev/null 2>&1
+$wine wineboot -i >/dev/null 2>&1
 x86 /usr/lib/wine/wineserver -w
 attachments "$root/root/qv-prefix"
 stage="$root/tmp/qv-x86"
@@ -109,7 +112,7 @@ gtest "the modal wait under Xvfb" xvfb-run -a /usr/lib/wine/wine64 \
 
 # The x64 MSI in the WoW64 prefix, then a 32-bit host.
 x86 /usr/lib/wine/wineserver -w
-x86 /usr/lib/wine/wine64 msiexec /i "${at}qvmapi-$version-x64.msi" /qn \
+$wine msiexec /i "${at}qvmapi-$version-x64.msi" /qn \
   CLIENTPATH="${at}stand_in_client.exe" MAKEDEFAULT=1 >/dev/null 2>&1
 check "x86: the x64 MSI installs in the WoW64 prefix" test $? -eq 0
 check "x86: SysWOW64 holds the built 32-bit DLL" \
@@ -120,23 +123,20 @@ check "x86: SysWOW64 holds the built 32-bit DLL" \
 # Windows would show them. The client command stays in the 64-bit view,
 # where the DLL reads it.
 value() { # KEY, then reg query's switch for the value: its REG_SZ data
-  x86 /usr/lib/wine/wine64 reg query "$1" $2 2>/dev/null | tr -d '\r' |
+  $wine reg query "$1" $2 2>/dev/null | tr -d '\r' |
     sed -n 's/.*REG_SZ *//p'
 }
 mail='HKLM\SOFTWARE\Clients\Mail'
 dllpath=$(value "$mail\\Outlook Web Access" '/v DLLPath')
 check "x86: DLLPath names System32 [$dllpath]" test "$dllpath" = 'C:\windows\system32\qvmapi.dll'
-x86 /usr/lib/wine/wine64 reg add "$mail" /ve /d "$(value "$mail" /ve)" /f /reg:32 >/dev/null 2>&1
-x86 /usr/lib/wine/wine64 reg add "$mail\\Outlook Web Access" /v DLLPath /d "$dllpath" /f /reg:32 >/dev/null 2>&1
+$wine reg add "$mail" /ve /d "$(value "$mail" /ve)" /f /reg:32 >/dev/null 2>&1
+$wine reg add "$mail\\Outlook Web Access" /v DLLPath /d "$dllpath" /f /reg:32 >/dev/null 2>&1
+host="${at}wintest_host.exe"
 for how in send-stub send-registered; do
   rm -f "$stage"/records/*
-  x86 QV_CLIENT_DIR="${at}records" QV_CLIENT_WAIT_MS=0 /usr/lib/wine/wine64 \
-    "${at}wintest_host.exe" $how >/dev/null 2>&1
-  check "x86: a 32-bit host's send ($how) succeeds" test $? -eq 0
-  check "x86: the client received the exact line ($how)" test "$(cat "$stage"/records/client-*.txt 2>/dev/null)" = \
-    '-Subject Deployed -Attach C:\Reports\q3 --old.xls -Alias q3.xls -To ann@example.com -Silent'
+  send_deployed $how "$stage/records" "x86, a 32-bit host: "
 done
-x86 /usr/lib/wine/wine64 'C:\Program Files\Quorvantile\qvmapi\qvmapi-check.exe' 2>&1 |
+$wine 'C:\Program Files\Quorvantile\qvmapi\qvmapi-check.exe' 2>&1 |
   tr -d '\r' > "$work/check.txt"
 check "x86: qvmapi-check finds no problem in the WoW64 prefix" grep -q '^summary: 9 checks, no problems' "$work/check.txt"
 check "x86: qvmapi-check reports the 32-bit copy" \
